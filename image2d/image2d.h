@@ -1,0 +1,33 @@
+#pragma once
+
+// Umbrella header: every public header of the library.
+
+#include "image2d/version.h"
+
+// Host-library stand-ins
+#include "platform/maths/Operations.h"
+#include "platform/maths/Range.h"
+#include "platform/maths/Vec3.h"
+#include "platform/pixeldata/Conversions.h"
+#include "platform/pixeldata/Image2D.h"
+#include "platform/pixeldata/LevelWindow.h"
+#include "platform/task/Calculation.h"
+#include "platform/task/ThreadProgress.h"
+#include "platform/utility/Optional.h"
+
+// Algorithm framework
+#include "image2d/framework/Algorithm.h"
+#include "image2d/framework/Dispatch.h"
+#include "image2d/framework/Log.h"
+#include "image2d/framework/Parallel.h"
+#include "image2d/framework/Uniforms.h"
+
+// Pixel-wise operations
+
+// Neighbourhood filtering
+
+// Enhancement
+
+// Filter pipeline
+
+// Toolbox
