@@ -1,0 +1,37 @@
+# Script mode: install, configure, build and run the consumer project.
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "command failed (${rc}): ${ARGN}\n${out}\n${err}")
+  endif()
+  set(last_output "${out}" PARENT_SCOPE)
+endfunction()
+
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+run(${CMAKE_COMMAND} -S ${PROJECT_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
+    -DCMAKE_PREFIX_PATH=${prefix} "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}")
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
+set(ENV{LD_LIBRARY_PATH} "${prefix}/lib:$ENV{LD_LIBRARY_PATH}")
+run(${WORK_DIR}/build/consumer)
+if(NOT last_output MATCHES "consumer: ok")
+  message(FATAL_ERROR "unexpected consumer output: ${last_output}")
+endif()
+
+# The pkg-config file must describe the same installation.
+find_program(PKG_CONFIG pkg-config)
+if(PKG_CONFIG)
+  set(ENV{PKG_CONFIG_PATH} "${prefix}/lib/pkgconfig")
+  foreach(dir lib lib64 lib/x86_64-linux-gnu)
+    if(EXISTS ${prefix}/${dir}/pkgconfig/image2d.pc)
+      set(ENV{PKG_CONFIG_PATH} "${prefix}/${dir}/pkgconfig")
+    endif()
+  endforeach()
+  run(${PKG_CONFIG} --cflags image2d)
+  string(REGEX MATCH "-I([^ ]+)" _ "${last_output}")
+  if(NOT EXISTS "${CMAKE_MATCH_1}/image2d/image2d.h")
+    message(FATAL_ERROR "pkg-config cflags do not lead to the installed headers: ${last_output}")
+  endif()
+endif()

@@ -1,0 +1,145 @@
+#include "SampleAlgorithm.h"
+#include "support/ImageCompare.h"
+#include "support/TestImages.h"
+#include "support/WarningCapture.h"
+
+#include <gtest/gtest.h>
+#include <tbb/task_arena.h>
+
+using testing_support::makeImage;
+using testing_support::OffsetAlgorithm;
+using testing_support::WarningCapture;
+
+namespace {
+const std::atomic<bool> notCancelled{false};
+}
+
+TEST(Algorithm, FailedValidationNeverProcesses)
+{
+    WarningCapture warnings;
+    OffsetAlgorithm algorithm;
+    EXPECT_FALSE(algorithm.execute(notCancelled));
+    EXPECT_EQ(algorithm.processCalls, 0);
+    EXPECT_FALSE(algorithm.wasSuccessful());
+    EXPECT_EQ(warnings.messages(), QStringList{"image2d::OffsetAlgorithm : missing input:  \"inputImage\""});
+
+    warnings.clear();
+    Image2D image = makeImage(2, 1, Image2D::SHORT, {1, 2});
+    algorithm.setInput(OffsetAlgorithm::INPUT_IMAGE, &image);
+    algorithm.setUniformValue(OffsetAlgorithm::OFFSET, QStringLiteral("abc"));
+    EXPECT_FALSE(algorithm.execute(notCancelled));
+    EXPECT_EQ(algorithm.processCalls, 0);
+    EXPECT_EQ(warnings.messages(), QStringList{"image2d::OffsetAlgorithm : invalid input:  \"offset\""});
+}
+
+TEST(Algorithm, ExecuteFinalisesOutputs)
+{
+    Image2D image = makeImage(3, 2, Image2D::SHORT, {1, 2, 3, 4, 5, 6});
+    OffsetAlgorithm algorithm;
+    algorithm.setInput(OffsetAlgorithm::INPUT_IMAGE, &image);
+    algorithm.setUniformValue(OffsetAlgorithm::OFFSET, 10);
+    ASSERT_TRUE(algorithm.execute(notCancelled));
+    EXPECT_TRUE(algorithm.wasSuccessful());
+    const auto output = algorithm.getSharedOutput(OffsetAlgorithm::OUTPUT_IMAGE);
+    ASSERT_TRUE(output);
+    EXPECT_TRUE(testing_support::imagesEqual(makeImage(3, 2, Image2D::SHORT, {11, 12, 13, 14, 15, 16}), *output));
+    // editFinished() refreshed the range cached inside process().
+    EXPECT_EQ(output->getValueRange(), math::Range<float>(11, 16));
+}
+
+TEST(Algorithm, CancelledRunIsNotFinalised)
+{
+    Image2D image = makeImage(2, 1, Image2D::SHORT, {1, 2});
+    std::atomic<bool> cancel{false};
+    OffsetAlgorithm algorithm;
+    algorithm.setInput(OffsetAlgorithm::INPUT_IMAGE, &image);
+    algorithm.setUniformValue(OffsetAlgorithm::OFFSET, 10);
+    algorithm.afterProcess = [&] { cancel = true; };
+    EXPECT_TRUE(algorithm.execute(cancel));
+    const auto output = algorithm.getSharedOutput(OffsetAlgorithm::OUTPUT_IMAGE);
+    ASSERT_TRUE(output);
+    // No editFinished(): the range cached during process() is still served.
+    EXPECT_EQ(output->getValueRange(), math::Range<float>(0, 0));
+}
+
+TEST(Algorithm, UnknownOutputNameGivesEmptyPointer)
+{
+    OffsetAlgorithm algorithm;
+    EXPECT_FALSE(algorithm.getSharedOutput(QStringLiteral("neverSet")));
+    EXPECT_FALSE(algorithm.getSharedInput(QStringLiteral("neverSet")));
+}
+
+TEST(Algorithm, SetInputCopiesWhileSetSharedInputShares)
+{
+    Image2D image = makeImage(2, 1, Image2D::SHORT, {1, 2});
+    OffsetAlgorithm algorithm;
+    algorithm.setInput(OffsetAlgorithm::INPUT_IMAGE, &image);
+    image.getData<std::int16_t>()[0] = 50;
+    EXPECT_EQ(algorithm.getSharedInput(OffsetAlgorithm::INPUT_IMAGE)->getConstData<std::int16_t>()[0], 1);
+
+    auto shared = std::make_shared<Image2D>(image);
+    algorithm.setSharedInput(OffsetAlgorithm::INPUT_IMAGE, shared);
+    EXPECT_EQ(algorithm.getSharedInput(OffsetAlgorithm::INPUT_IMAGE), shared);
+}
+
+TEST(Algorithm, NullSetInputClearsTheSlotWithAWarning)
+{
+    Image2D image = makeImage(1, 1, Image2D::SHORT, {1});
+    OffsetAlgorithm algorithm;
+    algorithm.setInput(OffsetAlgorithm::INPUT_IMAGE, &image);
+    WarningCapture warnings;
+    algorithm.setInput(OffsetAlgorithm::INPUT_IMAGE, nullptr);
+    EXPECT_FALSE(algorithm.getSharedInput(OffsetAlgorithm::INPUT_IMAGE));
+    EXPECT_EQ(warnings.messages().size(), 1);
+}
+
+TEST(Algorithm, CheckInputImageReportsMissingAndInvalidImages)
+{
+    WarningCapture warnings;
+    OffsetAlgorithm algorithm;
+    EXPECT_FALSE(algorithm.checkInputImage(OffsetAlgorithm::INPUT_IMAGE));
+    algorithm.setSharedInput(OffsetAlgorithm::INPUT_IMAGE, std::make_shared<Image2D>());
+    EXPECT_FALSE(algorithm.checkInputImage(OffsetAlgorithm::INPUT_IMAGE));
+    algorithm.setSharedInput(OffsetAlgorithm::INPUT_IMAGE, std::make_shared<Image2D>(1, 1, Image2D::FLOAT));
+    EXPECT_TRUE(algorithm.checkInputImage(OffsetAlgorithm::INPUT_IMAGE));
+    EXPECT_EQ(warnings.messages(), (QStringList{"missing input image:  \"inputImage\"",
+                                                "invalid input image:  \"inputImage\""}));
+}
+
+TEST(Algorithm, CopiesShareImagesButNotLaterParameterChanges)
+{
+    Image2D image = makeImage(1, 1, Image2D::SHORT, {1});
+    OffsetAlgorithm original;
+    original.setInput(OffsetAlgorithm::INPUT_IMAGE, &image);
+    original.setUniformValue(OffsetAlgorithm::OFFSET, 1);
+    OffsetAlgorithm copy(original);
+    EXPECT_EQ(copy.getSharedInput(OffsetAlgorithm::INPUT_IMAGE), original.getSharedInput(OffsetAlgorithm::INPUT_IMAGE));
+    copy.setUniformValue(OffsetAlgorithm::OFFSET, 2);
+    EXPECT_EQ(*original.getUniformIntValue(OffsetAlgorithm::OFFSET), 1);
+}
+
+TEST(Algorithm, CopyFunctionMakesADeepCopy)
+{
+    EXPECT_FALSE(image2d::copy(nullptr));
+    auto shared = std::make_shared<Image2D>(makeImage(2, 1, Image2D::FLOAT, {1, 2}));
+    std::unique_ptr<Image2D> copied = image2d::copy(shared);
+    ASSERT_TRUE(copied);
+    EXPECT_NE(copied->getConstData<float>(), shared->getConstData<float>());
+    EXPECT_TRUE(testing_support::imagesEqual(*shared, *copied));
+}
+
+TEST(Algorithm, OneThreadEqualsAllThreads)
+{
+    const Image2D image = testing_support::randomImage(257, 311, Image2D::UNSIGNED_SHORT, 7, 0, 60000);
+    auto run = [&] {
+        OffsetAlgorithm algorithm;
+        algorithm.setInput(OffsetAlgorithm::INPUT_IMAGE, &image);
+        algorithm.setUniformValue(OffsetAlgorithm::OFFSET, 1234);
+        algorithm.execute(notCancelled);
+        return *algorithm.getSharedOutput(OffsetAlgorithm::OUTPUT_IMAGE);
+    };
+    Image2D single;
+    tbb::task_arena arena(1);
+    arena.execute([&] { single = run(); });
+    EXPECT_TRUE(testing_support::imagesEqual(single, run()));
+}

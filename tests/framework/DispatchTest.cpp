@@ -1,0 +1,64 @@
+#include "SampleAlgorithm.h"
+#include "image2d/framework/Dispatch.h"
+#include "support/TestImages.h"
+#include "support/WarningCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <typeinfo>
+
+using image2d::AllPixelTypes;
+using image2d::dispatchDataType;
+using testing_support::WarningCapture;
+
+TEST(Dispatch, CallsTheTemplateWithTheElementTypeOfEachCode)
+{
+    auto sizeOf = [](Image2D::DataType type) {
+        return dispatchDataType(AllPixelTypes{}, type, "unused", [](auto tag) {
+            return static_cast<int>(sizeof(typename decltype(tag)::type));
+        });
+    };
+    EXPECT_EQ(sizeOf(Image2D::UNSIGNED_SHORT), 2);
+    EXPECT_EQ(sizeOf(Image2D::SHORT), 2);
+    EXPECT_EQ(sizeOf(Image2D::UNSIGNED_CHAR), 1);
+    EXPECT_EQ(sizeOf(Image2D::BINARY), 1);
+    EXPECT_EQ(sizeOf(Image2D::FLOAT), 4);
+    EXPECT_EQ(sizeOf(Image2D::INT), 4);
+    // BINARY and UNSIGNED_CHAR share storage but keep their own codes.
+    EXPECT_EQ(dispatchDataType(AllPixelTypes{}, Image2D::BINARY, "unused",
+                               [](auto tag) { return static_cast<int>(decltype(tag)::code); }),
+              3);
+}
+
+TEST(Dispatch, UnsupportedTypesWarnWithTheCodeAndFail)
+{
+    WarningCapture warnings;
+    using OnlyFloat = image2d::PixelTypes<Image2D::FLOAT>;
+    bool called = false;
+    const bool ok = dispatchDataType(OnlyFloat{}, Image2D::INT, "image2d::X : x algorithm not supported for data type: ",
+                                     [&](auto) {
+                                         called = true;
+                                         return true;
+                                     });
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(called);
+    const bool rgba = dispatchDataType(AllPixelTypes{}, Image2D::RGBA, "image2d::X : x algorithm not supported for data type: ",
+                                       [](auto) { return true; });
+    EXPECT_FALSE(rgba);
+    EXPECT_EQ(warnings.messages(), (QStringList{"image2d::X : x algorithm not supported for data type:  6",
+                                                "image2d::X : x algorithm not supported for data type:  4"}));
+}
+
+TEST(Dispatch, SampleAlgorithmRejectsTypesOutsideItsSet)
+{
+    WarningCapture warnings;
+    Image2D image = testing_support::makeImage(1, 1, Image2D::UNSIGNED_CHAR, {1});
+    testing_support::OffsetAlgorithm algorithm;
+    algorithm.setInput(algorithm.INPUT_IMAGE, &image);
+    algorithm.setUniformValue(algorithm.OFFSET, 1);
+    const std::atomic<bool> cancel{false};
+    EXPECT_FALSE(algorithm.execute(cancel));
+    EXPECT_FALSE(algorithm.getSharedOutput(algorithm.OUTPUT_IMAGE));
+    EXPECT_EQ(warnings.messages(),
+              QStringList{"image2d::OffsetAlgorithm : offset algorithm not supported for data type:  2"});
+}

@@ -1,0 +1,75 @@
+#include "support/TestImages.h"
+
+#include "platform/pixeldata/PixelTypes.h"
+
+#include <random>
+#include <type_traits>
+
+namespace testing_support {
+
+Image2D makeImage(int width, int height, Image2D::DataType type, const std::vector<double>& values)
+{
+    Image2D image(width, height, type);
+    pixeldata::visitDataType(type, [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        T* p = image.getData<T>();
+        for (std::size_t i = 0; i < image.getNumPixels() && i < values.size(); ++i)
+            p[i] = static_cast<T>(values[i]);
+    });
+    image.editFinished();
+    return image;
+}
+
+Image2D makeImage(int width, int height, Image2D::DataType type, std::initializer_list<double> values)
+{
+    return makeImage(width, height, type, std::vector<double>(values));
+}
+
+Image2D randomImage(int width, int height, Image2D::DataType type, std::uint32_t seed, double lo, double hi)
+{
+    std::mt19937 rng(seed);
+    Image2D image(width, height, type);
+    pixeldata::visitDataType(type, [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        T* p = image.getData<T>();
+        if constexpr (std::is_floating_point_v<T>)
+        {
+            std::uniform_real_distribution<double> dist(lo, hi);
+            for (std::size_t i = 0; i < image.getNumPixels(); ++i)
+                p[i] = static_cast<T>(dist(rng));
+        }
+        else
+        {
+            std::uniform_int_distribution<long long> dist(static_cast<long long>(lo), static_cast<long long>(hi));
+            for (std::size_t i = 0; i < image.getNumPixels(); ++i)
+                p[i] = static_cast<T>(dist(rng));
+        }
+    });
+    image.editFinished();
+    return image;
+}
+
+double pixelAt(const Image2D& image, int x, int y)
+{
+    double value = 0.0;
+    pixeldata::visitDataType(image.getDataType(), [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        value = static_cast<double>(image.getConstData<T>()[static_cast<std::size_t>(y) * image.getWidth() + x]);
+    });
+    return value;
+}
+
+std::vector<double> pixels(const Image2D& image)
+{
+    std::vector<double> out;
+    out.reserve(image.getNumPixels());
+    pixeldata::visitDataType(image.getDataType(), [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        const T* p = image.getConstData<T>();
+        for (std::size_t i = 0; i < image.getNumPixels(); ++i)
+            out.push_back(static_cast<double>(p[i]));
+    });
+    return out;
+}
+
+} // namespace testing_support

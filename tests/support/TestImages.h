@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/pixeldata/Image2D.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+namespace testing_support {
+
+/// An image of the given type whose pixels, row-major, are `values` cast to the element type.
+Image2D makeImage(int width, int height, Image2D::DataType type, std::initializer_list<double> values);
+Image2D makeImage(int width, int height, Image2D::DataType type, const std::vector<double>& values);
+
+/// Deterministic uniform random pixels in [lo, hi] (integers for integer types).
+Image2D randomImage(int width, int height, Image2D::DataType type, std::uint32_t seed, double lo, double hi);
+
+/// Pixel (x, y) as double, whatever the type.
+double pixelAt(const Image2D& image, int x, int y);
+/// All pixels, row-major, as doubles.
+std::vector<double> pixels(const Image2D& image);
+
+} // namespace testing_support
