@@ -23,6 +23,8 @@
 #include "image2d/framework/Uniforms.h"
 
 // Pixel-wise operations
+#include "image2d/pointops/ImageArithmetic.h"
+#include "image2d/pointops/IntensityMapping.h"
 
 // Neighbourhood filtering
 
