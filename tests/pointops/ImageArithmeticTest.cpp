@@ -64,6 +64,7 @@ TEST(ImageArithmetic, Constants)
 struct ThresholdCase
 {
     const char* name;
+    friend void PrintTo(const ThresholdCase& c, std::ostream* os) { *os << c.name; }
     Image2D::DataType type;
     double threshold;
     const char* op;
@@ -144,6 +145,7 @@ TEST(Threshold, MatchesAPlainComparisonOnRandomImages)
 struct ThresholdParameterCase
 {
     const char* name;
+    friend void PrintTo(const ThresholdParameterCase& c, std::ostream* os) { *os << c.name; }
     QVariant value;
     QVariant op;
     bool withImage;
@@ -237,6 +239,7 @@ pointops_test::RunResult runMask(const std::shared_ptr<Image2D>& input, const st
 struct MaskCase
 {
     const char* name;
+    friend void PrintTo(const MaskCase& c, std::ostream* os) { *os << c.name; }
     Image2D::DataType type;
     QVariant value;
     std::vector<double> input;
@@ -392,6 +395,7 @@ TEST(Mask, StaticFunction)
 struct MultiplyCase
 {
     const char* name;
+    friend void PrintTo(const MultiplyCase& c, std::ostream* os) { *os << c.name; }
     Image2D::DataType type;
     std::vector<double> a;
     std::vector<double> b;
@@ -520,6 +524,7 @@ TEST(Multiply, UnsupportedTypesWarnWithTheCode)
 struct DifferenceCase
 {
     const char* name;
+    friend void PrintTo(const DifferenceCase& c, std::ostream* os) { *os << c.name; }
     Image2D::DataType type;
     std::vector<double> a;
     std::vector<double> b;

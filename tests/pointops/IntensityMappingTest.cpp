@@ -74,6 +74,7 @@ Image2D everyValue(Image2D::DataType type)
 struct LevelWindowCase
 {
     const char* name;
+    friend void PrintTo(const LevelWindowCase& c, std::ostream* os) { *os << c.name; }
     Image2D::DataType type;
     double level;
     double window;
@@ -175,6 +176,7 @@ TEST(LevelWindow, UnsupportedTypesWarnWithTheCode)
 struct ParameterCase
 {
     const char* name;
+    friend void PrintTo(const ParameterCase& c, std::ostream* os) { *os << c.name; }
     QVariant level;
     QVariant window;
     QStringList warnings;
@@ -407,6 +409,7 @@ TEST(GammaCorrection, UnsupportedTypesWarnWithTheCode)
 struct InvertCase
 {
     const char* name;
+    friend void PrintTo(const InvertCase& c, std::ostream* os) { *os << c.name; }
     Image2D::DataType type;
     bool preserveRange;
     std::vector<double> input;
@@ -492,6 +495,7 @@ TEST(Invert, RejectsMissingInputAndUnsupportedType)
 struct ScaleCase
 {
     const char* name;
+    friend void PrintTo(const ScaleCase& c, std::ostream* os) { *os << c.name; }
     Image2D::DataType type;
     double scalar;
     std::vector<double> input;
