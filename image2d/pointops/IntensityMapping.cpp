@@ -6,7 +6,6 @@
 
 #include <QVariant>
 
-#include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
