@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <vector>
 
 using image2d::Image2DOperations;
@@ -100,6 +101,12 @@ struct CastCase
     Image2D::DataType to;
     double expected;
 };
+
+void PrintTo(const CastCase& c, std::ostream* os)
+{
+    *os << Image2D::dataTypeString(c.from).toStdString() << " " << c.value << " to "
+        << Image2D::dataTypeString(c.to).toStdString();
+}
 
 class ConvertDataTypeCases : public testing::TestWithParam<CastCase>
 {
@@ -265,6 +272,11 @@ struct RangeCase
     double high;
     bool warns;
 };
+
+void PrintTo(const RangeCase& c, std::ostream* os)
+{
+    *os << "[" << c.low << ", " << c.high << "] to " << Image2D::dataTypeString(c.to).toStdString();
+}
 
 class CreateFromFloatRange : public testing::TestWithParam<RangeCase>
 {

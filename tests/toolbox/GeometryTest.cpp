@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <ostream>
 #include <vector>
 
 using image2d::Binning;
@@ -124,6 +125,11 @@ struct CropCase
     QVariant bottomRight;
     const char* message;
 };
+
+void PrintTo(const CropCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class CropValidation : public testing::TestWithParam<CropCase>
 {
@@ -295,6 +301,11 @@ struct BorderCase
     const char* message;
 };
 
+void PrintTo(const BorderCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class BorderValidation : public testing::TestWithParam<BorderCase>
 {
 };
@@ -420,6 +431,11 @@ struct BinningCase
     double a, b, c, d;
     double expected;
 };
+
+void PrintTo(const BinningCase& c, std::ostream* os)
+{
+    *os << Image2D::dataTypeString(c.type).toStdString() << " " << c.a << " " << c.b << " " << c.c << " " << c.d;
+}
 
 class BinningBlocks : public testing::TestWithParam<BinningCase>
 {
