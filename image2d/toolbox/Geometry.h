@@ -11,10 +11,9 @@
 
 namespace image2d {
 
-/// Cuts out the rectangle from "topLeft" to "bottomRight" (both inclusive) into a new image.
-/// The rectangle must lie inside the image: a corner outside fails validation with
-/// `image2d::Crop : invalid input:  "topLeft"` (or "bottomRight"). The two ordering
-/// messages are reported in the same invalid-input form, their text standing for the key.
+/// Cuts out "topLeft" to "bottomRight" (inclusive) into a new image. A corner outside the
+/// image fails validation with `image2d::Crop : invalid input:  "topLeft"` (or "bottomRight");
+/// the ordering messages take the same invalid-input form, their text in place of a key.
 class Crop : public Algorithm
 {
 public:

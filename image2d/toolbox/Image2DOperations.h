@@ -20,10 +20,9 @@ class Image2DOperations
 public:
     // --- Data type conversion -------------------------------------------------------
 
-    /// New image of `type` (pixel size (1, 1, 1)) holding each input element cast to the
-    /// new element type: no scaling, no clamping, low-order bits kept. Unfilled for an
-    /// unsupported `type`. FLOAT to integer truncates; NaN gives 0 and values beyond
-    /// the 32-bit range saturate before the low-order bits are taken.
+    /// New image of `type`, pixel size (1, 1, 1): each element cast, low-order bits kept
+    /// (FLOAT truncates; NaN gives 0, values beyond 32 bits saturate first). Unfilled for
+    /// an unsupported `type`.
     static Image2D convertDataType(const Image2D& input, Image2D::DataType type);
 
     /// New image of `type` (never null) holding the FLOAT input rounded half away from
@@ -38,16 +37,14 @@ public:
     /// or when `cancel` is raised (polled after each output row).
     static Image2D* createResizedImageFast(const Image2D* input, const QSize& size, const std::atomic<bool>& cancel);
 
-    /// Resize to `size`: 2 x 2 box average when no side grows, bilinear otherwise. Same
-    /// ownership, failure and cancellation rules as createResizedImageFast. The right and
-    /// lower neighbours are clamped to the edge (inputs one pixel wide or high); the INT
+    /// Box average when no side grows, bilinear otherwise; rules as createResizedImageFast.
+    /// Neighbours past the edge (inputs one pixel wide or high) are clamped to it; the INT
     /// box sum is formed in 64 bits.
     static Image2D* createResizedImageSmooth(const Image2D* input, const QSize& size, const std::atomic<bool>& cancel);
 
-    /// Replaces `image` by its rotation by a multiple of 90 degrees and/or mirror, moving
-    /// pixels; the translation is ignored. Only transforms whose rounded 2 x 2 part is a
-    /// signed permutation (and agrees with the transposition test) are accepted; any other
-    /// warns and returns false with the image unchanged. `cancel` is not read.
+    /// Replaces `image` by its rotation by a multiple of 90 degrees and/or mirror (no
+    /// translation). A 2 x 2 part that does not round to a signed permutation consistent
+    /// with the transposition test warns and returns false, image unchanged.
     static bool transform(Image2D* image, const QTransform& transform, const std::atomic<bool>& cancel);
 
     /// Reverses every row in place.
