@@ -33,3 +33,6 @@
 // Filter pipeline
 
 // Toolbox
+#include "image2d/toolbox/Geometry.h"
+#include "image2d/toolbox/Image2DOperations.h"
+#include "image2d/toolbox/PixelCast.h"
