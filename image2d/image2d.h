@@ -25,6 +25,10 @@
 // Pixel-wise operations
 
 // Neighbourhood filtering
+#include "image2d/filtering/Convolution.h"
+#include "image2d/filtering/Kernels.h"
+#include "image2d/filtering/LocalStatistics.h"
+#include "image2d/filtering/Smoothing.h"
 
 // Enhancement
 

@@ -1,0 +1,913 @@
+#include "image2d/filtering/LocalStatistics.h"
+
+#include "image2d/filtering/LineKernels.h"
+#include "image2d/framework/Dispatch.h"
+#include "image2d/framework/Log.h"
+#include "image2d/framework/Parallel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+namespace image2d {
+
+using namespace filtering_detail;
+
+const QString AreaAverage::KERNEL_RADIUS = QStringLiteral("radius");
+const QString SubSummedAreaTable::KERNEL_RADIUS = QStringLiteral("radius");
+const QString RecursiveMinMax::KERNEL_RADIUS = QStringLiteral("kernelRadius");
+const QString RecursiveMinMax::MIN_IMAGE = QStringLiteral("minImage");
+const QString RecursiveMinMax::MAX_IMAGE = QStringLiteral("maxImage");
+const QString Median::RADIUS = QStringLiteral("medianRadius");
+
+namespace {
+
+std::size_t index(int x, int y, int width)
+{
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
+}
+
+template <typename T>
+std::unique_ptr<T[]> tryAllocate(std::size_t count)
+{
+    return std::unique_ptr<T[]>(new (std::nothrow) T[count]);
+}
+
+// ---- AreaAverage ----------------------------------------------------------------------
+
+// Running window sums of N rows at once (independent sums, so the additions overlap);
+// the window is clipped at the ends of the row.
+template <typename T, int N>
+void rowWindowSums(const T* in, double* out, int width, int radius)
+{
+    double sum[N] = {};
+    for (int x = 0; x < radius; ++x)
+        for (int n = 0; n < N; ++n)
+            sum[n] += static_cast<double>(in[index(x, n, width)]);
+    for (int x = 0; x < width; ++x)
+    {
+        const int entering = x + radius, leaving = x - radius - 1;
+        if (entering < width)
+            for (int n = 0; n < N; ++n)
+                sum[n] += static_cast<double>(in[index(entering, n, width)]);
+        if (leaving >= 0)
+            for (int n = 0; n < N; ++n)
+                sum[n] -= static_cast<double>(in[index(leaving, n, width)]);
+        for (int n = 0; n < N; ++n)
+            out[index(x, n, width)] = sum[n];
+    }
+}
+
+// Round half away from zero; the fraction of a double is exact, so ties are decided exactly.
+template <typename T>
+inline T fromMean(double mean)
+{
+    if constexpr (std::is_floating_point_v<T>)
+        return static_cast<T>(mean);
+    else
+    {
+        const auto whole = static_cast<std::int64_t>(mean);
+        const double fraction = mean - static_cast<double>(whole);
+        return static_cast<T>(whole + (fraction >= 0.5) - (fraction <= -0.5));
+    }
+}
+
+struct ColumnMeanJob
+{
+    const double* sums;
+    const double* columnCounts;
+    int width;
+    int height;
+    int radius;
+};
+
+template <typename T>
+IMAGE2D_INLINE_LOOP void columnMeansImpl(const ColumnMeanJob& job, T* out, int firstColumn, int columns)
+{
+    thread_local std::vector<double> sumStore;
+    double* sum = lineBuffer(sumStore, static_cast<std::size_t>(columns));
+    const int width = job.width, height = job.height, radius = job.radius;
+    const double* counts = job.columnCounts + firstColumn;
+    std::fill(sum, sum + columns, 0.0);
+    for (int y = 0; y < radius; ++y)
+    {
+        const double* row = job.sums + index(firstColumn, y, width);
+        for (int c = 0; c < columns; ++c)
+            sum[c] += row[c];
+    }
+    for (int y = 0; y < height; ++y)
+    {
+        if (y + radius < height)
+        {
+            const double* row = job.sums + index(firstColumn, y + radius, width);
+            for (int c = 0; c < columns; ++c)
+                sum[c] += row[c];
+        }
+        if (y - radius - 1 >= 0)
+        {
+            const double* row = job.sums + index(firstColumn, y - radius - 1, width);
+            for (int c = 0; c < columns; ++c)
+                sum[c] -= row[c];
+        }
+        const double rowCount = std::min(height - 1, y + radius) - std::max(0, y - radius) + 1;
+        T* target = out + index(firstColumn, y, width);
+        for (int c = 0; c < columns; ++c)
+            target[c] = fromMean<T>(sum[c] / (counts[c] * rowCount));
+    }
+}
+
+template <typename T>
+void columnMeans(const ColumnMeanJob& job, T* out, int firstColumn, int columns)
+{
+    columnMeansImpl(job, out, firstColumn, columns);
+}
+
+template <typename T>
+IMAGE2D_WIDE_TARGET void columnMeansWide(const ColumnMeanJob& job, T* out, int firstColumn, int columns)
+{
+    columnMeansImpl(job, out, firstColumn, columns);
+}
+
+int fittedRadius(int radius, int length)
+{
+    return 2LL * radius + 1 > length ? (length - 1) / 2 : radius;
+}
+
+// Window means as (window sum) / (row count * column count): the row pass keeps sums,
+// so integer images get the exactly rounded mean rather than a mean of means.
+template <typename T>
+bool areaAverage(const Image2D& input, Image2D& output, int radius)
+{
+    const int width = input.getWidth(), height = input.getHeight();
+    const int rx = fittedRadius(radius, width), ry = fittedRadius(radius, height);
+    auto sums = tryAllocate<double>(input.getNumPixels());
+    if (!sums)
+        return false;
+    const T* in = input.getConstData<T>();
+    T* out = output.getData<T>();
+    double* buffer = sums.get();
+
+    parallelFor(0, height, [&](int first, int last) {
+        int y = first;
+        for (; y + 4 <= last; y += 4)
+            rowWindowSums<T, 4>(in + index(0, y, width), buffer + index(0, y, width), width, rx);
+        for (; y < last; ++y)
+            rowWindowSums<T, 1>(in + index(0, y, width), buffer + index(0, y, width), width, rx);
+    });
+
+    std::vector<double> columnCounts(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x)
+        columnCounts[x] = std::min(width - 1, x + rx) - std::max(0, x - rx) + 1;
+    const ColumnMeanJob job{buffer, columnCounts.data(), width, height, ry};
+    constexpr int kBlock = 64; // columns per task: whole columns, a few cache lines wide
+    const int blocks = (width + kBlock - 1) / kBlock;
+    const bool wide = IMAGE2D_HAS_WIDE_TARGET && useWideVectors();
+    parallelFor(0, blocks, [&](int first, int last) {
+        for (int b = first; b < last; ++b)
+        {
+            const int firstColumn = b * kBlock, columns = std::min(kBlock, width - firstColumn);
+            if (wide)
+                columnMeansWide(job, out, firstColumn, columns);
+            else
+                columnMeans(job, out, firstColumn, columns);
+        }
+    });
+    return true;
+}
+
+// ---- SubSummedAreaTable ---------------------------------------------------------------
+
+// Truncation toward zero of the window bounds; anything at or below -1 means "before
+// the image" and is reported as -1, anything past the end as the last index.
+int lowerBound(float value)
+{
+    return value <= -1.0f ? -1 : static_cast<int>(value);
+}
+
+int upperBound(float value, int last)
+{
+    return value >= static_cast<float>(last) ? last : static_cast<int>(value);
+}
+
+// Builds the table row by row and answers each output row as soon as the table rows its
+// windows need exist. Only the rows still needed are kept (a ring of table rows), which
+// gives the same sums as the full table without its memory traffic.
+template <typename T>
+bool windowSums(const Image2D& input, Image2D& output, float radius, const std::atomic<bool>& cancel)
+{
+    using Acc = std::conditional_t<std::is_floating_point_v<T>, double, std::int64_t>;
+    using Out = std::conditional_t<std::is_floating_point_v<T>, float, std::int32_t>;
+    const int width = input.getWidth(), height = input.getHeight();
+    std::vector<int> x0(width), x1(width), y0(height), y1(height);
+    for (int x = 0; x < width; ++x)
+    {
+        x0[x] = lowerBound(static_cast<float>(x) - radius - 1.0f);
+        x1[x] = upperBound(static_cast<float>(x) + radius, width - 1);
+    }
+    int span = 0;
+    for (int y = 0; y < height; ++y)
+    {
+        y0[y] = lowerBound(static_cast<float>(y) - radius - 1.0f);
+        y1[y] = upperBound(static_cast<float>(y) + radius, height - 1);
+        span = std::max(span, y1[y] - std::max(y0[y], 0));
+    }
+    const int ringRows = std::min(height, span + 1);
+    std::vector<Acc> ring(static_cast<std::size_t>(ringRows) * width);
+    auto tableRow = [&](int row) { return ring.data() + static_cast<std::size_t>(row % ringRows) * width; };
+
+    const T* in = input.getConstData<T>();
+    Out* out = output.getData<Out>();
+    int nextRow = 0;
+    for (int k = 0; k < height; ++k)
+    {
+        const T* source = in + index(0, k, width);
+        Acc* row = tableRow(k);
+        Acc running = 0;
+        if (k == 0)
+            for (int x = 0; x < width; ++x)
+            {
+                running += static_cast<Acc>(source[x]);
+                row[x] = running;
+            }
+        else
+        {
+            const Acc* above = tableRow(k - 1);
+            for (int x = 0; x < width; ++x)
+            {
+                running += static_cast<Acc>(source[x]);
+                row[x] = running + above[x];
+            }
+        }
+        if (cancel.load(std::memory_order_relaxed))
+            return true;
+        for (; nextRow < height && y1[nextRow] <= k; ++nextRow)
+        {
+            const Acc* bottom = tableRow(y1[nextRow]);
+            const Acc* top = y0[nextRow] >= 0 ? tableRow(y0[nextRow]) : nullptr;
+            Out* target = out + index(0, nextRow, width);
+            for (int x = 0; x < width; ++x)
+            {
+                Acc sum = bottom[x1[x]];
+                if (x0[x] >= 0)
+                    sum -= bottom[x0[x]];
+                if (top)
+                {
+                    sum -= top[x1[x]];
+                    if (x0[x] >= 0)
+                        sum += top[x0[x]];
+                }
+                target[x] = static_cast<Out>(sum);
+            }
+            if (cancel.load(std::memory_order_relaxed))
+                return true;
+        }
+    }
+    return true;
+}
+
+// ---- RecursiveMinMax ------------------------------------------------------------------
+
+template <typename T>
+struct MaxOf
+{
+    static constexpr T padding = std::numeric_limits<T>::lowest();
+    static T apply(T a, T b) { return std::max(a, b); }
+};
+
+template <typename T>
+struct MinOf
+{
+    static constexpr T padding = std::numeric_limits<T>::max();
+    static T apply(T a, T b) { return std::min(a, b); }
+};
+
+int paddedLength(int length, int radius)
+{
+    const long long block = 2LL * radius + 1;
+    return static_cast<int>((length + 2LL * radius + block - 1) / block * block);
+}
+
+// One row: minimum and maximum together, so the two running extremes overlap.
+template <typename T>
+void rowMinMax(const T* row, T* outMin, T* outMax, int width, int radius, T* paddedMin, T* paddedMax, T* backMin,
+               T* backMax)
+{
+    const int block = 2 * radius + 1;
+    const int length = paddedLength(width, radius);
+    std::fill(paddedMin, paddedMin + length, MinOf<T>::padding);
+    std::fill(paddedMax, paddedMax + length, MaxOf<T>::padding);
+    std::copy(row, row + width, paddedMin + radius);
+    std::copy(row, row + width, paddedMax + radius);
+    for (int start = length - block; start >= 0; start -= block)
+    {
+        T mn = MinOf<T>::padding, mx = MaxOf<T>::padding;
+        for (int i = start + block - 1; i >= start; --i)
+        {
+            mn = std::min(mn, paddedMin[i]);
+            mx = std::max(mx, paddedMax[i]);
+            backMin[i] = mn;
+            backMax[i] = mx;
+        }
+    }
+    T mn = MinOf<T>::padding, mx = MaxOf<T>::padding;
+    const int end = width + 2 * radius;
+    for (int i = 0, phase = 0; i < end; ++i)
+    {
+        if (phase == 0)
+        {
+            mn = paddedMin[i];
+            mx = paddedMax[i];
+        }
+        else
+        {
+            mn = std::min(mn, paddedMin[i]);
+            mx = std::max(mx, paddedMax[i]);
+        }
+        if (++phase == block)
+            phase = 0;
+        const int x = i - 2 * radius;
+        if (x >= 0)
+        {
+            outMin[x] = std::min(backMin[x], mn);
+            outMax[x] = std::max(backMax[x], mx);
+        }
+    }
+}
+
+template <typename T>
+void rowPassMinMax(const T* in, T* outMin, T* outMax, int width, int radius, int first, int last)
+{
+    thread_local std::vector<T> store;
+    const std::size_t length = static_cast<std::size_t>(paddedLength(width, radius));
+    T* buffers = lineBuffer(store, 4 * length);
+    for (int y = first; y < last; ++y)
+        rowMinMax(in + index(0, y, width), outMin + index(0, y, width), outMax + index(0, y, width), width, radius,
+                  buffers, buffers + length, buffers + 2 * length, buffers + 3 * length);
+}
+
+struct ColumnExtremeJob
+{
+    int width;
+    int height;
+    int radius;
+};
+
+// A block of whole columns, swept row by row so the work runs across the columns.
+template <typename T, typename Op>
+IMAGE2D_INLINE_LOOP void columnExtremeImpl(const ColumnExtremeJob& job, const T* in, T* out, int firstColumn,
+                                           int columns)
+{
+    thread_local std::vector<T> store;
+    const int width = job.width, height = job.height, radius = job.radius, block = 2 * radius + 1;
+    const int length = paddedLength(height, radius);
+    T* back = lineBuffer(store, static_cast<std::size_t>(length + 2) * columns);
+    T* padRow = back + static_cast<std::size_t>(length) * columns;
+    T* forward = padRow + columns;
+    std::fill(padRow, padRow + columns, Op::padding);
+    auto source = [&](int i) {
+        const int y = i - radius;
+        return (y >= 0 && y < height) ? in + index(firstColumn, y, width) : padRow;
+    };
+    for (int start = length - block; start >= 0; start -= block)
+    {
+        const int lastInBlock = start + block - 1;
+        std::copy(source(lastInBlock), source(lastInBlock) + columns, back + static_cast<std::size_t>(lastInBlock) * columns);
+        for (int i = lastInBlock - 1; i >= start; --i)
+        {
+            const T* s = source(i);
+            const T* next = back + static_cast<std::size_t>(i + 1) * columns;
+            T* current = back + static_cast<std::size_t>(i) * columns;
+            for (int c = 0; c < columns; ++c)
+                current[c] = Op::apply(next[c], s[c]);
+        }
+    }
+    const int end = height + 2 * radius;
+    for (int i = 0, phase = 0; i < end; ++i)
+    {
+        const T* s = source(i);
+        if (phase == 0)
+            std::copy(s, s + columns, forward);
+        else
+            for (int c = 0; c < columns; ++c)
+                forward[c] = Op::apply(forward[c], s[c]);
+        if (++phase == block)
+            phase = 0;
+        const int y = i - 2 * radius;
+        if (y >= 0)
+        {
+            const T* b = back + static_cast<std::size_t>(y) * columns;
+            T* target = out + index(firstColumn, y, width);
+            for (int c = 0; c < columns; ++c)
+                target[c] = Op::apply(b[c], forward[c]);
+        }
+    }
+}
+
+template <typename T, typename Op>
+void columnExtreme(const ColumnExtremeJob& job, const T* in, T* out, int firstColumn, int columns)
+{
+    columnExtremeImpl<T, Op>(job, in, out, firstColumn, columns);
+}
+
+template <typename T, typename Op>
+IMAGE2D_WIDE_TARGET void columnExtremeWide(const ColumnExtremeJob& job, const T* in, T* out, int firstColumn, int columns)
+{
+    columnExtremeImpl<T, Op>(job, in, out, firstColumn, columns);
+}
+
+template <typename T, typename Op>
+void columnPassExtreme(const ColumnExtremeJob& job, const T* in, T* out)
+{
+    constexpr int kBlock = static_cast<int>(128 / sizeof(T));
+    const int blocks = (job.width + kBlock - 1) / kBlock;
+    const bool wide = IMAGE2D_HAS_WIDE_TARGET && useWideVectors();
+    parallelFor(0, blocks, [&](int first, int last) {
+        for (int b = first; b < last; ++b)
+        {
+            const int firstColumn = b * kBlock, columns = std::min(kBlock, job.width - firstColumn);
+            if (wide)
+                columnExtremeWide<T, Op>(job, in, out, firstColumn, columns);
+            else
+                columnExtreme<T, Op>(job, in, out, firstColumn, columns);
+        }
+    });
+}
+
+// ---- Median ---------------------------------------------------------------------------
+
+template <typename T>
+inline T median3(T a, T b, T c)
+{
+    return std::max(std::min(a, b), std::min(std::max(a, b), c));
+}
+
+// NaN sorts above every number, so the selection is a strict weak ordering for any input.
+template <typename T>
+inline bool lessForMedian(T a, T b)
+{
+    if constexpr (std::is_floating_point_v<T>)
+        return a < b || (b != b && a == a);
+    else
+        return a < b;
+}
+
+// Edge-replicated copy of one row, `radius` extra pixels on each side.
+template <typename T>
+IMAGE2D_INLINE_LOOP void replicateRow(const T* __restrict row, int width, int radius, T* __restrict line)
+{
+    std::fill(line, line + radius, row[0]);
+    std::copy(row, row + width, line + radius);
+    std::fill(line + radius + width, line + 2 * radius + width, row[width - 1]);
+}
+
+// 3 x 3: each padded column's three values are sorted once; the median of nine is then
+// the median of (largest low, median of middles, smallest high) of three adjacent columns.
+template <typename T>
+IMAGE2D_INLINE_LOOP void median3x3RowImpl(const T* above, const T* centre, const T* below, T* out, int width, T* lines)
+{
+    const int padded = width + 2;
+    T* a = lines;
+    T* b = a + padded;
+    T* c = b + padded;
+    T* low = c + padded;
+    T* mid = low + padded;
+    T* high = mid + padded;
+    replicateRow(above, width, 1, a);
+    replicateRow(centre, width, 1, b);
+    replicateRow(below, width, 1, c);
+    for (int p = 0; p < padded; ++p)
+    {
+        const T lo = std::min(a[p], b[p]), hi = std::max(a[p], b[p]);
+        low[p] = std::min(lo, c[p]);
+        const T top = std::max(lo, c[p]);
+        mid[p] = std::min(hi, top);
+        high[p] = std::max(hi, top);
+    }
+    for (int x = 0; x < width; ++x)
+    {
+        const T maxLow = std::max(std::max(low[x], low[x + 1]), low[x + 2]);
+        const T medMid = median3(mid[x], mid[x + 1], mid[x + 2]);
+        const T minHigh = std::min(std::min(high[x], high[x + 1]), high[x + 2]);
+        out[x] = median3(maxLow, medMid, minHigh);
+    }
+}
+
+template <typename T>
+void median3x3Row(const T* above, const T* centre, const T* below, T* out, int width, T* lines)
+{
+    median3x3RowImpl(above, centre, below, out, width, lines);
+}
+
+template <typename T>
+IMAGE2D_WIDE_TARGET void median3x3RowWide(const T* above, const T* centre, const T* below, T* out, int width, T* lines)
+{
+    median3x3RowImpl(above, centre, below, out, width, lines);
+}
+
+// Sliding histogram for 8- and 16-bit pixels (Huang): moving one pixel right removes
+// one window column and adds another; the median is tracked from the previous one,
+// with a coarse histogram of 256-value blocks to skip empty stretches.
+template <typename T>
+class SlidingHistogram
+{
+public:
+    static constexpr int kBins = 1 << (8 * sizeof(T));
+    static constexpr int kOffset = std::is_signed_v<T> ? kBins / 2 : 0;
+
+    explicit SlidingHistogram(int rank)
+        : m_fine(kBins, 0), m_coarse(kBins / 256, 0), m_rank(rank)
+    {
+    }
+
+    static int bin(T value) { return static_cast<int>(value) + kOffset; }
+
+    void add(int b)
+    {
+        ++m_fine[b];
+        ++m_coarse[b >> 8];
+        m_below += b < m_median;
+    }
+    void remove(int b)
+    {
+        --m_fine[b];
+        --m_coarse[b >> 8];
+        m_below -= b < m_median;
+    }
+
+    // Moves the tracked median to the bin holding rank `m_rank`.
+    int median()
+    {
+        while (m_below > m_rank)
+        {
+            // Step down, skipping empty 256-value blocks.
+            while ((m_median & 255) == 0 && m_median > 0 && m_coarse[(m_median >> 8) - 1] == 0)
+                m_median -= 256;
+            --m_median;
+            m_below -= m_fine[m_median];
+        }
+        while (m_below + m_fine[m_median] <= m_rank)
+        {
+            m_below += m_fine[m_median];
+            ++m_median;
+            while ((m_median & 255) == 0 && m_coarse[m_median >> 8] == 0)
+                m_median += 256;
+        }
+        return m_median;
+    }
+
+private:
+    std::vector<int> m_fine;
+    std::vector<int> m_coarse;
+    int m_rank;
+    int m_median = 0;
+    int m_below = 0; // values in bins below m_median
+};
+
+template <typename T>
+bool medianHistogram(const Image2D& input, Image2D& output, int radius, const std::atomic<bool>& cancel)
+{
+    const int width = input.getWidth(), height = input.getHeight(), side = 2 * radius + 1;
+    const T* in = input.getConstData<T>();
+    T* out = output.getData<T>();
+    // Bins of the edge-replicated image, one padded line per source row, built once.
+    std::vector<int> columns(static_cast<std::size_t>(width + 2 * radius));
+    for (int p = 0; p < width + 2 * radius; ++p)
+        columns[p] = std::clamp(p - radius, 0, width - 1);
+    SlidingHistogram<T> histogram(side * side / 2);
+    std::vector<const T*> rows(static_cast<std::size_t>(side));
+    for (int y = 0; y < height; ++y)
+    {
+        for (int i = 0; i < side; ++i)
+            rows[i] = in + index(0, std::clamp(y - radius + i, 0, height - 1), width);
+        auto addColumn = [&](int p, bool adding) {
+            const int x = columns[p];
+            for (const T* row : rows)
+            {
+                const int b = SlidingHistogram<T>::bin(row[x]);
+                if (adding)
+                    histogram.add(b);
+                else
+                    histogram.remove(b);
+            }
+        };
+        for (int p = 0; p < side; ++p)
+            addColumn(p, true);
+        T* target = out + index(0, y, width);
+        for (int x = 0; x < width; ++x)
+        {
+            if (x > 0)
+            {
+                addColumn(x - 1, false);
+                addColumn(x + side - 1, true);
+            }
+            target[x] = static_cast<T>(histogram.median() - SlidingHistogram<T>::kOffset);
+        }
+        for (int p = width - 1; p < width - 1 + side; ++p)
+            addColumn(p, false);
+        if (cancel.load(std::memory_order_relaxed))
+            return true;
+    }
+    return true;
+}
+
+// Any type, any radius: gather the replicated window and select rank n / 2.
+template <typename T>
+bool medianSelect(const Image2D& input, Image2D& output, int radius, const std::atomic<bool>& cancel)
+{
+    const int width = input.getWidth(), height = input.getHeight(), side = 2 * radius + 1;
+    const T* in = input.getConstData<T>();
+    T* out = output.getData<T>();
+    const std::size_t count = static_cast<std::size_t>(side) * side;
+    std::vector<T> window(count);
+    std::vector<int> columns(static_cast<std::size_t>(width + 2 * radius));
+    for (int p = 0; p < width + 2 * radius; ++p)
+        columns[p] = std::clamp(p - radius, 0, width - 1);
+    std::vector<const T*> rows(static_cast<std::size_t>(side));
+    for (int y = 0; y < height; ++y)
+    {
+        for (int i = 0; i < side; ++i)
+            rows[i] = in + index(0, std::clamp(y - radius + i, 0, height - 1), width);
+        for (int x = 0; x < width; ++x)
+        {
+            T* w = window.data();
+            for (const T* row : rows)
+                for (int j = 0; j < side; ++j)
+                    *w++ = row[columns[x + j]];
+            std::nth_element(window.begin(), window.begin() + count / 2, window.end(), lessForMedian<T>);
+            out[index(x, y, width)] = window[count / 2];
+        }
+        if (cancel.load(std::memory_order_relaxed))
+            return true;
+    }
+    return true;
+}
+
+template <typename T>
+bool median3x3(const Image2D& input, Image2D& output, const std::atomic<bool>& cancel)
+{
+    const int width = input.getWidth(), height = input.getHeight();
+    const T* in = input.getConstData<T>();
+    T* out = output.getData<T>();
+    std::vector<T> lines(static_cast<std::size_t>(6) * (width + 2));
+    const bool wide = IMAGE2D_HAS_WIDE_TARGET && useWideVectors();
+    for (int y = 0; y < height; ++y)
+    {
+        const T* above = in + index(0, std::max(y - 1, 0), width);
+        const T* centre = in + index(0, y, width);
+        const T* below = in + index(0, std::min(y + 1, height - 1), width);
+        if (wide)
+            median3x3RowWide(above, centre, below, out + index(0, y, width), width, lines.data());
+        else
+            median3x3Row(above, centre, below, out + index(0, y, width), width, lines.data());
+        if (cancel.load(std::memory_order_relaxed))
+            return true;
+    }
+    return true;
+}
+
+template <typename T>
+bool median(const Image2D& input, Image2D& output, int radius, const std::atomic<bool>& cancel)
+{
+    if (radius == 0)
+    {
+        std::copy(input.getConstData<T>(), input.getConstData<T>() + input.getNumPixels(), output.getData<T>());
+        return true;
+    }
+    if (radius == 1)
+        return median3x3<T>(input, output, cancel);
+    if constexpr (std::is_integral_v<T> && sizeof(T) <= 2)
+        return medianHistogram<T>(input, output, radius, cancel);
+    else
+        return medianSelect<T>(input, output, radius, cancel);
+}
+
+// Largest radius whose window count, (2r + 1)^2, fits an int.
+constexpr int kMaxMedianRadius = 23169;
+
+} // namespace
+
+// ---- AreaAverage ----------------------------------------------------------------------
+
+std::shared_ptr<Image2D> AreaAverage::executeAreaAverage(const Image2D* image, int radius)
+{
+    AreaAverage algorithm;
+    if (image)
+        algorithm.setInput(INPUT_IMAGE, image);
+    algorithm.setUniformValue(KERNEL_RADIUS, radius);
+    const std::atomic<bool> cancel{false};
+    algorithm.execute(cancel);
+    return algorithm.getSharedOutput(OUTPUT_IMAGE);
+}
+
+bool AreaAverage::isInputValid() const
+{
+    if (!requireInputImage("image2d::AreaAverage", INPUT_IMAGE))
+        return false;
+    const utility::Optional<int> radius = requireInt("image2d::AreaAverage", KERNEL_RADIUS);
+    if (!radius)
+        return false;
+    if (*radius < 0)
+    {
+        warnInvalidInput("image2d::AreaAverage", KERNEL_RADIUS);
+        return false;
+    }
+    return true;
+}
+
+bool AreaAverage::process(const std::atomic<bool>&)
+{
+    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
+    const int radius = *getUniformIntValue(KERNEL_RADIUS);
+    return dispatchDataType(NoIntPixelTypes{}, input->getDataType(),
+                            "image2d::AreaAverage : average algorithm not supported for data type: ", [&](auto tag) {
+                                using T = typename decltype(tag)::type;
+                                auto output = std::make_shared<Image2D>(input->getSize(), input->getDataType(),
+                                                                        input->getPixelSize());
+                                if (!output->isValid() || !areaAverage<T>(*input, *output, radius))
+                                    return false;
+                                setSharedOutput(OUTPUT_IMAGE, output);
+                                return true;
+                            });
+}
+
+// ---- SubSummedAreaTable ---------------------------------------------------------------
+
+std::shared_ptr<Image2D> SubSummedAreaTable::executeSAT(Image2D* image, float radius)
+{
+    SubSummedAreaTable algorithm;
+    if (image)
+        algorithm.setInput(INPUT_IMAGE, image);
+    algorithm.setUniformValue(KERNEL_RADIUS, radius);
+    const std::atomic<bool> cancel{false};
+    algorithm.execute(cancel);
+    return algorithm.getSharedOutput(OUTPUT_IMAGE);
+}
+
+bool SubSummedAreaTable::isInputValid() const
+{
+    if (!requireInputImage("image2d::SubSummedAreaTable", INPUT_IMAGE))
+        return false;
+    const utility::Optional<float> radius = requireFloat("image2d::SubSummedAreaTable", KERNEL_RADIUS);
+    if (!radius)
+        return false;
+    if (!std::isfinite(*radius) || *radius < 0.0f)
+    {
+        warnInvalidInput("image2d::SubSummedAreaTable", KERNEL_RADIUS);
+        return false;
+    }
+    return true;
+}
+
+bool SubSummedAreaTable::process(const std::atomic<bool>& cancel)
+{
+    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
+    const float radius = *getUniformFloatValue(KERNEL_RADIUS);
+    return dispatchDataType(NoIntPixelTypes{}, input->getDataType(),
+                            "image2d::SubSummedAreaTable : sat algorithm not supported for data type: ", [&](auto tag) {
+                                using T = typename decltype(tag)::type;
+                                const Image2D::DataType type =
+                                    std::is_floating_point_v<T> ? Image2D::FLOAT : Image2D::INT;
+                                auto output = std::make_shared<Image2D>(input->getSize(), type, input->getPixelSize());
+                                if (!output->isValid())
+                                    return false;
+                                windowSums<T>(*input, *output, radius, cancel);
+                                setSharedOutput(OUTPUT_IMAGE, output);
+                                return true;
+                            });
+}
+
+// ---- RecursiveMinMax ------------------------------------------------------------------
+
+utility::Optional<std::pair<std::shared_ptr<Image2D>, std::shared_ptr<Image2D>>>
+RecursiveMinMax::calculateRecursiveMinMax(const Image2D& image, int radius)
+{
+    return calculateRecursiveMinMax(std::make_shared<Image2D>(image), radius);
+}
+
+utility::Optional<std::pair<std::shared_ptr<Image2D>, std::shared_ptr<Image2D>>>
+RecursiveMinMax::calculateRecursiveMinMax(std::shared_ptr<Image2D> image, int radius)
+{
+    RecursiveMinMax algorithm;
+    algorithm.setSharedInput(INPUT_IMAGE, std::move(image));
+    algorithm.setUniformValue(KERNEL_RADIUS, radius);
+    const std::atomic<bool> cancel{false};
+    algorithm.execute(cancel);
+    std::shared_ptr<Image2D> minImage = algorithm.getSharedOutput(MIN_IMAGE);
+    std::shared_ptr<Image2D> maxImage = algorithm.getSharedOutput(MAX_IMAGE);
+    if (!minImage || !maxImage)
+        return {};
+    return std::make_pair(std::move(minImage), std::move(maxImage));
+}
+
+bool RecursiveMinMax::isInputValid() const
+{
+    const char* owner = "image2d::RecursiveMinMax::isInputValid";
+    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
+    if (!input)
+    {
+        warning(owner, ": missing input: ", INPUT_IMAGE);
+        return false;
+    }
+    if (!input->isValid())
+    {
+        warning(owner, ": invalid input: ", INPUT_IMAGE);
+        return false;
+    }
+    const QVariant value = getUniformValue(KERNEL_RADIUS);
+    if (!value.isValid())
+    {
+        warning(owner, ": missing input: ", KERNEL_RADIUS);
+        return false;
+    }
+    const utility::Optional<int> radius = getUniformIntValue(KERNEL_RADIUS);
+    if (!radius || *radius < 0)
+    {
+        warning(owner, ": invalid input: ", KERNEL_RADIUS);
+        return false;
+    }
+    return true;
+}
+
+bool RecursiveMinMax::process(const std::atomic<bool>&)
+{
+    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
+    const int width = input->getWidth(), height = input->getHeight();
+    // A window wider than the image already covers every line; larger radii change nothing.
+    const int radius = std::min(*getUniformIntValue(KERNEL_RADIUS), std::max(width, height));
+    return dispatchDataType(
+        NoIntPixelTypes{}, input->getDataType(), "image2d::RecursiveMinMax : algorithm not supported for data type: ",
+        [&](auto tag) {
+            using T = typename decltype(tag)::type;
+            const Image2D::DataType type = input->getDataType();
+            Image2D rowMin(input->getSize(), type, input->getPixelSize());
+            Image2D rowMax(input->getSize(), type, input->getPixelSize());
+            auto minImage = std::make_shared<Image2D>(input->getSize(), type, input->getPixelSize());
+            auto maxImage = std::make_shared<Image2D>(input->getSize(), type, input->getPixelSize());
+            if (!rowMin.isValid() || !rowMax.isValid() || !minImage->isValid() || !maxImage->isValid())
+                return false;
+            const T* in = input->getConstData<T>();
+            T* rowMinData = rowMin.getData<T>();
+            T* rowMaxData = rowMax.getData<T>();
+            parallelFor(0, height, [&](int first, int last) {
+                rowPassMinMax(in, rowMinData, rowMaxData, width, radius, first, last);
+            });
+            const ColumnExtremeJob job{width, height, radius};
+            columnPassExtreme<T, MaxOf<T>>(job, rowMaxData, maxImage->getData<T>());
+            columnPassExtreme<T, MinOf<T>>(job, rowMinData, minImage->getData<T>());
+            setSharedOutput(MIN_IMAGE, minImage);
+            setSharedOutput(MAX_IMAGE, maxImage);
+            return true;
+        });
+}
+
+// ---- Median ---------------------------------------------------------------------------
+
+std::shared_ptr<Image2D> Median::executeMedian(Image2D* image, int radius)
+{
+    Median algorithm;
+    if (image)
+        algorithm.setInput(INPUT_IMAGE, image);
+    algorithm.setUniformValue(RADIUS, radius);
+    const std::atomic<bool> cancel{false};
+    algorithm.execute(cancel);
+    return algorithm.getSharedOutput(OUTPUT_IMAGE);
+}
+
+bool Median::isInputValid() const
+{
+    if (!requireInputImage("image2d::Median", INPUT_IMAGE))
+        return false;
+    const utility::Optional<int> radius = requireInt("image2d::Median", RADIUS);
+    if (!radius)
+        return false;
+    if (*radius < 0 || *radius > kMaxMedianRadius)
+    {
+        warnInvalidInput("image2d::Median", RADIUS);
+        return false;
+    }
+    return true;
+}
+
+bool Median::process(const std::atomic<bool>& cancel)
+{
+    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
+    const int radius = *getUniformIntValue(RADIUS);
+    return dispatchDataType(NoIntPixelTypes{}, input->getDataType(),
+                            "image2d::Median : Median algorithm not supported for data type: ", [&](auto tag) {
+                                using T = typename decltype(tag)::type;
+                                auto output = std::make_shared<Image2D>(input->getSize(), input->getDataType(),
+                                                                        input->getPixelSize());
+                                if (!output->isValid())
+                                    return false;
+                                median<T>(*input, *output, radius, cancel);
+                                setSharedOutput(OUTPUT_IMAGE, output);
+                                return true;
+                            });
+}
+
+} // namespace image2d
