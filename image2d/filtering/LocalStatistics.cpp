@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <iterator>
 #include <new>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace image2d {
@@ -339,17 +341,6 @@ void rowMinMax(const T* row, T* outMin, T* outMax, int width, int radius, T* pad
     }
 }
 
-template <typename T>
-void rowPassMinMax(const T* in, T* outMin, T* outMax, int width, int radius, int first, int last)
-{
-    thread_local std::vector<T> store;
-    const std::size_t length = static_cast<std::size_t>(paddedLength(width, radius));
-    T* buffers = lineBuffer(store, 4 * length);
-    for (int y = first; y < last; ++y)
-        rowMinMax(in + index(0, y, width), outMin + index(0, y, width), outMax + index(0, y, width), width, radius,
-                  buffers, buffers + length, buffers + 2 * length, buffers + 3 * length);
-}
-
 struct ColumnExtremeJob
 {
     int width;
@@ -409,7 +400,7 @@ IMAGE2D_INLINE_LOOP void columnExtremeImpl(const ColumnExtremeJob& job, const T*
 }
 
 template <typename T, typename Op>
-void columnExtreme(const ColumnExtremeJob& job, const T* in, T* out, int firstColumn, int columns)
+void columnExtremeDefault(const ColumnExtremeJob& job, const T* in, T* out, int firstColumn, int columns)
 {
     columnExtremeImpl<T, Op>(job, in, out, firstColumn, columns);
 }
@@ -421,6 +412,15 @@ IMAGE2D_WIDE_TARGET void columnExtremeWide(const ColumnExtremeJob& job, const T*
 }
 
 template <typename T, typename Op>
+void columnExtreme(bool wide, const ColumnExtremeJob& job, const T* in, T* out, int firstColumn, int columns)
+{
+    if (wide)
+        columnExtremeWide<T, Op>(job, in, out, firstColumn, columns);
+    else
+        columnExtremeDefault<T, Op>(job, in, out, firstColumn, columns);
+}
+
+template <typename T, typename Op>
 void columnPassExtreme(const ColumnExtremeJob& job, const T* in, T* out)
 {
     constexpr int kBlock = static_cast<int>(128 / sizeof(T));
@@ -429,13 +429,56 @@ void columnPassExtreme(const ColumnExtremeJob& job, const T* in, T* out)
     parallelFor(0, blocks, [&](int first, int last) {
         for (int b = first; b < last; ++b)
         {
-            const int firstColumn = b * kBlock, columns = std::min(kBlock, job.width - firstColumn);
-            if (wide)
-                columnExtremeWide<T, Op>(job, in, out, firstColumn, columns);
-            else
-                columnExtreme<T, Op>(job, in, out, firstColumn, columns);
+            const int firstColumn = b * kBlock;
+            columnExtreme<T, Op>(wide, job, in, out, firstColumn, std::min(kBlock, job.width - firstColumn));
         }
     });
+}
+
+// Row pass for a group of rows: the group is transposed so that the vectorised column
+// filter runs along the rows (lanes are rows), then transposed back. Rows left over
+// at the end take the scalar line filter.
+template <typename T>
+void rowPassMinMax(const T* in, T* outMin, T* outMax, int width, int radius, int first, int last, bool wide)
+{
+    constexpr int kGroup = static_cast<int>(32 / sizeof(T));
+    int y = first;
+    if (last - first >= kGroup)
+    {
+        thread_local std::vector<T> transposedStore;
+        const std::size_t plane = static_cast<std::size_t>(width) * kGroup;
+        T* columns = lineBuffer(transposedStore, 3 * plane);
+        T* columnsMin = columns + plane;
+        T* columnsMax = columnsMin + plane;
+        const ColumnExtremeJob job{kGroup, width, radius};
+        for (; y + kGroup <= last; y += kGroup)
+        {
+            for (int g = 0; g < kGroup; ++g)
+            {
+                const T* row = in + index(0, y + g, width);
+                for (int x = 0; x < width; ++x)
+                    columns[static_cast<std::size_t>(x) * kGroup + g] = row[x];
+            }
+            columnExtreme<T, MinOf<T>>(wide, job, columns, columnsMin, 0, kGroup);
+            columnExtreme<T, MaxOf<T>>(wide, job, columns, columnsMax, 0, kGroup);
+            for (int g = 0; g < kGroup; ++g)
+            {
+                T* rowMin = outMin + index(0, y + g, width);
+                T* rowMax = outMax + index(0, y + g, width);
+                for (int x = 0; x < width; ++x)
+                {
+                    rowMin[x] = columnsMin[static_cast<std::size_t>(x) * kGroup + g];
+                    rowMax[x] = columnsMax[static_cast<std::size_t>(x) * kGroup + g];
+                }
+            }
+        }
+    }
+    thread_local std::vector<T> store;
+    const std::size_t length = static_cast<std::size_t>(paddedLength(width, radius));
+    T* buffers = lineBuffer(store, 4 * length);
+    for (; y < last; ++y)
+        rowMinMax(in + index(0, y, width), outMin + index(0, y, width), outMax + index(0, y, width), width, radius,
+                  buffers, buffers + length, buffers + 2 * length, buffers + 3 * length);
 }
 
 // ---- Median ---------------------------------------------------------------------------
@@ -465,6 +508,34 @@ IMAGE2D_INLINE_LOOP void replicateRow(const T* __restrict row, int width, int ra
     std::fill(line + radius + width, line + 2 * radius + width, row[width - 1]);
 }
 
+// Sorts the three values of every padded column into low <= mid <= high.
+template <typename T>
+IMAGE2D_INLINE_LOOP void sortColumns3(const T* __restrict a, const T* __restrict b, const T* __restrict c,
+                                      T* __restrict low, T* __restrict mid, T* __restrict high, int count)
+{
+    for (int p = 0; p < count; ++p)
+    {
+        const T lo = std::min(a[p], b[p]), hi = std::max(a[p], b[p]);
+        low[p] = std::min(lo, c[p]);
+        const T top = std::max(lo, c[p]);
+        mid[p] = std::min(hi, top);
+        high[p] = std::max(hi, top);
+    }
+}
+
+template <typename T>
+IMAGE2D_INLINE_LOOP void combineColumns3(const T* __restrict low, const T* __restrict mid, const T* __restrict high,
+                                         T* __restrict out, int width)
+{
+    for (int x = 0; x < width; ++x)
+    {
+        const T maxLow = std::max(std::max(low[x], low[x + 1]), low[x + 2]);
+        const T medMid = median3(mid[x], mid[x + 1], mid[x + 2]);
+        const T minHigh = std::min(std::min(high[x], high[x + 1]), high[x + 2]);
+        out[x] = median3(maxLow, medMid, minHigh);
+    }
+}
+
 // 3 x 3: each padded column's three values are sorted once; the median of nine is then
 // the median of (largest low, median of middles, smallest high) of three adjacent columns.
 template <typename T>
@@ -480,21 +551,8 @@ IMAGE2D_INLINE_LOOP void median3x3RowImpl(const T* above, const T* centre, const
     replicateRow(above, width, 1, a);
     replicateRow(centre, width, 1, b);
     replicateRow(below, width, 1, c);
-    for (int p = 0; p < padded; ++p)
-    {
-        const T lo = std::min(a[p], b[p]), hi = std::max(a[p], b[p]);
-        low[p] = std::min(lo, c[p]);
-        const T top = std::max(lo, c[p]);
-        mid[p] = std::min(hi, top);
-        high[p] = std::max(hi, top);
-    }
-    for (int x = 0; x < width; ++x)
-    {
-        const T maxLow = std::max(std::max(low[x], low[x + 1]), low[x + 2]);
-        const T medMid = median3(mid[x], mid[x + 1], mid[x + 2]);
-        const T minHigh = std::min(std::min(high[x], high[x + 1]), high[x + 2]);
-        out[x] = median3(maxLow, medMid, minHigh);
-    }
+    sortColumns3(a, b, c, low, mid, high, padded);
+    combineColumns3(low, mid, high, out, width);
 }
 
 template <typename T>
@@ -670,6 +728,146 @@ bool median3x3(const Image2D& input, Image2D& output, const std::atomic<bool>& c
     return true;
 }
 
+// 5 x 5 median by a selection network: every column of five is sorted (Batcher's
+// odd-even merge sort), then the five sorted columns are merged by odd-even merges,
+// pruned to the operations the middle output depends on. Wire c * 5 + k holds rank k
+// of column c; keep 1 stores only the minimum, 2 only the maximum, 3 both.
+struct CompareOp
+{
+    int low, high, keep;
+};
+constexpr CompareOp kSortFive[] = {{0, 1, 3}, {2, 3, 3}, {0, 2, 3}, {1, 3, 3}, {1, 2, 3}, {0, 4, 3}, {2, 4, 3}, {1, 2, 3}, {3, 4, 3}};
+constexpr CompareOp kMedianOf25[] = {
+    {0, 5, 3}, {4, 9, 3}, {4, 5, 3}, {2, 7, 3}, {2, 4, 3}, {7, 5, 3},
+    {1, 6, 3}, {3, 8, 3}, {3, 6, 3}, {1, 2, 3}, {3, 4, 3}, {6, 7, 3},
+    {8, 5, 3}, {10, 15, 3}, {14, 19, 3}, {14, 15, 3}, {12, 17, 3}, {12, 14, 3},
+    {17, 15, 3}, {11, 16, 3}, {13, 18, 3}, {13, 16, 3}, {11, 12, 3}, {13, 14, 3},
+    {16, 17, 3}, {18, 15, 3}, {22, 24, 3}, {21, 22, 3}, {23, 24, 3}, {0, 10, 3},
+    {5, 15, 3}, {5, 10, 3}, {4, 14, 3}, {4, 5, 3}, {14, 10, 3}, {2, 12, 3},
+    {7, 17, 3}, {7, 12, 3}, {2, 4, 3}, {7, 5, 3}, {12, 14, 3}, {17, 10, 3},
+    {1, 11, 3}, {9, 19, 3}, {9, 11, 3}, {6, 16, 3}, {6, 9, 3}, {16, 11, 3},
+    {3, 13, 3}, {8, 18, 3}, {8, 13, 3}, {3, 6, 3}, {8, 9, 3}, {13, 16, 3},
+    {18, 11, 3}, {1, 2, 3}, {3, 4, 3}, {6, 7, 2}, {8, 5, 3}, {9, 12, 3},
+    {13, 14, 3}, {16, 17, 1}, {18, 10, 2}, {11, 15, 3}, {22, 24, 3}, {21, 22, 3},
+    {23, 24, 3}, {0, 20, 2}, {10, 20, 1}, {5, 10, 2}, {4, 24, 2}, {14, 24, 1},
+    {14, 10, 1}, {2, 22, 2}, {15, 22, 1}, {12, 15, 1}, {7, 12, 2}, {12, 14, 2},
+    {1, 21, 2}, {11, 21, 1}, {9, 11, 2}, {16, 11, 1}, {3, 23, 2}, {19, 23, 1},
+    {13, 19, 1}, {8, 13, 2}, {13, 16, 1}, {13, 14, 2},
+};
+constexpr int kMedianOf25Wire = 14;
+
+template <int Low, int High, int Keep, typename V>
+IMAGE2D_INLINE_LOOP void compareExchange(V* v)
+{
+    const V a = v[Low], b = v[High];
+    if constexpr ((Keep & 1) != 0)
+        v[Low] = a < b ? a : b;
+    if constexpr ((Keep & 2) != 0)
+        v[High] = a < b ? b : a;
+}
+
+// Applies a fixed network, unrolled, so the wires stay in registers.
+template <const auto& Ops, typename V, std::size_t... I>
+IMAGE2D_INLINE_LOOP void applyNetwork(V* v, std::index_sequence<I...>)
+{
+    (compareExchange<Ops[I].low, Ops[I].high, Ops[I].keep>(v), ...);
+}
+
+template <const auto& Ops, typename V>
+IMAGE2D_INLINE_LOOP void applyNetwork(V* v)
+{
+    applyNetwork<Ops>(v, std::make_index_sequence<std::size(Ops)>{});
+}
+
+// One output row of the 5 x 5 median; `rows` are the five (clamped) source rows.
+// The lanes of a 32-byte vector are neighbouring pixels, each running the same network.
+template <typename T>
+IMAGE2D_INLINE_LOOP void median5x5RowImpl(const T* const* rows, T* out, int width, T* lines)
+{
+    typedef T Vector __attribute__((vector_size(32)));
+    constexpr int kLanes = static_cast<int>(sizeof(Vector) / sizeof(T));
+    const int padded = width + 4;
+    T* line[5];
+    for (int i = 0; i < 5; ++i)
+    {
+        line[i] = lines + static_cast<std::size_t>(i) * padded;
+        replicateRow(rows[i], width, 2, line[i]);
+    }
+    // Sort every padded column in place: line[k][p] becomes rank k of column p.
+    int p = 0;
+    for (; p + kLanes <= padded; p += kLanes)
+    {
+        Vector v[5];
+        for (int i = 0; i < 5; ++i)
+            std::memcpy(&v[i], line[i] + p, sizeof(Vector));
+        applyNetwork<kSortFive>(v);
+        for (int i = 0; i < 5; ++i)
+            std::memcpy(line[i] + p, &v[i], sizeof(Vector));
+    }
+    for (; p < padded; ++p)
+    {
+        T v[5];
+        for (int i = 0; i < 5; ++i)
+            v[i] = line[i][p];
+        applyNetwork<kSortFive>(v);
+        for (int i = 0; i < 5; ++i)
+            line[i][p] = v[i];
+    }
+    int x = 0;
+    for (; x + kLanes <= width; x += kLanes)
+    {
+        Vector v[25];
+#pragma GCC unroll 25
+        for (int w = 0; w < 25; ++w)
+            std::memcpy(&v[w], line[w % 5] + x + w / 5, sizeof(Vector));
+        applyNetwork<kMedianOf25>(v);
+        std::memcpy(out + x, &v[kMedianOf25Wire], sizeof(Vector));
+    }
+    for (; x < width; ++x)
+    {
+        T v[25];
+        for (int w = 0; w < 25; ++w)
+            v[w] = line[w % 5][x + w / 5];
+        applyNetwork<kMedianOf25>(v);
+        out[x] = v[kMedianOf25Wire];
+    }
+}
+
+template <typename T>
+void median5x5Row(const T* const* rows, T* out, int width, T* lines)
+{
+    median5x5RowImpl(rows, out, width, lines);
+}
+
+template <typename T>
+IMAGE2D_WIDE_TARGET void median5x5RowWide(const T* const* rows, T* out, int width, T* lines)
+{
+    median5x5RowImpl(rows, out, width, lines);
+}
+
+template <typename T>
+bool median5x5(const Image2D& input, Image2D& output, const std::atomic<bool>& cancel)
+{
+    const int width = input.getWidth(), height = input.getHeight();
+    const T* in = input.getConstData<T>();
+    T* out = output.getData<T>();
+    std::vector<T> lines(static_cast<std::size_t>(5) * (width + 4));
+    const bool wide = IMAGE2D_HAS_WIDE_TARGET && useWideVectors();
+    const T* rows[5];
+    for (int y = 0; y < height; ++y)
+    {
+        for (int i = 0; i < 5; ++i)
+            rows[i] = in + index(0, std::clamp(y - 2 + i, 0, height - 1), width);
+        if (wide)
+            median5x5RowWide(rows, out + index(0, y, width), width, lines.data());
+        else
+            median5x5Row(rows, out + index(0, y, width), width, lines.data());
+        if (cancel.load(std::memory_order_relaxed))
+            return true;
+    }
+    return true;
+}
+
 template <typename T>
 bool median(const Image2D& input, Image2D& output, int radius, const std::atomic<bool>& cancel)
 {
@@ -680,6 +878,8 @@ bool median(const Image2D& input, Image2D& output, int radius, const std::atomic
     }
     if (radius == 1)
         return median3x3<T>(input, output, cancel);
+    if (radius == 2)
+        return median5x5<T>(input, output, cancel);
     if constexpr (std::is_integral_v<T> && sizeof(T) <= 2)
         return medianHistogram<T>(input, output, radius, cancel);
     else
@@ -853,8 +1053,12 @@ bool RecursiveMinMax::process(const std::atomic<bool>&)
             const T* in = input->getConstData<T>();
             T* rowMinData = rowMin.getData<T>();
             T* rowMaxData = rowMax.getData<T>();
-            parallelFor(0, height, [&](int first, int last) {
-                rowPassMinMax(in, rowMinData, rowMaxData, width, radius, first, last);
+            // Rows in parallel, handed out in groups that the row filter transposes.
+            constexpr int kGroup = static_cast<int>(32 / sizeof(T));
+            const bool wide = IMAGE2D_HAS_WIDE_TARGET && useWideVectors();
+            parallelFor(0, (height + kGroup - 1) / kGroup, [&](int first, int last) {
+                rowPassMinMax(in, rowMinData, rowMaxData, width, radius, first * kGroup,
+                              std::min(last * kGroup, height), wide);
             });
             const ColumnExtremeJob job{width, height, radius};
             columnPassExtreme<T, MaxOf<T>>(job, rowMaxData, maxImage->getData<T>());
