@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace image2d {
@@ -16,11 +18,47 @@ using namespace filtering_detail;
 
 namespace {
 
-// acc[x] += src[x] * weight: one product added per pixel, in the caller's order.
-IMAGE2D_INLINE_LOOP void multiplyAdd(float* __restrict acc, const float* __restrict src, float weight, int n)
+constexpr int kTile = 32;
+
+// out[x + i] = sum over taps t, in tap order, of src[t][x + i] * weights[t], i < kTile.
+// The four accumulators stay in registers over all taps.
+IMAGE2D_INLINE_LOOP void weightedTile(const float* const* src, const float* weights, int taps, int x, float* out)
 {
-    for (int x = 0; x < n; ++x)
-        acc[x] += src[x] * weight;
+    typedef float Vector __attribute__((vector_size(32)));
+    Vector a0 = {}, a1 = {}, a2 = {}, a3 = {};
+    for (int t = 0; t < taps; ++t)
+    {
+        const float* s = src[t] + x;
+        const float w = weights[t];
+        Vector v0, v1, v2, v3;
+        std::memcpy(&v0, s, sizeof(Vector));
+        std::memcpy(&v1, s + 8, sizeof(Vector));
+        std::memcpy(&v2, s + 16, sizeof(Vector));
+        std::memcpy(&v3, s + 24, sizeof(Vector));
+        a0 += v0 * w;
+        a1 += v1 * w;
+        a2 += v2 * w;
+        a3 += v3 * w;
+    }
+    std::memcpy(out, &a0, sizeof(Vector));
+    std::memcpy(out + 8, &a1, sizeof(Vector));
+    std::memcpy(out + 16, &a2, sizeof(Vector));
+    std::memcpy(out + 24, &a3, sizeof(Vector));
+}
+
+// A whole line of weighted sums; each pixel starts from 0 and adds its taps in order.
+IMAGE2D_INLINE_LOOP void weightedLine(const float* const* src, const float* weights, int taps, int width, float* out)
+{
+    int x = 0;
+    for (; x + kTile <= width; x += kTile)
+        weightedTile(src, weights, taps, x, out + x);
+    for (; x < width; ++x)
+    {
+        float sum = 0.0f;
+        for (int t = 0; t < taps; ++t)
+            sum += src[t][x] * weights[t];
+        out[x] = sum;
+    }
 }
 
 // Converts row `row` to float with `before` copies of its first pixel in front and
@@ -79,6 +117,7 @@ IMAGE2D_INLINE_LOOP void filterRowsImpl(const FilterJob<T>& job, int first, int 
     // rows, so row % size never collides within one window.
     std::vector<int> held(static_cast<std::size_t>(size), -1);
     std::vector<const float*> rows(static_cast<std::size_t>(size));
+    std::vector<const float*> taps(static_cast<std::size_t>(size) * size);
     for (int y = first; y < last; ++y)
     {
         for (int i = 0; i < size; ++i)
@@ -93,11 +132,11 @@ IMAGE2D_INLINE_LOOP void filterRowsImpl(const FilterJob<T>& job, int first, int 
             }
             rows[i] = line;
         }
-        std::fill(acc, acc + width, 0.0f);
-        const float* weight = job.weights;
+        // Kernel order: row by row, each from left to right.
         for (int i = 0; i < size; ++i)
             for (int j = 0; j < size; ++j)
-                multiplyAdd(acc, rows[i] + j, *weight++, width);
+                taps[static_cast<std::size_t>(i) * size + j] = rows[i] + j;
+        weightedLine(taps.data(), job.weights, size * size, width, acc);
         storeRow<T, Binary>(acc, job.out + static_cast<std::size_t>(y) * width, width);
     }
 }
@@ -136,13 +175,13 @@ IMAGE2D_INLINE_LOOP void rowPassImpl(const T* in, float* temp, int width, const 
     // Padded copy of the row: the clamped margins are materialised once, so every
     // output column then takes the direct path.
     float* line = lineBuffer(lineStore, static_cast<std::size_t>(width + size - 1));
+    std::vector<const float*> taps(static_cast<std::size_t>(size));
+    for (int k = 0; k < size; ++k)
+        taps[k] = line + k;
     for (int y = first; y < last; ++y)
     {
         padRow(in + static_cast<std::size_t>(y) * width, width, radius, size - radius - 1, line);
-        float* out = temp + static_cast<std::size_t>(y) * width;
-        std::fill(out, out + width, 0.0f);
-        for (int k = 0; k < size; ++k)
-            multiplyAdd(out, line + k, weights[k], width);
+        weightedLine(taps.data(), weights, size, width, temp + static_cast<std::size_t>(y) * width);
     }
 }
 
@@ -175,16 +214,17 @@ IMAGE2D_INLINE_LOOP void columnPassImpl(const ColumnJob& job, U* out, int first,
     thread_local std::vector<float> accStore;
     const int width = job.width;
     float* acc = lineBuffer(accStore, static_cast<std::size_t>(width));
+    std::vector<const float*> taps(static_cast<std::size_t>(job.size));
     for (int y = first; y < last; ++y)
     {
-        std::fill(acc, acc + width, 0.0f);
         for (int k = 0; k < job.size; ++k)
         {
             int sy = y - job.radius + k;
             if constexpr (Clamp)
                 sy = std::clamp(sy, 0, job.height - 1);
-            multiplyAdd(acc, job.temp + static_cast<std::size_t>(sy) * width, job.weights[k], width);
+            taps[k] = job.temp + static_cast<std::size_t>(sy) * width;
         }
+        weightedLine(taps.data(), job.weights, job.size, width, acc);
         storeRow<U, false>(acc, out + static_cast<std::size_t>(y) * width, width);
     }
 }
@@ -340,8 +380,10 @@ bool SeparableFilter::process(const std::atomic<bool>&)
         setSharedOutput(OUTPUT_IMAGE, output);
         return true;
     }
-    Image2D temporary(input->getSize(), Image2D::FLOAT, input->getPixelSize());
-    if (!temporary.isValid())
+    // The float temporary between the passes; every element is written by the row pass,
+    // so it is not zero-filled first.
+    std::unique_ptr<float[]> temporary(new (std::nothrow) float[input->getNumPixels()]);
+    if (!temporary)
     {
         setSharedOutput(OUTPUT_IMAGE, output);
         return true;
@@ -350,7 +392,7 @@ bool SeparableFilter::process(const std::atomic<bool>&)
     const int width = input->getWidth(), height = input->getHeight();
     const int size = m_kernel->getSize(), radius = m_kernel->getRadius();
     const float* weights = m_kernel->getValues().data();
-    float* temp = temporary.getData<float>();
+    float* temp = temporary.get();
     const bool wide = IMAGE2D_HAS_WIDE_TARGET && useWideVectors();
 
     // Row pass: input to the float temporary, rows in parallel.

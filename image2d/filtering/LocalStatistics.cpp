@@ -196,6 +196,34 @@ int upperBound(float value, int last)
     return value >= static_cast<float>(last) ? last : static_cast<int>(value);
 }
 
+template <typename Acc>
+inline Acc clippedSum(const Acc* bottom, const Acc* top, int x0, int x1)
+{
+    Acc sum = bottom[x1];
+    if (x0 >= 0)
+        sum -= bottom[x0];
+    if (top)
+    {
+        sum -= top[x1];
+        if (x0 >= 0)
+            sum += top[x0];
+    }
+    return sum;
+}
+
+// Columns x - d0 (exclusive) to x + d1 for x in [first, end), all inside the image.
+template <typename Acc, typename Out>
+void interiorSums(const Acc* __restrict bottom, const Acc* __restrict top, int d0, int d1, Out* __restrict target,
+                  int first, int end)
+{
+    if (top)
+        for (int x = first; x < end; ++x)
+            target[x] = static_cast<Out>(bottom[x + d1] - bottom[x - d0] - top[x + d1] + top[x - d0]);
+    else
+        for (int x = first; x < end; ++x)
+            target[x] = static_cast<Out>(bottom[x + d1] - bottom[x - d0]);
+}
+
 // Builds the table row by row and answers each output row as soon as the table rows its
 // windows need exist. Only the rows still needed are kept (a ring of table rows), which
 // gives the same sums as the full table without its memory traffic.
@@ -219,6 +247,21 @@ bool windowSums(const Image2D& input, Image2D& output, float radius, const std::
         span = std::max(span, y1[y] - std::max(y0[y], 0));
     }
     const int ringRows = std::min(height, span + 1);
+    // Interior columns: both bounds inside the image at fixed offsets (x - d0, x + d1),
+    // so the four table reads run on contiguous memory.
+    const int middle = width / 2;
+    const int d0 = middle - x0[middle], d1 = x1[middle] - middle;
+    auto isInterior = [&](int x) { return x0[x] >= 0 && x0[x] == x - d0 && x1[x] == x + d1; };
+    int firstInterior = middle, interiorEnd = middle;
+    if (isInterior(middle))
+    {
+        while (firstInterior > 0 && isInterior(firstInterior - 1))
+            --firstInterior;
+        while (interiorEnd < width && isInterior(interiorEnd))
+            ++interiorEnd;
+    }
+    else
+        firstInterior = interiorEnd = width;
     std::vector<Acc> ring(static_cast<std::size_t>(ringRows) * width);
     auto tableRow = [&](int row) { return ring.data() + static_cast<std::size_t>(row % ringRows) * width; };
 
@@ -252,19 +295,12 @@ bool windowSums(const Image2D& input, Image2D& output, float radius, const std::
             const Acc* bottom = tableRow(y1[nextRow]);
             const Acc* top = y0[nextRow] >= 0 ? tableRow(y0[nextRow]) : nullptr;
             Out* target = out + index(0, nextRow, width);
-            for (int x = 0; x < width; ++x)
-            {
-                Acc sum = bottom[x1[x]];
-                if (x0[x] >= 0)
-                    sum -= bottom[x0[x]];
-                if (top)
-                {
-                    sum -= top[x1[x]];
-                    if (x0[x] >= 0)
-                        sum += top[x0[x]];
-                }
-                target[x] = static_cast<Out>(sum);
-            }
+            for (int x = 0; x < firstInterior; ++x)
+                target[x] = static_cast<Out>(clippedSum(bottom, top, x0[x], x1[x]));
+            if (interiorEnd > firstInterior)
+                interiorSums(bottom, top, d0, d1, target, firstInterior, interiorEnd);
+            for (int x = std::max(interiorEnd, firstInterior); x < width; ++x)
+                target[x] = static_cast<Out>(clippedSum(bottom, top, x0[x], x1[x]));
             if (cancel.load(std::memory_order_relaxed))
                 return true;
         }
