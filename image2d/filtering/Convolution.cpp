@@ -391,6 +391,13 @@ bool SeparableFilter::process(const std::atomic<bool>&)
 
     const int width = input->getWidth(), height = input->getHeight();
     const int size = m_kernel->getSize(), radius = m_kernel->getRadius();
+    if (size == 0)
+    {
+        // No taps: every sum is 0, which the zero-filled result already holds.
+        output->editFinished();
+        setSharedOutput(OUTPUT_IMAGE, output);
+        return true;
+    }
     const float* weights = m_kernel->getValues().data();
     float* temp = temporary.get();
     const bool wide = IMAGE2D_HAS_WIDE_TARGET && useWideVectors();

@@ -922,8 +922,8 @@ bool median(const Image2D& input, Image2D& output, int radius, const std::atomic
         return medianSelect<T>(input, output, radius, cancel);
 }
 
-// Largest radius whose window count, (2r + 1)^2, fits an int.
-constexpr int kMaxMedianRadius = 23169;
+// Largest radius accepted: its window of 4095^2 values still fits one selection buffer.
+constexpr int kMaxMedianRadius = 2047;
 
 } // namespace
 

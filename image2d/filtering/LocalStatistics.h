@@ -59,7 +59,7 @@ public:
 class Median : public Algorithm
 {
 public:
-    static const QString RADIUS; ///< "medianRadius" (integer, >= 0)
+    static const QString RADIUS; ///< "medianRadius" (integer, 0 to 2047)
 
     static std::shared_ptr<Image2D> executeMedian(Image2D* image, int radius);
 

@@ -190,6 +190,16 @@ TEST(SeparableFilter, ConstantImageKeepsItsValueTruncated)
     EXPECT_TRUE(imagesEqual(makeImage(5, 3, Image2D::UNSIGNED_SHORT, std::vector<double>(15, 99)), *result));
 }
 
+TEST(SeparableFilter, EmptyKernelGivesZeros)
+{
+    auto image = std::make_shared<Image2D>(randomImage(7, 5, Image2D::SHORT, 6, -100, 100));
+    SeparableGaussian empty(-1, 1.0f);
+    Kernel emptySquare({});
+    EXPECT_TRUE(imagesEqual(Image2D(7, 5, Image2D::FLOAT),
+                            *SeparableFilter::executeSeparableFilter(image, &empty, Image2D::FLOAT)));
+    EXPECT_TRUE(imagesEqual(Image2D(7, 5, Image2D::SHORT), *Filter::executeFilter(*image, &emptySquare)));
+}
+
 TEST(SeparableFilter, BinaryInputStaysWithinZeroAndOne)
 {
     auto image = std::make_shared<Image2D>(randomImage(12, 9, Image2D::BINARY, 8, 0, 1));
