@@ -44,22 +44,22 @@ std::unique_ptr<T[]> tryAllocate(std::size_t count)
 
 // Running window sums of N rows at once (independent sums, so the additions overlap);
 // the window is clipped at the ends of the row.
-template <typename T, int N>
-void rowWindowSums(const T* in, double* out, int width, int radius)
+template <typename T, typename Sum, int N>
+void rowWindowSums(const T* in, Sum* out, int width, int radius)
 {
-    double sum[N] = {};
+    Sum sum[N] = {};
     for (int x = 0; x < radius; ++x)
         for (int n = 0; n < N; ++n)
-            sum[n] += static_cast<double>(in[index(x, n, width)]);
+            sum[n] += static_cast<Sum>(in[index(x, n, width)]);
     for (int x = 0; x < width; ++x)
     {
         const int entering = x + radius, leaving = x - radius - 1;
         if (entering < width)
             for (int n = 0; n < N; ++n)
-                sum[n] += static_cast<double>(in[index(entering, n, width)]);
+                sum[n] += static_cast<Sum>(in[index(entering, n, width)]);
         if (leaving >= 0)
             for (int n = 0; n < N; ++n)
-                sum[n] -= static_cast<double>(in[index(leaving, n, width)]);
+                sum[n] -= static_cast<Sum>(in[index(leaving, n, width)]);
         for (int n = 0; n < N; ++n)
             out[index(x, n, width)] = sum[n];
     }
@@ -79,17 +79,18 @@ inline T fromMean(double mean)
     }
 }
 
+template <typename Sum>
 struct ColumnMeanJob
 {
-    const double* sums;
+    const Sum* sums;
     const double* columnCounts;
     int width;
     int height;
     int radius;
 };
 
-template <typename T>
-IMAGE2D_INLINE_LOOP void columnMeansImpl(const ColumnMeanJob& job, T* out, int firstColumn, int columns)
+template <typename T, typename Sum>
+IMAGE2D_INLINE_LOOP void columnMeansImpl(const ColumnMeanJob<Sum>& job, T* out, int firstColumn, int columns)
 {
     thread_local std::vector<double> sumStore;
     double* sum = lineBuffer(sumStore, static_cast<std::size_t>(columns));
@@ -98,23 +99,23 @@ IMAGE2D_INLINE_LOOP void columnMeansImpl(const ColumnMeanJob& job, T* out, int f
     std::fill(sum, sum + columns, 0.0);
     for (int y = 0; y < radius; ++y)
     {
-        const double* row = job.sums + index(firstColumn, y, width);
+        const Sum* row = job.sums + index(firstColumn, y, width);
         for (int c = 0; c < columns; ++c)
-            sum[c] += row[c];
+            sum[c] += static_cast<double>(row[c]);
     }
     for (int y = 0; y < height; ++y)
     {
         if (y + radius < height)
         {
-            const double* row = job.sums + index(firstColumn, y + radius, width);
+            const Sum* row = job.sums + index(firstColumn, y + radius, width);
             for (int c = 0; c < columns; ++c)
-                sum[c] += row[c];
+                sum[c] += static_cast<double>(row[c]);
         }
         if (y - radius - 1 >= 0)
         {
-            const double* row = job.sums + index(firstColumn, y - radius - 1, width);
+            const Sum* row = job.sums + index(firstColumn, y - radius - 1, width);
             for (int c = 0; c < columns; ++c)
-                sum[c] -= row[c];
+                sum[c] -= static_cast<double>(row[c]);
         }
         const double rowCount = std::min(height - 1, y + radius) - std::max(0, y - radius) + 1;
         T* target = out + index(firstColumn, y, width);
@@ -123,14 +124,14 @@ IMAGE2D_INLINE_LOOP void columnMeansImpl(const ColumnMeanJob& job, T* out, int f
     }
 }
 
-template <typename T>
-void columnMeans(const ColumnMeanJob& job, T* out, int firstColumn, int columns)
+template <typename T, typename Sum>
+void columnMeans(const ColumnMeanJob<Sum>& job, T* out, int firstColumn, int columns)
 {
     columnMeansImpl(job, out, firstColumn, columns);
 }
 
-template <typename T>
-IMAGE2D_WIDE_TARGET void columnMeansWide(const ColumnMeanJob& job, T* out, int firstColumn, int columns)
+template <typename T, typename Sum>
+IMAGE2D_WIDE_TARGET void columnMeansWide(const ColumnMeanJob<Sum>& job, T* out, int firstColumn, int columns)
 {
     columnMeansImpl(job, out, firstColumn, columns);
 }
@@ -141,31 +142,32 @@ int fittedRadius(int radius, int length)
 }
 
 // Window means as (window sum) / (row count * column count): the row pass keeps sums,
-// so integer images get the exactly rounded mean rather than a mean of means.
-template <typename T>
-bool areaAverage(const Image2D& input, Image2D& output, int radius)
+// so integer images get the exactly rounded mean rather than a mean of means. Row sums
+// of 8- and 16-bit pixels are exact in 32-bit integers (half the memory of doubles);
+// the column sums are doubles, exact for integers.
+template <typename T, typename Sum>
+bool areaAverage(const Image2D& input, Image2D& output, int rx, int ry)
 {
     const int width = input.getWidth(), height = input.getHeight();
-    const int rx = fittedRadius(radius, width), ry = fittedRadius(radius, height);
-    auto sums = tryAllocate<double>(input.getNumPixels());
+    auto sums = tryAllocate<Sum>(input.getNumPixels());
     if (!sums)
         return false;
     const T* in = input.getConstData<T>();
     T* out = output.getData<T>();
-    double* buffer = sums.get();
+    Sum* buffer = sums.get();
 
     parallelFor(0, height, [&](int first, int last) {
         int y = first;
         for (; y + 4 <= last; y += 4)
-            rowWindowSums<T, 4>(in + index(0, y, width), buffer + index(0, y, width), width, rx);
+            rowWindowSums<T, Sum, 4>(in + index(0, y, width), buffer + index(0, y, width), width, rx);
         for (; y < last; ++y)
-            rowWindowSums<T, 1>(in + index(0, y, width), buffer + index(0, y, width), width, rx);
+            rowWindowSums<T, Sum, 1>(in + index(0, y, width), buffer + index(0, y, width), width, rx);
     });
 
     std::vector<double> columnCounts(static_cast<std::size_t>(width));
     for (int x = 0; x < width; ++x)
         columnCounts[x] = std::min(width - 1, x + rx) - std::max(0, x - rx) + 1;
-    const ColumnMeanJob job{buffer, columnCounts.data(), width, height, ry};
+    const ColumnMeanJob<Sum> job{buffer, columnCounts.data(), width, height, ry};
     constexpr int kBlock = 64; // columns per task: whole columns, a few cache lines wide
     const int blocks = (width + kBlock - 1) / kBlock;
     const bool wide = IMAGE2D_HAS_WIDE_TARGET && useWideVectors();
@@ -180,6 +182,16 @@ bool areaAverage(const Image2D& input, Image2D& output, int radius)
         }
     });
     return true;
+}
+
+template <typename T>
+bool areaAverage(const Image2D& input, Image2D& output, int radius)
+{
+    const int rx = fittedRadius(radius, input.getWidth()), ry = fittedRadius(radius, input.getHeight());
+    if constexpr (std::is_integral_v<T> && sizeof(T) <= 2)
+        if (2 * rx + 1 <= 32767)
+            return areaAverage<T, std::int32_t>(input, output, rx, ry);
+    return areaAverage<T, double>(input, output, rx, ry);
 }
 
 // ---- SubSummedAreaTable ---------------------------------------------------------------
