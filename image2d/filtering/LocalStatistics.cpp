@@ -776,33 +776,40 @@ bool median3x3(const Image2D& input, Image2D& output, const std::atomic<bool>& c
     return true;
 }
 
-// 5 x 5 median by a selection network: every column of five is sorted (Batcher's
-// odd-even merge sort), then the five sorted columns are merged by odd-even merges,
-// pruned to the operations the middle output depends on. Wire c * 5 + k holds rank k
-// of column c; keep 1 stores only the minimum, 2 only the maximum, 3 both.
+// 5 x 5 median by selection networks (Batcher's odd-even merges, pruned to the
+// operations the middle output depends on): every column of five is sorted, neighbouring
+// sorted columns are merged into sorted pairs once per row, and each window then merges
+// the pairs (x, x + 1), (x + 2, x + 3) and the column x + 4 as far as its median needs.
+// An operation puts the minimum on `low` and the maximum on `high`; keep 1 stores only
+// the minimum, 2 only the maximum, 3 both.
 struct CompareOp
 {
     int low, high, keep;
 };
-constexpr CompareOp kSortFive[] = {{0, 1, 3}, {2, 3, 3}, {0, 2, 3}, {1, 3, 3}, {1, 2, 3}, {0, 4, 3}, {2, 4, 3}, {1, 2, 3}, {3, 4, 3}};
-constexpr CompareOp kMedianOf25[] = {
+constexpr CompareOp kSortFive[] = {{0, 1, 3}, {2, 3, 3}, {0, 2, 3}, {1, 3, 3}, {1, 2, 3},
+                                   {0, 4, 3}, {2, 4, 3}, {1, 2, 3}, {3, 4, 3}};
+// Two sorted columns on wires 0-4 and 5-9.
+constexpr CompareOp kMergeFives[] = {
     {0, 5, 3}, {4, 9, 3}, {4, 5, 3}, {2, 7, 3}, {2, 4, 3}, {7, 5, 3},
     {1, 6, 3}, {3, 8, 3}, {3, 6, 3}, {1, 2, 3}, {3, 4, 3}, {6, 7, 3},
-    {8, 5, 3}, {10, 15, 3}, {14, 19, 3}, {14, 15, 3}, {12, 17, 3}, {12, 14, 3},
-    {17, 15, 3}, {11, 16, 3}, {13, 18, 3}, {13, 16, 3}, {11, 12, 3}, {13, 14, 3},
-    {16, 17, 3}, {18, 15, 3}, {22, 24, 3}, {21, 22, 3}, {23, 24, 3}, {0, 10, 3},
-    {5, 15, 3}, {5, 10, 3}, {4, 14, 3}, {4, 5, 3}, {14, 10, 3}, {2, 12, 3},
-    {7, 17, 3}, {7, 12, 3}, {2, 4, 3}, {7, 5, 3}, {12, 14, 3}, {17, 10, 3},
-    {1, 11, 3}, {9, 19, 3}, {9, 11, 3}, {6, 16, 3}, {6, 9, 3}, {16, 11, 3},
-    {3, 13, 3}, {8, 18, 3}, {8, 13, 3}, {3, 6, 3}, {8, 9, 3}, {13, 16, 3},
-    {18, 11, 3}, {1, 2, 3}, {3, 4, 3}, {6, 7, 2}, {8, 5, 3}, {9, 12, 3},
-    {13, 14, 3}, {16, 17, 1}, {18, 10, 2}, {11, 15, 3}, {22, 24, 3}, {21, 22, 3},
-    {23, 24, 3}, {0, 20, 2}, {10, 20, 1}, {5, 10, 2}, {4, 24, 2}, {14, 24, 1},
-    {14, 10, 1}, {2, 22, 2}, {15, 22, 1}, {12, 15, 1}, {7, 12, 2}, {12, 14, 2},
-    {1, 21, 2}, {11, 21, 1}, {9, 11, 2}, {16, 11, 1}, {3, 23, 2}, {19, 23, 1},
-    {13, 19, 1}, {8, 13, 2}, {13, 16, 1}, {13, 14, 2},
+    {8, 5, 3},
 };
-constexpr int kMedianOf25Wire = 14;
+// Wire holding rank k of the merged pair.
+constexpr int kMergedRank[10] = {0, 1, 2, 3, 4, 6, 7, 8, 5, 9};
+constexpr CompareOp kMedianOfPairs[] = {
+    {0, 10, 3}, {8, 18, 3}, {8, 10, 3}, {4, 14, 3}, {4, 8, 3}, {14, 10, 3},
+    {2, 12, 3}, {6, 16, 3}, {6, 12, 3}, {2, 4, 3}, {6, 8, 3}, {12, 14, 3},
+    {16, 10, 3}, {1, 11, 3}, {9, 19, 3}, {9, 11, 3}, {5, 15, 3}, {5, 9, 3},
+    {15, 11, 3}, {3, 13, 3}, {7, 17, 3}, {7, 13, 3}, {3, 5, 3}, {7, 9, 3},
+    {13, 15, 3}, {17, 11, 3}, {1, 2, 3}, {3, 4, 3}, {5, 6, 2}, {7, 8, 3},
+    {9, 12, 3}, {13, 14, 3}, {15, 16, 1}, {17, 10, 2}, {11, 18, 3}, {22, 24, 3},
+    {21, 22, 3}, {23, 24, 3}, {0, 20, 2}, {10, 20, 1}, {8, 10, 2}, {4, 24, 2},
+    {14, 24, 1}, {14, 10, 1}, {2, 22, 2}, {18, 22, 1}, {12, 18, 1}, {6, 12, 2},
+    {12, 14, 2}, {1, 21, 2}, {11, 21, 1}, {9, 11, 2}, {15, 11, 1}, {3, 23, 2},
+    {19, 23, 1}, {13, 19, 1}, {7, 13, 2}, {13, 15, 1}, {13, 14, 2},
+};
+constexpr int kMedianOfPairsWire = 14;
+// Pair (x, x + 1) ranks on wires 0-9, pair (x + 2, x + 3) on 10-19, column x + 4 on 20-24.
 
 template <int Low, int High, int Keep, typename V>
 IMAGE2D_INLINE_LOOP void compareExchange(V* v)
@@ -836,48 +843,98 @@ IMAGE2D_INLINE_LOOP void median5x5RowImpl(const T* const* rows, T* out, int widt
     constexpr int kLanes = static_cast<int>(sizeof(Vector) / sizeof(T));
     const int padded = width + 4;
     T* line[5];
+    T* pair[10];
+    #pragma GCC unroll 32
     for (int i = 0; i < 5; ++i)
     {
         line[i] = lines + static_cast<std::size_t>(i) * padded;
         replicateRow(rows[i], width, 2, line[i]);
     }
+    #pragma GCC unroll 32
+    for (int k = 0; k < 10; ++k)
+        pair[k] = lines + static_cast<std::size_t>(5 + k) * padded;
+
     // Sort every padded column in place: line[k][p] becomes rank k of column p.
     int p = 0;
     for (; p + kLanes <= padded; p += kLanes)
     {
         Vector v[5];
+        #pragma GCC unroll 32
         for (int i = 0; i < 5; ++i)
             std::memcpy(&v[i], line[i] + p, sizeof(Vector));
         applyNetwork<kSortFive>(v);
+        #pragma GCC unroll 32
         for (int i = 0; i < 5; ++i)
             std::memcpy(line[i] + p, &v[i], sizeof(Vector));
     }
     for (; p < padded; ++p)
     {
         T v[5];
+        #pragma GCC unroll 32
         for (int i = 0; i < 5; ++i)
             v[i] = line[i][p];
         applyNetwork<kSortFive>(v);
+        #pragma GCC unroll 32
         for (int i = 0; i < 5; ++i)
             line[i][p] = v[i];
     }
+
+    // Merge columns p and p + 1: pair[k][p] is rank k of their ten values.
+    const int pairs = padded - 1;
+    p = 0;
+    for (; p + kLanes <= pairs; p += kLanes)
+    {
+        Vector v[10];
+        #pragma GCC unroll 32
+        for (int w = 0; w < 10; ++w)
+            std::memcpy(&v[w], line[w % 5] + p + w / 5, sizeof(Vector));
+        applyNetwork<kMergeFives>(v);
+        #pragma GCC unroll 32
+        for (int k = 0; k < 10; ++k)
+            std::memcpy(pair[k] + p, &v[kMergedRank[k]], sizeof(Vector));
+    }
+    for (; p < pairs; ++p)
+    {
+        T v[10];
+        #pragma GCC unroll 32
+        for (int w = 0; w < 10; ++w)
+            v[w] = line[w % 5][p + w / 5];
+        applyNetwork<kMergeFives>(v);
+        #pragma GCC unroll 32
+        for (int k = 0; k < 10; ++k)
+            pair[k][p] = v[kMergedRank[k]];
+    }
+
     int x = 0;
     for (; x + kLanes <= width; x += kLanes)
     {
         Vector v[25];
-#pragma GCC unroll 25
-        for (int w = 0; w < 25; ++w)
-            std::memcpy(&v[w], line[w % 5] + x + w / 5, sizeof(Vector));
-        applyNetwork<kMedianOf25>(v);
-        std::memcpy(out + x, &v[kMedianOf25Wire], sizeof(Vector));
+        #pragma GCC unroll 32
+        for (int k = 0; k < 10; ++k)
+        {
+            std::memcpy(&v[k], pair[k] + x, sizeof(Vector));
+            std::memcpy(&v[10 + k], pair[k] + x + 2, sizeof(Vector));
+        }
+        #pragma GCC unroll 32
+        for (int k = 0; k < 5; ++k)
+            std::memcpy(&v[20 + k], line[k] + x + 4, sizeof(Vector));
+        applyNetwork<kMedianOfPairs>(v);
+        std::memcpy(out + x, &v[kMedianOfPairsWire], sizeof(Vector));
     }
     for (; x < width; ++x)
     {
         T v[25];
-        for (int w = 0; w < 25; ++w)
-            v[w] = line[w % 5][x + w / 5];
-        applyNetwork<kMedianOf25>(v);
-        out[x] = v[kMedianOf25Wire];
+        #pragma GCC unroll 32
+        for (int k = 0; k < 10; ++k)
+        {
+            v[k] = pair[k][x];
+            v[10 + k] = pair[k][x + 2];
+        }
+        #pragma GCC unroll 32
+        for (int k = 0; k < 5; ++k)
+            v[20 + k] = line[k][x + 4];
+        applyNetwork<kMedianOfPairs>(v);
+        out[x] = v[kMedianOfPairsWire];
     }
 }
 
@@ -899,7 +956,7 @@ bool median5x5(const Image2D& input, Image2D& output, const std::atomic<bool>& c
     const int width = input.getWidth(), height = input.getHeight();
     const T* in = input.getConstData<T>();
     T* out = output.getData<T>();
-    std::vector<T> lines(static_cast<std::size_t>(5) * (width + 4));
+    std::vector<T> lines(static_cast<std::size_t>(15) * (width + 4));
     const bool wide = IMAGE2D_HAS_WIDE_TARGET && useWideVectors();
     const T* rows[5];
     for (int y = 0; y < height; ++y)
