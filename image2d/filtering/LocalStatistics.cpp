@@ -397,16 +397,20 @@ struct ColumnExtremeJob
 };
 
 // A block of whole columns, swept row by row so the work runs across the columns.
-template <typename T, typename Op>
+// Fixed > 0 is the block width known at compile time (whole vectors, unrolled, the
+// running extreme in registers); 0 takes the width from `columns`.
+template <typename T, typename Op, int Fixed>
 IMAGE2D_INLINE_LOOP void columnExtremeImpl(const ColumnExtremeJob& job, const T* in, T* out, int firstColumn,
-                                           int columns)
+                                           int blockColumns)
 {
+    const int columns = Fixed > 0 ? Fixed : blockColumns;
     thread_local std::vector<T> store;
     const int width = job.width, height = job.height, radius = job.radius, block = 2 * radius + 1;
     const int length = paddedLength(height, radius);
     T* back = lineBuffer(store, static_cast<std::size_t>(length + 2) * columns);
     T* padRow = back + static_cast<std::size_t>(length) * columns;
-    T* forward = padRow + columns;
+    alignas(32) T forwardLocal[Fixed > 0 ? Fixed : 1];
+    T* forward = Fixed > 0 ? forwardLocal : padRow + columns;
     std::fill(padRow, padRow + columns, Op::padding);
     auto source = [&](int i) {
         const int y = i - radius;
@@ -447,25 +451,25 @@ IMAGE2D_INLINE_LOOP void columnExtremeImpl(const ColumnExtremeJob& job, const T*
     }
 }
 
-template <typename T, typename Op>
+template <typename T, typename Op, int Fixed>
 void columnExtremeDefault(const ColumnExtremeJob& job, const T* in, T* out, int firstColumn, int columns)
 {
-    columnExtremeImpl<T, Op>(job, in, out, firstColumn, columns);
+    columnExtremeImpl<T, Op, Fixed>(job, in, out, firstColumn, columns);
 }
 
-template <typename T, typename Op>
+template <typename T, typename Op, int Fixed>
 IMAGE2D_WIDE_TARGET void columnExtremeWide(const ColumnExtremeJob& job, const T* in, T* out, int firstColumn, int columns)
 {
-    columnExtremeImpl<T, Op>(job, in, out, firstColumn, columns);
+    columnExtremeImpl<T, Op, Fixed>(job, in, out, firstColumn, columns);
 }
 
-template <typename T, typename Op>
+template <typename T, typename Op, int Fixed = 0>
 void columnExtreme(bool wide, const ColumnExtremeJob& job, const T* in, T* out, int firstColumn, int columns)
 {
     if (wide)
-        columnExtremeWide<T, Op>(job, in, out, firstColumn, columns);
+        columnExtremeWide<T, Op, Fixed>(job, in, out, firstColumn, columns);
     else
-        columnExtremeDefault<T, Op>(job, in, out, firstColumn, columns);
+        columnExtremeDefault<T, Op, Fixed>(job, in, out, firstColumn, columns);
 }
 
 template <typename T, typename Op>
@@ -478,7 +482,10 @@ void columnPassExtreme(const ColumnExtremeJob& job, const T* in, T* out)
         for (int b = first; b < last; ++b)
         {
             const int firstColumn = b * kBlock;
-            columnExtreme<T, Op>(wide, job, in, out, firstColumn, std::min(kBlock, job.width - firstColumn));
+            if (job.width - firstColumn >= kBlock)
+                columnExtreme<T, Op, kBlock>(wide, job, in, out, firstColumn, kBlock);
+            else
+                columnExtreme<T, Op>(wide, job, in, out, firstColumn, job.width - firstColumn);
         }
     });
 }
@@ -507,8 +514,8 @@ void rowPassMinMax(const T* in, T* outMin, T* outMax, int width, int radius, int
                 for (int x = 0; x < width; ++x)
                     columns[static_cast<std::size_t>(x) * kGroup + g] = row[x];
             }
-            columnExtreme<T, MinOf<T>>(wide, job, columns, columnsMin, 0, kGroup);
-            columnExtreme<T, MaxOf<T>>(wide, job, columns, columnsMax, 0, kGroup);
+            columnExtreme<T, MinOf<T>, kGroup>(wide, job, columns, columnsMin, 0, kGroup);
+            columnExtreme<T, MaxOf<T>, kGroup>(wide, job, columns, columnsMax, 0, kGroup);
             for (int g = 0; g < kGroup; ++g)
             {
                 T* rowMin = outMin + index(0, y + g, width);
@@ -1149,15 +1156,16 @@ bool RecursiveMinMax::process(const std::atomic<bool>&)
         [&](auto tag) {
             using T = typename decltype(tag)::type;
             const Image2D::DataType type = input->getDataType();
-            Image2D rowMin(input->getSize(), type, input->getPixelSize());
-            Image2D rowMax(input->getSize(), type, input->getPixelSize());
+            // Row results between the passes; fully written, so not zero-filled.
+            auto rowMin = tryAllocate<T>(input->getNumPixels());
+            auto rowMax = tryAllocate<T>(input->getNumPixels());
             auto minImage = std::make_shared<Image2D>(input->getSize(), type, input->getPixelSize());
             auto maxImage = std::make_shared<Image2D>(input->getSize(), type, input->getPixelSize());
-            if (!rowMin.isValid() || !rowMax.isValid() || !minImage->isValid() || !maxImage->isValid())
+            if (!rowMin || !rowMax || !minImage->isValid() || !maxImage->isValid())
                 return false;
             const T* in = input->getConstData<T>();
-            T* rowMinData = rowMin.getData<T>();
-            T* rowMaxData = rowMax.getData<T>();
+            T* rowMinData = rowMin.get();
+            T* rowMaxData = rowMax.get();
             // Rows in parallel, handed out in groups that the row filter transposes.
             constexpr int kGroup = static_cast<int>(32 / sizeof(T));
             const bool wide = IMAGE2D_HAS_WIDE_TARGET && useWideVectors();
