@@ -451,6 +451,93 @@ IMAGE2D_INLINE_LOOP void columnExtremeImpl(const ColumnExtremeJob& job, const T*
     }
 }
 
+// Minimum and maximum of the same columns in one sweep (used on transposed row groups,
+// where both extremes read the same input).
+template <typename T, int Fixed>
+IMAGE2D_INLINE_LOOP void columnMinMaxImpl(const ColumnExtremeJob& job, const T* in, T* outMin, T* outMax)
+{
+    constexpr int columns = Fixed;
+    thread_local std::vector<T> store;
+    const int width = job.width, height = job.height, radius = job.radius, block = 2 * radius + 1;
+    const int length = paddedLength(height, radius);
+    T* backMin = lineBuffer(store, static_cast<std::size_t>(2 * length) * columns);
+    T* backMax = backMin + static_cast<std::size_t>(length) * columns;
+    alignas(32) T lowPad[columns], highPad[columns], forwardMin[columns], forwardMax[columns];
+    std::fill(lowPad, lowPad + columns, MaxOf<T>::padding);
+    std::fill(highPad, highPad + columns, MinOf<T>::padding);
+    auto sourceMin = [&](int i) {
+        const int y = i - radius;
+        return (y >= 0 && y < height) ? in + index(0, y, width) : static_cast<const T*>(highPad);
+    };
+    auto sourceMax = [&](int i) {
+        const int y = i - radius;
+        return (y >= 0 && y < height) ? in + index(0, y, width) : static_cast<const T*>(lowPad);
+    };
+    for (int start = length - block; start >= 0; start -= block)
+    {
+        const int lastInBlock = start + block - 1;
+        std::copy(sourceMin(lastInBlock), sourceMin(lastInBlock) + columns,
+                  backMin + static_cast<std::size_t>(lastInBlock) * columns);
+        std::copy(sourceMax(lastInBlock), sourceMax(lastInBlock) + columns,
+                  backMax + static_cast<std::size_t>(lastInBlock) * columns);
+        for (int i = lastInBlock - 1; i >= start; --i)
+        {
+            const T* sMin = sourceMin(i);
+            const T* sMax = sourceMax(i);
+            const std::size_t at = static_cast<std::size_t>(i) * columns;
+            for (int c = 0; c < columns; ++c)
+            {
+                backMin[at + c] = std::min(backMin[at + columns + c], sMin[c]);
+                backMax[at + c] = std::max(backMax[at + columns + c], sMax[c]);
+            }
+        }
+    }
+    const int end = height + 2 * radius;
+    for (int i = 0, phase = 0; i < end; ++i)
+    {
+        const T* sMin = sourceMin(i);
+        const T* sMax = sourceMax(i);
+        if (phase == 0)
+            for (int c = 0; c < columns; ++c)
+            {
+                forwardMin[c] = sMin[c];
+                forwardMax[c] = sMax[c];
+            }
+        else
+            for (int c = 0; c < columns; ++c)
+            {
+                forwardMin[c] = std::min(forwardMin[c], sMin[c]);
+                forwardMax[c] = std::max(forwardMax[c], sMax[c]);
+            }
+        if (++phase == block)
+            phase = 0;
+        const int y = i - 2 * radius;
+        if (y >= 0)
+        {
+            const std::size_t at = static_cast<std::size_t>(y) * columns;
+            T* targetMin = outMin + index(0, y, width);
+            T* targetMax = outMax + index(0, y, width);
+            for (int c = 0; c < columns; ++c)
+            {
+                targetMin[c] = std::min(backMin[at + c], forwardMin[c]);
+                targetMax[c] = std::max(backMax[at + c], forwardMax[c]);
+            }
+        }
+    }
+}
+
+template <typename T, int Fixed>
+void columnMinMaxDefault(const ColumnExtremeJob& job, const T* in, T* outMin, T* outMax)
+{
+    columnMinMaxImpl<T, Fixed>(job, in, outMin, outMax);
+}
+
+template <typename T, int Fixed>
+IMAGE2D_WIDE_TARGET void columnMinMaxWide(const ColumnExtremeJob& job, const T* in, T* outMin, T* outMax)
+{
+    columnMinMaxImpl<T, Fixed>(job, in, outMin, outMax);
+}
+
 template <typename T, typename Op, int Fixed>
 void columnExtremeDefault(const ColumnExtremeJob& job, const T* in, T* out, int firstColumn, int columns)
 {
@@ -514,8 +601,10 @@ void rowPassMinMax(const T* in, T* outMin, T* outMax, int width, int radius, int
                 for (int x = 0; x < width; ++x)
                     columns[static_cast<std::size_t>(x) * kGroup + g] = row[x];
             }
-            columnExtreme<T, MinOf<T>, kGroup>(wide, job, columns, columnsMin, 0, kGroup);
-            columnExtreme<T, MaxOf<T>, kGroup>(wide, job, columns, columnsMax, 0, kGroup);
+            if (wide)
+                columnMinMaxWide<T, kGroup>(job, columns, columnsMin, columnsMax);
+            else
+                columnMinMaxDefault<T, kGroup>(job, columns, columnsMin, columnsMax);
             for (int g = 0; g < kGroup; ++g)
             {
                 T* rowMin = outMin + index(0, y + g, width);
