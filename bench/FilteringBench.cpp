@@ -16,7 +16,10 @@
 #endif
 
 #include <atomic>
+#include <cstdint>
+#include <initializer_list>
 #include <memory>
+#include <vector>
 
 using namespace image2d;
 
@@ -204,54 +207,56 @@ void OpenCV_medianBlur_u16(benchmark::State& state)
 
 #endif
 
-void sizes(benchmark::internal::Benchmark* b)
-{
-    b->Arg(0)->Arg(1);
-}
-
-void sizesAndRadii(benchmark::internal::Benchmark* b, std::initializer_list<int> radii)
+// Registers our benchmark and its OpenCV counterpart next to each other for every size
+// (and radius), so that each pair runs back to back under the same machine load.
+template <typename Ours, typename Theirs>
+void pair(const char* ours, Ours oursFn, const char* theirs, Theirs theirsFn, std::initializer_list<int> radii)
 {
     for (int index : {0, 1})
         for (int radius : radii)
-            b->Args({index, radius});
+        {
+            const std::vector<std::int64_t> args = radius < 0 ? std::vector<std::int64_t>{index}
+                                                              : std::vector<std::int64_t>{index, radius};
+            benchmark::RegisterBenchmark(ours, oursFn)->Args(args)->Unit(benchmark::kMillisecond)->UseRealTime();
+#ifdef IMAGE2D_BENCH_WITH_OPENCV
+            if (theirsFn)
+                benchmark::RegisterBenchmark(theirs, theirsFn)->Args(args)->Unit(benchmark::kMillisecond)->UseRealTime();
+#else
+            (void)theirs;
+            (void)theirsFn;
+#endif
+        }
 }
 
-void meanRadii(benchmark::internal::Benchmark* b) { sizesAndRadii(b, {1, 2, 3, 4, 5}); }
-void minMaxRadii(benchmark::internal::Benchmark* b) { sizesAndRadii(b, {3, 15}); }
-void medianRadii(benchmark::internal::Benchmark* b) { sizesAndRadii(b, {1, 2}); }
+#ifndef IMAGE2D_BENCH_WITH_OPENCV
+// Without OpenCV the baseline slots are empty.
+constexpr void (*OpenCV_GaussianBlur_9x9_u16)(benchmark::State&) = nullptr;
+constexpr void (*OpenCV_sepFilter2D_9_u16)(benchmark::State&) = nullptr;
+constexpr void (*OpenCV_filter2D_7x7_float)(benchmark::State&) = nullptr;
+constexpr void (*OpenCV_boxFilter_float)(benchmark::State&) = nullptr;
+constexpr void (*OpenCV_boxFilter_u16)(benchmark::State&) = nullptr;
+constexpr void (*OpenCV_integral_u16_to_double)(benchmark::State&) = nullptr;
+constexpr void (*OpenCV_erode_dilate_u16)(benchmark::State&) = nullptr;
+constexpr void (*OpenCV_medianBlur_u16)(benchmark::State&) = nullptr;
+#endif
+
+using Fn = void (*)(benchmark::State&);
+
+const bool registered = [] {
+    pair("SeparableGaussian_r4_u16", SeparableGaussian_r4_u16, "OpenCV_GaussianBlur_9x9_u16",
+         Fn(OpenCV_GaussianBlur_9x9_u16), {-1});
+    pair("SeparableGaussian_r4_u16", SeparableGaussian_r4_u16, "OpenCV_sepFilter2D_9_u16", Fn(OpenCV_sepFilter2D_9_u16),
+         {-1});
+    pair("SeparableGaussian_r4_u16_to_float", SeparableGaussian_r4_u16_to_float, "", Fn(nullptr), {-1});
+    pair("Denoise_sigma1_2_u16", Denoise_sigma1_2_u16, "", Fn(nullptr), {-1});
+    pair("Filter_7x7_float", Filter_7x7_float, "OpenCV_filter2D_7x7_float", Fn(OpenCV_filter2D_7x7_float), {-1});
+    pair("AreaAverage_float", AreaAverage_float, "OpenCV_boxFilter_float", Fn(OpenCV_boxFilter_float), {1, 2, 3, 4, 5});
+    pair("AreaAverage_u16", AreaAverage_u16, "OpenCV_boxFilter_u16", Fn(OpenCV_boxFilter_u16), {1, 3, 5});
+    pair("SubSummedAreaTable_u16", SubSummedAreaTable_u16, "OpenCV_integral_u16_to_double",
+         Fn(OpenCV_integral_u16_to_double), {-1});
+    pair("RecursiveMinMax_u16", RecursiveMinMax_u16, "OpenCV_erode_dilate_u16", Fn(OpenCV_erode_dilate_u16), {3, 15});
+    pair("Median_u16", Median_u16, "OpenCV_medianBlur_u16", Fn(OpenCV_medianBlur_u16), {1, 2});
+    return true;
+}();
 
 } // namespace
-
-// Each of ours is registered right before its OpenCV counterpart, so a run measures
-// the pair back to back under the same machine load.
-BENCHMARK(SeparableGaussian_r4_u16)->Apply(sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
-#ifdef IMAGE2D_BENCH_WITH_OPENCV
-BENCHMARK(OpenCV_GaussianBlur_9x9_u16)->Apply(sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(OpenCV_sepFilter2D_9_u16)->Apply(sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
-#endif
-BENCHMARK(SeparableGaussian_r4_u16_to_float)->Apply(sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(Denoise_sigma1_2_u16)->Apply(sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(Filter_7x7_float)->Apply(sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
-#ifdef IMAGE2D_BENCH_WITH_OPENCV
-BENCHMARK(OpenCV_filter2D_7x7_float)->Apply(sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
-#endif
-BENCHMARK(AreaAverage_float)->Apply(meanRadii)->Unit(benchmark::kMillisecond)->UseRealTime();
-#ifdef IMAGE2D_BENCH_WITH_OPENCV
-BENCHMARK(OpenCV_boxFilter_float)->Apply(meanRadii)->Unit(benchmark::kMillisecond)->UseRealTime();
-#endif
-BENCHMARK(AreaAverage_u16)->Apply(meanRadii)->Unit(benchmark::kMillisecond)->UseRealTime();
-#ifdef IMAGE2D_BENCH_WITH_OPENCV
-BENCHMARK(OpenCV_boxFilter_u16)->Apply(meanRadii)->Unit(benchmark::kMillisecond)->UseRealTime();
-#endif
-BENCHMARK(SubSummedAreaTable_u16)->Apply(sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
-#ifdef IMAGE2D_BENCH_WITH_OPENCV
-BENCHMARK(OpenCV_integral_u16_to_double)->Apply(sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
-#endif
-BENCHMARK(RecursiveMinMax_u16)->Apply(minMaxRadii)->Unit(benchmark::kMillisecond)->UseRealTime();
-#ifdef IMAGE2D_BENCH_WITH_OPENCV
-BENCHMARK(OpenCV_erode_dilate_u16)->Apply(minMaxRadii)->Unit(benchmark::kMillisecond)->UseRealTime();
-#endif
-BENCHMARK(Median_u16)->Apply(medianRadii)->Unit(benchmark::kMillisecond)->UseRealTime();
-#ifdef IMAGE2D_BENCH_WITH_OPENCV
-BENCHMARK(OpenCV_medianBlur_u16)->Apply(medianRadii)->Unit(benchmark::kMillisecond)->UseRealTime();
-#endif
