@@ -9,6 +9,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <limits>
 #include <iterator>
 #include <new>
@@ -452,75 +455,99 @@ IMAGE2D_INLINE_LOOP void columnExtremeImpl(const ColumnExtremeJob& job, const T*
 }
 
 // Minimum and maximum of the same columns in one sweep (used on transposed row groups,
-// where both extremes read the same input).
+// where both extremes read the same input). Fixed columns make whole 32-byte vectors;
+// the running extremes stay in registers.
 template <typename T, int Fixed>
 IMAGE2D_INLINE_LOOP void columnMinMaxImpl(const ColumnExtremeJob& job, const T* in, T* outMin, T* outMax)
 {
-    constexpr int columns = Fixed;
+    typedef T Vector __attribute__((vector_size(32)));
+    constexpr int kVectors = static_cast<int>(Fixed * sizeof(T) / sizeof(Vector));
+    static_assert(kVectors * sizeof(Vector) == Fixed * sizeof(T), "whole vectors only");
     thread_local std::vector<T> store;
     const int width = job.width, height = job.height, radius = job.radius, block = 2 * radius + 1;
     const int length = paddedLength(height, radius);
-    T* backMin = lineBuffer(store, static_cast<std::size_t>(2 * length) * columns);
-    T* backMax = backMin + static_cast<std::size_t>(length) * columns;
-    alignas(32) T lowPad[columns], highPad[columns], forwardMin[columns], forwardMax[columns];
-    std::fill(lowPad, lowPad + columns, MaxOf<T>::padding);
-    std::fill(highPad, highPad + columns, MinOf<T>::padding);
-    auto sourceMin = [&](int i) {
+    // Back buffer: at padded position i, the Fixed minima then the Fixed maxima.
+    T* back = lineBuffer(store, static_cast<std::size_t>(2 * length) * Fixed);
+    auto backAt = [&](int i, int v) { return back + (static_cast<std::size_t>(i) * 2 * kVectors + v) * (sizeof(Vector) / sizeof(T)); };
+    Vector lowPad, highPad;
+    for (int l = 0; l < static_cast<int>(sizeof(Vector) / sizeof(T)); ++l)
+    {
+        lowPad[l] = MaxOf<T>::padding;
+        highPad[l] = MinOf<T>::padding;
+    }
+    auto load = [&](int i, int v, Vector& mn, Vector& mx) {
         const int y = i - radius;
-        return (y >= 0 && y < height) ? in + index(0, y, width) : static_cast<const T*>(highPad);
-    };
-    auto sourceMax = [&](int i) {
-        const int y = i - radius;
-        return (y >= 0 && y < height) ? in + index(0, y, width) : static_cast<const T*>(lowPad);
+        if (y >= 0 && y < height)
+        {
+            std::memcpy(&mn, in + index(v * static_cast<int>(sizeof(Vector) / sizeof(T)), y, width), sizeof(Vector));
+            mx = mn;
+        }
+        else
+        {
+            mn = highPad;
+            mx = lowPad;
+        }
     };
     for (int start = length - block; start >= 0; start -= block)
     {
-        const int lastInBlock = start + block - 1;
-        std::copy(sourceMin(lastInBlock), sourceMin(lastInBlock) + columns,
-                  backMin + static_cast<std::size_t>(lastInBlock) * columns);
-        std::copy(sourceMax(lastInBlock), sourceMax(lastInBlock) + columns,
-                  backMax + static_cast<std::size_t>(lastInBlock) * columns);
-        for (int i = lastInBlock - 1; i >= start; --i)
+        Vector mn[kVectors], mx[kVectors];
+        for (int v = 0; v < kVectors; ++v)
         {
-            const T* sMin = sourceMin(i);
-            const T* sMax = sourceMax(i);
-            const std::size_t at = static_cast<std::size_t>(i) * columns;
-            for (int c = 0; c < columns; ++c)
+            mn[v] = highPad;
+            mx[v] = lowPad;
+        }
+        for (int i = start + block - 1; i >= start; --i)
+        {
+            for (int v = 0; v < kVectors; ++v)
             {
-                backMin[at + c] = std::min(backMin[at + columns + c], sMin[c]);
-                backMax[at + c] = std::max(backMax[at + columns + c], sMax[c]);
+                Vector a, b;
+                load(i, v, a, b);
+                mn[v] = a < mn[v] ? a : mn[v];
+                mx[v] = mx[v] < b ? b : mx[v];
+                std::memcpy(backAt(i, v), &mn[v], sizeof(Vector));
+                std::memcpy(backAt(i, kVectors + v), &mx[v], sizeof(Vector));
             }
         }
+    }
+    Vector forwardMin[kVectors], forwardMax[kVectors];
+    for (int v = 0; v < kVectors; ++v)
+    {
+        forwardMin[v] = highPad;
+        forwardMax[v] = lowPad;
     }
     const int end = height + 2 * radius;
     for (int i = 0, phase = 0; i < end; ++i)
     {
-        const T* sMin = sourceMin(i);
-        const T* sMax = sourceMax(i);
-        if (phase == 0)
-            for (int c = 0; c < columns; ++c)
+        for (int v = 0; v < kVectors; ++v)
+        {
+            Vector a, b;
+            load(i, v, a, b);
+            if (phase == 0)
             {
-                forwardMin[c] = sMin[c];
-                forwardMax[c] = sMax[c];
+                forwardMin[v] = a;
+                forwardMax[v] = b;
             }
-        else
-            for (int c = 0; c < columns; ++c)
+            else
             {
-                forwardMin[c] = std::min(forwardMin[c], sMin[c]);
-                forwardMax[c] = std::max(forwardMax[c], sMax[c]);
+                forwardMin[v] = a < forwardMin[v] ? a : forwardMin[v];
+                forwardMax[v] = forwardMax[v] < b ? b : forwardMax[v];
             }
+        }
         if (++phase == block)
             phase = 0;
         const int y = i - 2 * radius;
         if (y >= 0)
         {
-            const std::size_t at = static_cast<std::size_t>(y) * columns;
-            T* targetMin = outMin + index(0, y, width);
-            T* targetMax = outMax + index(0, y, width);
-            for (int c = 0; c < columns; ++c)
+            for (int v = 0; v < kVectors; ++v)
             {
-                targetMin[c] = std::min(backMin[at + c], forwardMin[c]);
-                targetMax[c] = std::max(backMax[at + c], forwardMax[c]);
+                Vector backMin, backMax;
+                std::memcpy(&backMin, backAt(y, v), sizeof(Vector));
+                std::memcpy(&backMax, backAt(y, kVectors + v), sizeof(Vector));
+                const Vector resultMin = backMin < forwardMin[v] ? backMin : forwardMin[v];
+                const Vector resultMax = backMax < forwardMax[v] ? forwardMax[v] : backMax;
+                const int column = v * static_cast<int>(sizeof(Vector) / sizeof(T));
+                std::memcpy(outMin + index(column, y, width), &resultMin, sizeof(Vector));
+                std::memcpy(outMax + index(column, y, width), &resultMax, sizeof(Vector));
             }
         }
     }
@@ -577,6 +604,46 @@ void columnPassExtreme(const ColumnExtremeJob& job, const T* in, T* out)
     });
 }
 
+// Copies the `rows` x `columns` block at `src` (row stride srcStride) transposed to `dst`
+// (row stride dstStride). 16-bit blocks of 8 x 8 go through vector unpacks.
+template <typename T>
+void transposeBlock(const T* src, std::size_t srcStride, T* dst, std::size_t dstStride, int rows, int columns)
+{
+    int x0 = 0;
+#if defined(__SSE2__)
+    if constexpr (sizeof(T) == 2)
+    {
+        if (rows % 8 == 0)
+            for (; x0 + 8 <= columns; x0 += 8)
+                for (int y0 = 0; y0 < rows; y0 += 8)
+                {
+                    const T* s = src + static_cast<std::size_t>(y0) * srcStride + x0;
+                    __m128i r[8];
+                    for (int i = 0; i < 8; ++i)
+                        r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i * srcStride));
+                    const __m128i t0 = _mm_unpacklo_epi16(r[0], r[1]), t1 = _mm_unpackhi_epi16(r[0], r[1]);
+                    const __m128i t2 = _mm_unpacklo_epi16(r[2], r[3]), t3 = _mm_unpackhi_epi16(r[2], r[3]);
+                    const __m128i t4 = _mm_unpacklo_epi16(r[4], r[5]), t5 = _mm_unpackhi_epi16(r[4], r[5]);
+                    const __m128i t6 = _mm_unpacklo_epi16(r[6], r[7]), t7 = _mm_unpackhi_epi16(r[6], r[7]);
+                    const __m128i u0 = _mm_unpacklo_epi32(t0, t2), u1 = _mm_unpackhi_epi32(t0, t2);
+                    const __m128i u2 = _mm_unpacklo_epi32(t1, t3), u3 = _mm_unpackhi_epi32(t1, t3);
+                    const __m128i u4 = _mm_unpacklo_epi32(t4, t6), u5 = _mm_unpackhi_epi32(t4, t6);
+                    const __m128i u6 = _mm_unpacklo_epi32(t5, t7), u7 = _mm_unpackhi_epi32(t5, t7);
+                    const __m128i columns8[8] = {_mm_unpacklo_epi64(u0, u4), _mm_unpackhi_epi64(u0, u4),
+                                                 _mm_unpacklo_epi64(u1, u5), _mm_unpackhi_epi64(u1, u5),
+                                                 _mm_unpacklo_epi64(u2, u6), _mm_unpackhi_epi64(u2, u6),
+                                                 _mm_unpacklo_epi64(u3, u7), _mm_unpackhi_epi64(u3, u7)};
+                    T* d = dst + static_cast<std::size_t>(x0) * dstStride + y0;
+                    for (int i = 0; i < 8; ++i)
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i * dstStride), columns8[i]);
+                }
+    }
+#endif
+    for (int y = 0; y < rows; ++y)
+        for (int x = x0; x < columns; ++x)
+            dst[static_cast<std::size_t>(x) * dstStride + y] = src[static_cast<std::size_t>(y) * srcStride + x];
+}
+
 // Row pass for a group of rows: the group is transposed so that the vectorised column
 // filter runs along the rows (lanes are rows), then transposed back. Rows left over
 // at the end take the scalar line filter.
@@ -595,26 +662,13 @@ void rowPassMinMax(const T* in, T* outMin, T* outMax, int width, int radius, int
         const ColumnExtremeJob job{kGroup, width, radius};
         for (; y + kGroup <= last; y += kGroup)
         {
-            for (int g = 0; g < kGroup; ++g)
-            {
-                const T* row = in + index(0, y + g, width);
-                for (int x = 0; x < width; ++x)
-                    columns[static_cast<std::size_t>(x) * kGroup + g] = row[x];
-            }
+            transposeBlock(in + index(0, y, width), width, columns, kGroup, kGroup, width);
             if (wide)
                 columnMinMaxWide<T, kGroup>(job, columns, columnsMin, columnsMax);
             else
                 columnMinMaxDefault<T, kGroup>(job, columns, columnsMin, columnsMax);
-            for (int g = 0; g < kGroup; ++g)
-            {
-                T* rowMin = outMin + index(0, y + g, width);
-                T* rowMax = outMax + index(0, y + g, width);
-                for (int x = 0; x < width; ++x)
-                {
-                    rowMin[x] = columnsMin[static_cast<std::size_t>(x) * kGroup + g];
-                    rowMax[x] = columnsMax[static_cast<std::size_t>(x) * kGroup + g];
-                }
-            }
+            transposeBlock(columnsMin, kGroup, outMin + index(0, y, width), width, width, kGroup);
+            transposeBlock(columnsMax, kGroup, outMax + index(0, y, width), width, width, kGroup);
         }
     }
     thread_local std::vector<T> store;
