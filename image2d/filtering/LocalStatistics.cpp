@@ -454,11 +454,13 @@ IMAGE2D_INLINE_LOOP void columnExtremeImpl(const ColumnExtremeJob& job, const T*
     }
 }
 
-// Minimum and maximum of the same columns in one sweep (used on transposed row groups,
-// where both extremes read the same input). Fixed columns make whole 32-byte vectors;
-// the running extremes stay in registers.
-template <typename T, int Fixed>
-IMAGE2D_INLINE_LOOP void columnMinMaxImpl(const ColumnExtremeJob& job, const T* in, T* outMin, T* outMax)
+// Running minimum and/or maximum down a block of Fixed columns starting at firstColumn
+// (whole 32-byte vectors; the running extremes stay in registers). The minimum reads
+// inMin, the maximum inMax: the same image for a transposed row group, the row-minimum
+// and row-maximum images in the column passes.
+template <typename T, int Fixed, bool WantMin, bool WantMax>
+IMAGE2D_INLINE_LOOP void columnMinMaxImpl(const ColumnExtremeJob& job, const T* inMin, const T* inMax, T* outMin,
+                                          T* outMax, int firstColumn)
 {
     typedef T Vector __attribute__((vector_size(32)));
     constexpr int kVectors = static_cast<int>(Fixed * sizeof(T) / sizeof(Vector));
@@ -479,8 +481,11 @@ IMAGE2D_INLINE_LOOP void columnMinMaxImpl(const ColumnExtremeJob& job, const T* 
         const int y = i - radius;
         if (y >= 0 && y < height)
         {
-            std::memcpy(&mn, in + index(v * static_cast<int>(sizeof(Vector) / sizeof(T)), y, width), sizeof(Vector));
-            mx = mn;
+            const int column = firstColumn + v * static_cast<int>(sizeof(Vector) / sizeof(T));
+            if constexpr (WantMin)
+                std::memcpy(&mn, inMin + index(column, y, width), sizeof(Vector));
+            if constexpr (WantMax)
+                std::memcpy(&mx, inMax + index(column, y, width), sizeof(Vector));
         }
         else
         {
@@ -504,8 +509,10 @@ IMAGE2D_INLINE_LOOP void columnMinMaxImpl(const ColumnExtremeJob& job, const T* 
                 load(i, v, a, b);
                 mn[v] = a < mn[v] ? a : mn[v];
                 mx[v] = mx[v] < b ? b : mx[v];
-                std::memcpy(backAt(i, v), &mn[v], sizeof(Vector));
-                std::memcpy(backAt(i, kVectors + v), &mx[v], sizeof(Vector));
+                if constexpr (WantMin)
+                    std::memcpy(backAt(i, v), &mn[v], sizeof(Vector));
+                if constexpr (WantMax)
+                    std::memcpy(backAt(i, kVectors + v), &mx[v], sizeof(Vector));
             }
         }
     }
@@ -545,24 +552,38 @@ IMAGE2D_INLINE_LOOP void columnMinMaxImpl(const ColumnExtremeJob& job, const T* 
                 std::memcpy(&backMax, backAt(y, kVectors + v), sizeof(Vector));
                 const Vector resultMin = backMin < forwardMin[v] ? backMin : forwardMin[v];
                 const Vector resultMax = backMax < forwardMax[v] ? forwardMax[v] : backMax;
-                const int column = v * static_cast<int>(sizeof(Vector) / sizeof(T));
-                std::memcpy(outMin + index(column, y, width), &resultMin, sizeof(Vector));
-                std::memcpy(outMax + index(column, y, width), &resultMax, sizeof(Vector));
+                const int column = firstColumn + v * static_cast<int>(sizeof(Vector) / sizeof(T));
+                if constexpr (WantMin)
+                    std::memcpy(outMin + index(column, y, width), &resultMin, sizeof(Vector));
+                if constexpr (WantMax)
+                    std::memcpy(outMax + index(column, y, width), &resultMax, sizeof(Vector));
             }
         }
     }
 }
 
-template <typename T, int Fixed>
-void columnMinMaxDefault(const ColumnExtremeJob& job, const T* in, T* outMin, T* outMax)
+template <typename T, int Fixed, bool WantMin, bool WantMax>
+void columnMinMaxDefault(const ColumnExtremeJob& job, const T* inMin, const T* inMax, T* outMin, T* outMax,
+                         int firstColumn)
 {
-    columnMinMaxImpl<T, Fixed>(job, in, outMin, outMax);
+    columnMinMaxImpl<T, Fixed, WantMin, WantMax>(job, inMin, inMax, outMin, outMax, firstColumn);
 }
 
-template <typename T, int Fixed>
-IMAGE2D_WIDE_TARGET void columnMinMaxWide(const ColumnExtremeJob& job, const T* in, T* outMin, T* outMax)
+template <typename T, int Fixed, bool WantMin, bool WantMax>
+IMAGE2D_WIDE_TARGET void columnMinMaxWide(const ColumnExtremeJob& job, const T* inMin, const T* inMax, T* outMin,
+                                          T* outMax, int firstColumn)
 {
-    columnMinMaxImpl<T, Fixed>(job, in, outMin, outMax);
+    columnMinMaxImpl<T, Fixed, WantMin, WantMax>(job, inMin, inMax, outMin, outMax, firstColumn);
+}
+
+template <typename T, int Fixed, bool WantMin, bool WantMax>
+void columnMinMax(bool wide, const ColumnExtremeJob& job, const T* inMin, const T* inMax, T* outMin, T* outMax,
+                  int firstColumn)
+{
+    if (wide)
+        columnMinMaxWide<T, Fixed, WantMin, WantMax>(job, inMin, inMax, outMin, outMax, firstColumn);
+    else
+        columnMinMaxDefault<T, Fixed, WantMin, WantMax>(job, inMin, inMax, outMin, outMax, firstColumn);
 }
 
 template <typename T, typename Op, int Fixed>
@@ -597,7 +618,12 @@ void columnPassExtreme(const ColumnExtremeJob& job, const T* in, T* out)
         {
             const int firstColumn = b * kBlock;
             if (job.width - firstColumn >= kBlock)
-                columnExtreme<T, Op, kBlock>(wide, job, in, out, firstColumn, kBlock);
+            {
+                if constexpr (std::is_same_v<Op, MinOf<T>>)
+                    columnMinMax<T, kBlock, true, false>(wide, job, in, nullptr, out, nullptr, firstColumn);
+                else
+                    columnMinMax<T, kBlock, false, true>(wide, job, nullptr, in, nullptr, out, firstColumn);
+            }
             else
                 columnExtreme<T, Op>(wide, job, in, out, firstColumn, job.width - firstColumn);
         }
@@ -663,10 +689,7 @@ void rowPassMinMax(const T* in, T* outMin, T* outMax, int width, int radius, int
         for (; y + kGroup <= last; y += kGroup)
         {
             transposeBlock(in + index(0, y, width), width, columns, kGroup, kGroup, width);
-            if (wide)
-                columnMinMaxWide<T, kGroup>(job, columns, columnsMin, columnsMax);
-            else
-                columnMinMaxDefault<T, kGroup>(job, columns, columnsMin, columnsMax);
+            columnMinMax<T, kGroup, true, true>(wide, job, columns, columns, columnsMin, columnsMax, 0);
             transposeBlock(columnsMin, kGroup, outMin + index(0, y, width), width, width, kGroup);
             transposeBlock(columnsMax, kGroup, outMax + index(0, y, width), width, width, kGroup);
         }

@@ -147,6 +147,38 @@ TEST(RecursiveMinMax, MatchesBruteForceMinimaAndMaxima)
     });
 }
 
+TEST(RecursiveMinMax, WideImagesAgreeWithTheReference)
+{
+    // Wider than the column blocks and taller than the row groups of every type.
+    std::uint32_t seed = 900;
+    for (Image2D::DataType type : kTypes)
+        for (int radius : {0, 1, 3, 15})
+        {
+            const Image2D image = randomOf(type, 300, 41, ++seed);
+            const auto result = RecursiveMinMax::calculateRecursiveMinMax(image, radius);
+            ASSERT_TRUE(result.hasValue());
+            EXPECT_TRUE(imagesEqual(reference::extreme(image, radius, false), *result->first))
+                << "type " << type << " radius " << radius;
+            EXPECT_TRUE(imagesEqual(reference::extreme(image, radius, true), *result->second))
+                << "type " << type << " radius " << radius;
+        }
+}
+
+TEST(AreaAverage, WideImagesAgreeWithTheReference)
+{
+    std::uint32_t seed = 950;
+    for (Image2D::DataType type : kTypes)
+    {
+        const Image2D image = randomOf(type, 150, 23, ++seed);
+        const std::shared_ptr<Image2D> result = AreaAverage::executeAreaAverage(&image, 3);
+        const Image2D expected = reference::areaAverage(image, 3);
+        if (type == Image2D::FLOAT)
+            EXPECT_TRUE(imagesNear(expected, *result, 1e-3));
+        else
+            EXPECT_TRUE(imagesEqual(expected, *result)) << "type " << type;
+    }
+}
+
 TEST(RecursiveMinMax, RadiusZeroCopiesAndNegativeValuesSurviveTheBorder)
 {
     const Image2D image = randomImage(9, 6, Image2D::FLOAT, 3, -10, 10);
