@@ -45,16 +45,18 @@ std::unique_ptr<T[]> tryAllocate(std::size_t count)
 
 // ---- AreaAverage ----------------------------------------------------------------------
 
-// Running window sums of N rows at once (independent sums, so the additions overlap);
-// the window is clipped at the ends of the row.
+// Running window sums over columns [x0, x1) of N rows at once (independent sums, so the
+// additions overlap); the window is clipped at the ends of the row. Row n of the group
+// starts at in + n * width, its sums at out + n * outStride.
 template <typename T, typename Sum, int N>
-void rowWindowSums(const T* in, Sum* out, int width, int radius)
+void rowWindowSums(const T* in, int width, int radius, int x0, int x1, Sum* out, std::size_t outStride)
 {
     Sum sum[N] = {};
-    for (int x = 0; x < radius; ++x)
+    // The window of x0 without its entering pixel, plus the pixel that leaves at x0.
+    for (int x = std::max(0, x0 - radius - 1); x <= std::min(width - 1, x0 + radius - 1); ++x)
         for (int n = 0; n < N; ++n)
             sum[n] += static_cast<Sum>(in[index(x, n, width)]);
-    for (int x = 0; x < width; ++x)
+    for (int x = x0; x < x1; ++x)
     {
         const int entering = x + radius, leaving = x - radius - 1;
         if (entering < width)
@@ -64,7 +66,7 @@ void rowWindowSums(const T* in, Sum* out, int width, int radius)
             for (int n = 0; n < N; ++n)
                 sum[n] -= static_cast<Sum>(in[index(leaving, n, width)]);
         for (int n = 0; n < N; ++n)
-            out[index(x, n, width)] = sum[n];
+            out[n * outStride + (x - x0)] = sum[n];
     }
 }
 
@@ -85,7 +87,8 @@ inline T fromMean(double mean)
 template <typename Sum>
 struct ColumnMeanJob
 {
-    const Sum* sums;
+    const Sum* sums;    // row sums of the strip, column firstColumn first
+    std::size_t stride; // between rows of `sums`
     const double* columnCounts;
     int width;
     int height;
@@ -102,7 +105,7 @@ IMAGE2D_INLINE_LOOP void columnMeansImpl(const ColumnMeanJob<Sum>& job, T* out, 
     std::fill(sum, sum + columns, 0.0);
     for (int y = 0; y < radius; ++y)
     {
-        const Sum* row = job.sums + index(firstColumn, y, width);
+        const Sum* row = job.sums + static_cast<std::size_t>(y) * job.stride;
         for (int c = 0; c < columns; ++c)
             sum[c] += static_cast<double>(row[c]);
     }
@@ -110,13 +113,13 @@ IMAGE2D_INLINE_LOOP void columnMeansImpl(const ColumnMeanJob<Sum>& job, T* out, 
     {
         if (y + radius < height)
         {
-            const Sum* row = job.sums + index(firstColumn, y + radius, width);
+            const Sum* row = job.sums + static_cast<std::size_t>(y + radius) * job.stride;
             for (int c = 0; c < columns; ++c)
                 sum[c] += static_cast<double>(row[c]);
         }
         if (y - radius - 1 >= 0)
         {
-            const Sum* row = job.sums + index(firstColumn, y - radius - 1, width);
+            const Sum* row = job.sums + static_cast<std::size_t>(y - radius - 1) * job.stride;
             for (int c = 0; c < columns; ++c)
                 sum[c] -= static_cast<double>(row[c]);
         }
@@ -144,40 +147,41 @@ int fittedRadius(int radius, int length)
     return 2LL * radius + 1 > length ? (length - 1) / 2 : radius;
 }
 
-// Window means as (window sum) / (row count * column count): the row pass keeps sums,
-// so integer images get the exactly rounded mean rather than a mean of means. Row sums
-// of 8- and 16-bit pixels are exact in 32-bit integers (half the memory of doubles);
-// the column sums are doubles, exact for integers.
+// Window means as (window sum) / (row count * column count): the row sums are kept as
+// sums, so integer images get the exactly rounded mean rather than a mean of means.
+// The image is cut into strips of whole columns, in parallel; each strip runs its row
+// pass into a thread-local buffer and then its column pass. A strip's buffer stays in
+// the cache, where a whole-image buffer of doubles (24 to 34 MB) would cost its memory
+// traffic and, above the allocator's reuse limit, fresh pages on every call.
+// Row sums of 8- and 16-bit pixels are exact in 32-bit integers; the column sums are
+// doubles, exact for integers.
 template <typename T, typename Sum>
 bool areaAverage(const Image2D& input, Image2D& output, int rx, int ry)
 {
     const int width = input.getWidth(), height = input.getHeight();
-    auto sums = tryAllocate<Sum>(input.getNumPixels());
-    if (!sums)
-        return false;
     const T* in = input.getConstData<T>();
     T* out = output.getData<T>();
-    Sum* buffer = sums.get();
-
-    parallelFor(0, height, [&](int first, int last) {
-        int y = first;
-        for (; y + 4 <= last; y += 4)
-            rowWindowSums<T, Sum, 4>(in + index(0, y, width), buffer + index(0, y, width), width, rx);
-        for (; y < last; ++y)
-            rowWindowSums<T, Sum, 1>(in + index(0, y, width), buffer + index(0, y, width), width, rx);
-    });
-
     std::vector<double> columnCounts(static_cast<std::size_t>(width));
     for (int x = 0; x < width; ++x)
         columnCounts[x] = std::min(width - 1, x + rx) - std::max(0, x - rx) + 1;
-    const ColumnMeanJob<Sum> job{buffer, columnCounts.data(), width, height, ry};
-    constexpr int kBlock = 64; // columns per task: whole columns, a few cache lines wide
-    const int blocks = (width + kBlock - 1) / kBlock;
+    constexpr int kStrip = 128; // columns per strip
+    const int strips = (width + kStrip - 1) / kStrip;
     const bool wide = IMAGE2D_HAS_WIDE_TARGET && useWideVectors();
-    parallelFor(0, blocks, [&](int first, int last) {
+    parallelFor(0, strips, [&](int first, int last) {
+        thread_local std::vector<Sum> store;
         for (int b = first; b < last; ++b)
         {
-            const int firstColumn = b * kBlock, columns = std::min(kBlock, width - firstColumn);
+            const int firstColumn = b * kStrip, columns = std::min(kStrip, width - firstColumn);
+            Sum* sums = lineBuffer(store, static_cast<std::size_t>(height) * columns);
+            int y = 0;
+            for (; y + 4 <= height; y += 4)
+                rowWindowSums<T, Sum, 4>(in + index(0, y, width), width, rx, firstColumn, firstColumn + columns,
+                                         sums + static_cast<std::size_t>(y) * columns, columns);
+            for (; y < height; ++y)
+                rowWindowSums<T, Sum, 1>(in + index(0, y, width), width, rx, firstColumn, firstColumn + columns,
+                                         sums + static_cast<std::size_t>(y) * columns, columns);
+            const ColumnMeanJob<Sum> job{sums, static_cast<std::size_t>(columns), columnCounts.data(), width, height,
+                                         ry};
             if (wide)
                 columnMeansWide(job, out, firstColumn, columns);
             else
