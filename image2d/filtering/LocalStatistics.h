@@ -10,7 +10,7 @@
 namespace image2d {
 
 /// Mean over the (2r + 1)^2 window; at the edges the window shrinks to the pixels that
-/// exist. Integer results are rounded half away from zero. Rows, then columns, in parallel.
+/// exist. Integer results are rounded half away from zero. Column strips run in parallel.
 class AreaAverage : public Algorithm
 {
 public:
