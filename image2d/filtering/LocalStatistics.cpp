@@ -471,10 +471,15 @@ IMAGE2D_INLINE_LOOP void columnMinMaxImpl(const ColumnExtremeJob& job, const T* 
     static_assert(kVectors * sizeof(Vector) == Fixed * sizeof(T), "whole vectors only");
     thread_local std::vector<T> store;
     const int width = job.width, height = job.height, radius = job.radius, block = 2 * radius + 1;
-    const int length = paddedLength(height, radius);
-    // Back buffer: at padded position i, the Fixed minima then the Fixed maxima.
-    T* back = lineBuffer(store, static_cast<std::size_t>(2 * length) * Fixed);
-    auto backAt = [&](int i, int v) { return back + (static_cast<std::size_t>(i) * 2 * kVectors + v) * (sizeof(Vector) / sizeof(T)); };
+    // Blocks are taken top to bottom: a block's backward extremes, then its forward ones,
+    // which finish the outputs whose window ends in this block. Those outputs need the
+    // backward extremes of this block and the one before, so two blocks of them are kept
+    // (a ring) and each input row is read twice while it is still in the cache.
+    const int ring = 2 * block;
+    T* back = lineBuffer(store, static_cast<std::size_t>(ring) * 2 * Fixed);
+    auto backAt = [&](int i, int v) {
+        return back + (static_cast<std::size_t>(i % ring) * 2 * kVectors + v) * (sizeof(Vector) / sizeof(T));
+    };
     Vector lowPad, highPad;
     for (int l = 0; l < static_cast<int>(sizeof(Vector) / sizeof(T)); ++l)
     {
@@ -497,7 +502,8 @@ IMAGE2D_INLINE_LOOP void columnMinMaxImpl(const ColumnExtremeJob& job, const T* 
             mx = lowPad;
         }
     };
-    for (int start = length - block; start >= 0; start -= block)
+    const int end = height + 2 * radius;
+    for (int first = 0; first < end; first += block)
     {
         Vector mn[kVectors], mx[kVectors];
         for (int v = 0; v < kVectors; ++v)
@@ -505,8 +511,7 @@ IMAGE2D_INLINE_LOOP void columnMinMaxImpl(const ColumnExtremeJob& job, const T* 
             mn[v] = highPad;
             mx[v] = lowPad;
         }
-        for (int i = start + block - 1; i >= start; --i)
-        {
+        for (int i = first + block - 1; i >= first; --i)
             for (int v = 0; v < kVectors; ++v)
             {
                 Vector a, b;
@@ -518,44 +523,34 @@ IMAGE2D_INLINE_LOOP void columnMinMaxImpl(const ColumnExtremeJob& job, const T* 
                 if constexpr (WantMax)
                     std::memcpy(backAt(i, kVectors + v), &mx[v], sizeof(Vector));
             }
-        }
-    }
-    Vector forwardMin[kVectors], forwardMax[kVectors];
-    for (int v = 0; v < kVectors; ++v)
-    {
-        forwardMin[v] = highPad;
-        forwardMax[v] = lowPad;
-    }
-    const int end = height + 2 * radius;
-    for (int i = 0, phase = 0; i < end; ++i)
-    {
-        for (int v = 0; v < kVectors; ++v)
+        const int last = std::min(first + block, end);
+        for (int i = first; i < last; ++i)
         {
-            Vector a, b;
-            load(i, v, a, b);
-            if (phase == 0)
+            for (int v = 0; v < kVectors; ++v)
             {
-                forwardMin[v] = a;
-                forwardMax[v] = b;
+                Vector a, b;
+                load(i, v, a, b);
+                if (i == first)
+                {
+                    mn[v] = a;
+                    mx[v] = b;
+                }
+                else
+                {
+                    mn[v] = a < mn[v] ? a : mn[v];
+                    mx[v] = mx[v] < b ? b : mx[v];
+                }
             }
-            else
-            {
-                forwardMin[v] = a < forwardMin[v] ? a : forwardMin[v];
-                forwardMax[v] = forwardMax[v] < b ? b : forwardMax[v];
-            }
-        }
-        if (++phase == block)
-            phase = 0;
-        const int y = i - 2 * radius;
-        if (y >= 0)
-        {
+            const int y = i - 2 * radius;
+            if (y < 0)
+                continue;
             for (int v = 0; v < kVectors; ++v)
             {
                 Vector backMin, backMax;
                 std::memcpy(&backMin, backAt(y, v), sizeof(Vector));
                 std::memcpy(&backMax, backAt(y, kVectors + v), sizeof(Vector));
-                const Vector resultMin = backMin < forwardMin[v] ? backMin : forwardMin[v];
-                const Vector resultMax = backMax < forwardMax[v] ? forwardMax[v] : backMax;
+                const Vector resultMin = backMin < mn[v] ? backMin : mn[v];
+                const Vector resultMax = backMax < mx[v] ? mx[v] : backMax;
                 const int column = firstColumn + v * static_cast<int>(sizeof(Vector) / sizeof(T));
                 if constexpr (WantMin)
                     std::memcpy(outMin + index(column, y, width), &resultMin, sizeof(Vector));
