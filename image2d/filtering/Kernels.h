@@ -28,7 +28,7 @@ private:
     std::vector<float> m_values;
 };
 
-/// Normalised 2D Gaussian of side 2 * radius + 1 (empty for a negative radius).
+/// Normalised 2D Gaussian of side 2 * radius + 1 (empty for a negative radius or one above 4096).
 /// A zero or non-finite sigma gives the identity kernel, the limit of a shrinking Gaussian.
 class Gaussian : public Kernel
 {
@@ -56,7 +56,8 @@ public:
     explicit Sobel(Direction direction);
 };
 
-/// Disc of side 2 * radius + 1: 1 where hypot(column, row offset) <= radius, else 0.
+/// Disc of side 2 * radius + 1: 1 where hypot(column, row offset) <= radius, else 0
+/// (empty for a negative radius or one above 4096).
 class Dilation : public Kernel
 {
 public:
@@ -84,7 +85,7 @@ private:
     std::vector<float> m_values;
 };
 
-/// Normalised 1D Gaussian of 2 * radius + 1 taps (empty for a negative radius).
+/// Normalised 1D Gaussian of 2 * radius + 1 taps (empty for a negative radius or one above 2^20).
 /// A zero or non-finite sigma gives the identity kernel.
 class SeparableGaussian : public SeparableKernel
 {
