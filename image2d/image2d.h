@@ -27,6 +27,10 @@
 #include "image2d/pointops/IntensityMapping.h"
 
 // Neighbourhood filtering
+#include "image2d/filtering/Convolution.h"
+#include "image2d/filtering/Kernels.h"
+#include "image2d/filtering/LocalStatistics.h"
+#include "image2d/filtering/Smoothing.h"
 
 // Enhancement
 
