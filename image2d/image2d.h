@@ -27,6 +27,8 @@
 // Neighbourhood filtering
 
 // Enhancement
+#include "image2d/enhancement/HistogramEqualization.h"
+#include "image2d/enhancement/StarkAdaptiveHistogramEqualization.h"
 
 // Filter pipeline
 
