@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <type_traits>
 #include <vector>
 
@@ -77,8 +78,10 @@ Axis makeAxis(int length, long long r, long long step)
     return axis;
 }
 
-/// Clips, redistributes and cumulates one tile histogram into fractions in [0, 1].
-void cumulativeHistogram(const std::uint32_t* counts, long long pixels, int bins, float factor, float* c)
+/// Clips and redistributes one tile histogram (float bins in `c`). Bins outside
+/// [binLo, binHi] are known to be empty, so the clipping scan may skip them.
+void clipHistogram(const std::uint32_t* counts, long long pixels, int bins, float factor, int binLo, int binHi,
+                   float* c)
 {
     float total = 0.0f;
     if (pixels <= static_cast<long long>(kFloatCountLimit))
@@ -98,8 +101,9 @@ void cumulativeHistogram(const std::uint32_t* counts, long long pixels, int bins
     }
     const float mean = total / static_cast<float>(bins);
     const float limit = mean + (total - mean) * factor;
+    // limit >= mean > 0: empty bins are never clipped.
     float excess = 0.0f;
-    for (int b = 0; b < bins; ++b)
+    for (int b = binLo; b <= binHi; ++b)
         if (c[b] > limit)
         {
             excess += c[b] - limit;
@@ -111,14 +115,45 @@ void cumulativeHistogram(const std::uint32_t* counts, long long pixels, int bins
     // A large uniform background must not stretch the rest.
     c[0] = std::min(c[0], 1.0f);
     c[bins - 1] = std::min(c[bins - 1], 1.0f);
-    float sum = 0.0f;
-    for (int b = 0; b < bins; ++b)
+}
+
+/// Replaces the bins of up to four tiles by their running sums divided by the final sum.
+/// The tiles are cumulated side by side only to overlap their (sequential) float sums.
+void cumulateTiles(float* const* c, int tiles, int bins)
+{
+    float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
+    float* c0 = c[0];
+    float* c1 = tiles > 1 ? c[1] : c[0];
+    float* c2 = tiles > 2 ? c[2] : c[0];
+    float* c3 = tiles > 3 ? c[3] : c[0];
+    if (tiles == 4)
+        for (int b = 0; b < bins; ++b)
+        {
+            s0 += c0[b];
+            c0[b] = s0;
+            s1 += c1[b];
+            c1[b] = s1;
+            s2 += c2[b];
+            c2[b] = s2;
+            s3 += c3[b];
+            c3[b] = s3;
+        }
+    else
+        for (int t = 0; t < tiles; ++t)
+        {
+            float sum = 0.0f;
+            for (int b = 0; b < bins; ++b)
+            {
+                sum += c[t][b];
+                c[t][b] = sum;
+            }
+        }
+    for (int t = 0; t < tiles; ++t)
     {
-        sum += c[b];
-        c[b] = sum;
+        const float sum = c[t][bins - 1];
+        for (int b = 0; b < bins; ++b)
+            c[t][b] /= sum;
     }
-    for (int b = 0; b < bins; ++b)
-        c[b] /= sum;
 }
 
 /// Bin index and output value of each pixel type.
@@ -212,6 +247,8 @@ public:
             m_segments.push_back({x, x1, ax.first[x], ax.second[x]});
             x = x1 + 1;
         }
+        if constexpr (!std::is_floating_point_v<T>)
+            binRange();
         // Bands: rows sharing the same pair of tile rows.
         int y = 0;
         while (y < height)
@@ -222,6 +259,46 @@ public:
             m_bands.push_back({y, y1});
             y = y1 + 1;
         }
+    }
+
+    // Bins are monotone in the value, so the value range bounds every bin; the per-bin
+    // loops over strip histograms then skip what a 12-bit image never fills.
+    void binRange()
+    {
+        std::vector<T> rowMin(m_height), rowMax(m_height);
+        parallelFor(0, m_height, [&](int first, int last) {
+            for (int y = first; y < last; ++y)
+            {
+                const T* row = m_in + static_cast<std::size_t>(y) * m_width;
+                if constexpr (std::is_same_v<T, std::uint16_t>)
+                {
+                    // Signed 16-bit min/max vectorise on every x86-64; flip the sign bit around them.
+                    std::int16_t lo = std::numeric_limits<std::int16_t>::max();
+                    std::int16_t hi = std::numeric_limits<std::int16_t>::min();
+                    for (int x = 0; x < m_width; ++x)
+                    {
+                        const auto v = static_cast<std::int16_t>(row[x] ^ 0x8000u);
+                        lo = std::min(lo, v);
+                        hi = std::max(hi, v);
+                    }
+                    rowMin[y] = static_cast<T>(static_cast<std::uint16_t>(lo) ^ 0x8000u);
+                    rowMax[y] = static_cast<T>(static_cast<std::uint16_t>(hi) ^ 0x8000u);
+                }
+                else
+                {
+                    T lo = row[0], hi = row[0];
+                    for (int x = 1; x < m_width; ++x)
+                    {
+                        lo = std::min(lo, row[x]);
+                        hi = std::max(hi, row[x]);
+                    }
+                    rowMin[y] = lo;
+                    rowMax[y] = hi;
+                }
+            }
+        });
+        m_binLo = m_binning.bin(*std::min_element(rowMin.begin(), rowMin.end()));
+        m_binHi = m_binning.bin(*std::max_element(rowMax.begin(), rowMax.end()));
     }
 
     void run()
@@ -248,15 +325,18 @@ public:
 
 private:
     static constexpr int B = Binning<T>::bins;
+    // Neighbouring pixels mostly share a bin; spreading consecutive columns over separate
+    // copies of a strip histogram keeps the increments from waiting on each other.
+    static constexpr int kCopies = 4;
 
     struct State
     {
         explicit State(const Equalizer& e)
-            : counts(e.m_stripEdges.size() * B, 0), running(B, 0),
+            : counts(e.m_stripEdges.size() * kCopies * B, 0), running(B, 0),
               upper(static_cast<std::size_t>(e.m_ax.tiles()) * B), lower(upper.size())
         {
         }
-        std::vector<std::uint32_t> counts; // per strip, over the rows [row0, row1]
+        std::vector<std::uint32_t> counts; // per strip and copy, over the rows [row0, row1]
         int row0 = 0, row1 = -1;
         std::vector<std::uint32_t> running;
         std::vector<float> upper, lower; // cumulative histograms of two tile rows
@@ -267,14 +347,17 @@ private:
     void addRows(State& s, int y0, int y1) const
     {
         const int strips = static_cast<int>(m_stripEdges.size()) - 1;
+        const int* edges = m_stripEdges.data();
         for (int y = y0; y <= y1; ++y)
         {
             const T* row = m_in + static_cast<std::size_t>(y) * m_width;
             for (int k = 0; k < strips; ++k)
             {
-                std::uint32_t* h = s.counts.data() + static_cast<std::size_t>(k) * B;
-                for (int x = m_stripEdges[k]; x < m_stripEdges[k + 1]; ++x)
-                    h[m_binning.bin(row[x])] += static_cast<std::uint32_t>(Delta);
+                std::uint32_t* h = s.counts.data() + static_cast<std::size_t>(k) * kCopies * B;
+                // Bounds in locals: the counts could alias them as far as the compiler knows.
+                const int xBegin = edges[k], xEnd = edges[k + 1];
+                for (int x = xBegin; x < xEnd; ++x)
+                    h[(x & (kCopies - 1)) * B + m_binning.bin(row[x])] += static_cast<std::uint32_t>(Delta);
             }
         }
     }
@@ -300,15 +383,16 @@ private:
     {
         std::uint32_t* r = s.running.data();
         for (int k = k0; k < k1; ++k)
-        {
-            const std::uint32_t* h = s.counts.data() + static_cast<std::size_t>(k) * B;
-            if (subtract)
-                for (int b = 0; b < B; ++b)
-                    r[b] -= h[b];
-            else
-                for (int b = 0; b < B; ++b)
-                    r[b] += h[b];
-        }
+            for (int copy = 0; copy < kCopies; ++copy)
+            {
+                const std::uint32_t* h = s.counts.data() + (static_cast<std::size_t>(k) * kCopies + copy) * B;
+                if (subtract)
+                    for (int b = m_binLo; b <= m_binHi; ++b)
+                        r[b] -= h[b];
+                else
+                    for (int b = m_binLo; b <= m_binHi; ++b)
+                        r[b] += h[b];
+            }
     }
 
     void tileRow(State& s, int i, float* tables) const
@@ -316,6 +400,8 @@ private:
         const int y0 = m_ay.begin(i), y1 = m_ay.end(i);
         moveStripsTo(s, y0, y1);
         int have0 = 0, have1 = 0; // strips currently summed in `running`
+        float* batch[4];
+        int batched = 0;
         for (int j = 0; j < m_ax.tiles(); ++j)
         {
             const int k0 = m_tileFirstStrip[j], k1 = m_tileEndStrip[j];
@@ -333,7 +419,14 @@ private:
             have1 = k1;
             const long long pixels =
                 static_cast<long long>(y1 - y0 + 1) * static_cast<long long>(m_ax.end(j) - m_ax.begin(j) + 1);
-            cumulativeHistogram(s.running.data(), pixels, B, m_factor, tables + static_cast<std::size_t>(j) * B);
+            float* c = tables + static_cast<std::size_t>(j) * B;
+            clipHistogram(s.running.data(), pixels, B, m_factor, m_binLo, m_binHi, c);
+            batch[batched++] = c;
+            if (batched == 4 || j + 1 == m_ax.tiles())
+            {
+                cumulateTiles(batch, batched, B);
+                batched = 0;
+            }
         }
     }
 
@@ -430,6 +523,7 @@ private:
     Binning<T> m_binning;
     std::vector<int> m_stripEdges, m_tileFirstStrip, m_tileEndStrip;
     std::vector<Segment> m_segments;
+    int m_binLo = 0, m_binHi = B - 1; // every pixel's bin lies in this range
     std::vector<std::pair<int, int>> m_bands;
 };
 
