@@ -29,9 +29,16 @@ const char* const kOwner = "image2d::StarkAdaptiveHistogramEqualization";
 
 constexpr int kLevels = 65536;
 
+/// One step of the sampled cumulation function: its value and the difference to the next
+/// sample, so an interpolation reads one pair.
+struct Step
+{
+    double value, slope;
+};
+
 /// Cumulation function sampled at kLevels + 1 points of d in [-1, 1]:
 /// 1/2 sign(d) |2d|^alpha - beta d.
-std::vector<double> cumulationTable(double alpha, double beta)
+std::vector<Step> cumulationTable(double alpha, double beta)
 {
     std::vector<double> table(kLevels + 1);
     for (int k = 0; k <= kLevels; ++k)
@@ -43,7 +50,10 @@ std::vector<double> cumulationTable(double alpha, double beta)
         const double power = alpha == 1.0 ? b : (alpha == 0.0 ? 1.0 : std::pow(b, alpha));
         table[k] = (power - beta * b) * sign * 0.5;
     }
-    return table;
+    std::vector<Step> steps(kLevels);
+    for (int k = 0; k < kLevels; ++k)
+        steps[k] = {table[k], table[k + 1] - table[k]};
+    return steps;
 }
 
 /// Occupied entries of a dense index range, visited in ascending order: one bit per
@@ -53,20 +63,24 @@ class Occupancy
 public:
     explicit Occupancy(std::size_t size) : m_words((size + 63) / 64, 0), m_summary((m_words.size() + 63) / 64, 0) {}
 
-    void set(std::size_t i)
+    // Branch-free updates: entries open and close about as often as not.
+    void set(std::size_t i, bool on)
     {
-        std::uint64_t& word = m_words[i >> 6];
-        if (!word)
-            m_summary[i >> 12] |= std::uint64_t(1) << ((i >> 6) & 63);
-        word |= std::uint64_t(1) << (i & 63);
+        m_words[i >> 6] |= std::uint64_t(on) << (i & 63);
+        m_summary[i >> 12] |= std::uint64_t(on) << ((i >> 6) & 63);
     }
 
-    void clear(std::size_t i)
+    void clear(std::size_t i, bool off)
     {
         std::uint64_t& word = m_words[i >> 6];
-        word &= ~(std::uint64_t(1) << (i & 63));
-        if (!word)
-            m_summary[i >> 12] &= ~(std::uint64_t(1) << ((i >> 6) & 63));
+        word &= ~(std::uint64_t(off) << (i & 63));
+        m_summary[i >> 12] &= ~(std::uint64_t(word == 0) << ((i >> 6) & 63));
+    }
+
+    void clearAll()
+    {
+        std::fill(m_words.begin(), m_words.end(), 0);
+        std::fill(m_summary.begin(), m_summary.end(), 0);
     }
 
     template <typename F>
@@ -88,8 +102,9 @@ private:
 
 struct Context
 {
-    const std::vector<double>& table;
+    const std::vector<Step>& table;
     double beta, lo, hi;
+    bool clampIndex; // only BINARY images can hold values outside [lo, hi]
     long long radius;
     int width, height;
 };
@@ -104,7 +119,7 @@ public:
     static constexpr std::size_t kSize = std::size_t(1) << (8 * sizeof(T));
 
     explicit IntegerHistogram(const std::vector<double>& normalised)
-        : m_counts(kSize, 0), m_occupied(kSize), m_normalised(normalised)
+        : m_counts(kSize, 0.0), m_occupied(kSize), m_normalised(normalised)
     {
     }
 
@@ -121,25 +136,23 @@ public:
     void add(T v)
     {
         const std::size_t i = index(v);
-        if (m_counts[i]++ == 0)
-            m_occupied.set(i);
+        m_counts[i] += 1.0;
+        m_occupied.set(i, true);
         ++m_total;
     }
 
     void remove(T v)
     {
         const std::size_t i = index(v);
-        if (--m_counts[i] == 0)
-            m_occupied.clear(i);
+        m_counts[i] -= 1.0;
+        m_occupied.clear(i, m_counts[i] == 0.0);
         --m_total;
     }
 
     void clear()
     {
-        m_occupied.forEach([&](std::size_t i) {
-            m_counts[i] = 0;
-            m_occupied.clear(i);
-        });
+        m_occupied.forEach([&](std::size_t i) { m_counts[i] = 0.0; });
+        m_occupied.clearAll();
         m_total = 0;
     }
 
@@ -154,7 +167,7 @@ public:
 private:
     static std::size_t index(T v) { return static_cast<std::size_t>(static_cast<int>(v) + kOffset); }
 
-    std::vector<std::uint32_t> m_counts;
+    std::vector<double> m_counts; // whole numbers, kept as double for the output sums
     Occupancy m_occupied;
     const std::vector<double>& m_normalised;
     std::uint64_t m_total = 0;
@@ -171,7 +184,7 @@ public:
           m_first(key(static_cast<float>(lo))),
           // Keys are monotone in v, so [lo, hi] bounds them; the cap only guards degenerate scales.
           m_size(static_cast<std::size_t>(std::clamp<long long>(key(static_cast<float>(hi)) - m_first + 1, 1, 1 << 20))),
-          m_counts(m_size, 0), m_normalised(m_size, 0.0), m_occupied(m_size)
+          m_counts(m_size, 0.0), m_normalised(m_size, 0.0), m_occupied(m_size)
     {
     }
 
@@ -182,11 +195,10 @@ public:
         if (std::isnan(v))
             return;
         const std::size_t i = index(v);
-        if (m_counts[i]++ == 0)
-        {
+        if (m_counts[i] == 0.0)
             m_normalised[i] = normalised(v);
-            m_occupied.set(i);
-        }
+        m_counts[i] += 1.0;
+        m_occupied.set(i, true);
         ++m_total;
     }
 
@@ -195,17 +207,15 @@ public:
         if (std::isnan(v))
             return;
         const std::size_t i = index(v);
-        if (--m_counts[i] == 0)
-            m_occupied.clear(i);
+        m_counts[i] -= 1.0;
+        m_occupied.clear(i, m_counts[i] == 0.0);
         --m_total;
     }
 
     void clear()
     {
-        m_occupied.forEach([&](std::size_t i) {
-            m_counts[i] = 0;
-            m_occupied.clear(i);
-        });
+        m_occupied.forEach([&](std::size_t i) { m_counts[i] = 0.0; });
+        m_occupied.clearAll();
         m_total = 0;
     }
 
@@ -229,7 +239,7 @@ private:
     float m_scale;
     long long m_first;
     std::size_t m_size;
-    std::vector<std::uint32_t> m_counts;
+    std::vector<double> m_counts;
     std::vector<double> m_normalised;
     Occupancy m_occupied;
     std::uint64_t m_total = 0;
@@ -239,23 +249,39 @@ private:
 template <typename Histogram>
 double windowOutput(const Context& c, const Histogram& h, double np)
 {
-    const double* table = c.table.data();
+    const Step* table = c.table.data();
     const double npBeta = np * c.beta;
     double sum = 0.0;
-    h.forEachEntry([&](double n, std::uint32_t count) {
+    auto add = [&](double n, double count, auto clamp) {
         const double delta = np - n;
         double x = (delta + 1.0) * 0.5 * 65535.0;
-        // Only out-of-range pixels (a BINARY image holding 255) get here; keep the index inside.
-        if (!(x > 0.0))
-            x = 0.0;
-        else if (x > 65535.0)
-            x = 65535.0;
-        const int i = static_cast<int>(x);
+        if constexpr (decltype(clamp)::value)
+        {
+            if (!(x > 0.0))
+                x = 0.0;
+            else if (x > 65535.0)
+                x = 65535.0;
+        }
+        // Values within [lo, hi] give x in [0, 65535]; x = 65535 has f = 0 and uses the last step.
+        const int i = std::min(static_cast<int>(x), kLevels - 1);
         const double f = x - i;
-        const double q = table[i] + f * (table[i + 1] - table[i]);
-        sum += static_cast<double>(count) * (q + npBeta);
-    });
+        const double q = table[i].value + f * table[i].slope;
+        sum += count * (q + npBeta);
+    };
+    if (c.clampIndex)
+        h.forEachEntry([&](double n, double count) { add(n, count, std::true_type{}); });
+    else
+        h.forEachEntry([&](double n, double count) { add(n, count, std::false_type{}); });
     return (sum / static_cast<double>(h.total()) + 0.5) * (c.hi - c.lo) + c.lo;
+}
+
+template <typename Histogram, typename T>
+double pixelOutput(const Context& c, const Histogram& h, T v)
+{
+    if constexpr (std::is_floating_point_v<T>)
+        if (std::isnan(v))
+            return std::numeric_limits<double>::quiet_NaN();
+    return windowOutput(c, h, h.normalised(v));
 }
 
 template <typename T>
@@ -290,14 +316,14 @@ void processRow(const Context& c, const T* in, T* out, int y, Histogram& h)
     const long long firstEnd = std::min(r, width - 1);
     for (long long x = 0; x <= firstEnd; ++x)
         addColumn(x);
-    outRow[0] = toPixel<T>(windowOutput(c, h, h.normalised(row[0])));
+    outRow[0] = toPixel<T>(pixelOutput(c, h, row[0]));
     for (long long x = 1; x < width; ++x)
     {
         if (x - r > 0)
             removeColumn(x - r - 1);
         if (x + r < width)
             addColumn(x + r);
-        outRow[x] = toPixel<T>(windowOutput(c, h, h.normalised(row[x])));
+        outRow[x] = toPixel<T>(pixelOutput(c, h, row[x]));
     }
     h.clear();
 }
@@ -387,8 +413,9 @@ std::shared_ptr<Image2D> StarkAdaptiveHistogramEqualization::stadHieq(std::share
                 std::memcpy(out, in, input->getByteCount());
                 return output;
             }
-            const std::vector<double> table = cumulationTable(alpha, beta);
-            const Context context{table, beta, lo, hi, static_cast<long long>(radius), width, height};
+            const std::vector<Step> table = cumulationTable(alpha, beta);
+            const Context context{table, beta, lo, hi, input->getDataType() == Image2D::BINARY,
+                                  static_cast<long long>(radius), width, height};
             if constexpr (std::is_floating_point_v<T>)
                 runRows(context, in, out, [&] { return FloatHistogram(lo, hi); });
             else
