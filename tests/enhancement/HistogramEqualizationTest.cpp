@@ -209,6 +209,24 @@ TEST_P(HieqMatchesReference, BitIdentical)
     EXPECT_TRUE(imagesEqual(referenceHieq(*input, c.balance, c.radius, c.overlap), *output));
 }
 
+// Images that fill only part of the bins (12-bit data in 16 bits and other narrow ranges).
+TEST(HistogramEqualization, NarrowValueRangesMatchReference)
+{
+    struct Narrow
+    {
+        Image2D::DataType type;
+        double lo, hi;
+    };
+    for (const Narrow& n : {Narrow{Image2D::UNSIGNED_SHORT, 0, 4095}, Narrow{Image2D::UNSIGNED_SHORT, 30000, 31000},
+                            Narrow{Image2D::SHORT, -500, 1200}, Narrow{Image2D::UNSIGNED_CHAR, 100, 140}})
+    {
+        auto input = std::make_shared<Image2D>(randomImage(70, 55, n.type, 17, n.lo, n.hi));
+        const auto output = runHieq(input, 0.5f, 0.032f * 3, 0.75f);
+        ASSERT_TRUE(output);
+        EXPECT_TRUE(imagesEqual(referenceHieq(*input, 0.5f, 0.032f * 3, 0.75f), *output)) << n.lo << " " << n.hi;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     TypesAndGrids, HieqMatchesReference,
     ::testing::Values(HieqCase{Image2D::UNSIGNED_SHORT, 61, 47, 0.5f, 0.1f, 0.75f},
