@@ -332,7 +332,7 @@ private:
     struct State
     {
         explicit State(const Equalizer& e)
-            : counts(e.m_stripEdges.size() * kCopies * B, 0), running(B, 0),
+            : counts(e.m_stripEdges.size() * kCopies * e.span(), 0), running(B, 0),
               upper(static_cast<std::size_t>(e.m_ax.tiles()) * B), lower(upper.size())
         {
         }
@@ -348,16 +348,18 @@ private:
     {
         const int strips = static_cast<int>(m_stripEdges.size()) - 1;
         const int* edges = m_stripEdges.data();
+        const int span = this->span(), binLo = m_binLo;
         for (int y = y0; y <= y1; ++y)
         {
             const T* row = m_in + static_cast<std::size_t>(y) * m_width;
             for (int k = 0; k < strips; ++k)
             {
-                std::uint32_t* h = s.counts.data() + static_cast<std::size_t>(k) * kCopies * B;
+                // Only the bins the image can fill are stored, which keeps the strips cache-sized.
+                std::uint32_t* h = s.counts.data() + static_cast<std::size_t>(k) * kCopies * span;
                 // Bounds in locals: the counts could alias them as far as the compiler knows.
                 const int xBegin = edges[k], xEnd = edges[k + 1];
                 for (int x = xBegin; x < xEnd; ++x)
-                    h[(x & (kCopies - 1)) * B + m_binning.bin(row[x])] += static_cast<std::uint32_t>(Delta);
+                    h[(x & (kCopies - 1)) * span + m_binning.bin(row[x]) - binLo] += static_cast<std::uint32_t>(Delta);
             }
         }
     }
@@ -381,16 +383,17 @@ private:
 
     void addStrips(State& s, int k0, int k1, bool subtract) const
     {
-        std::uint32_t* r = s.running.data();
+        std::uint32_t* r = s.running.data() + m_binLo;
+        const int span = this->span();
         for (int k = k0; k < k1; ++k)
             for (int copy = 0; copy < kCopies; ++copy)
             {
-                const std::uint32_t* h = s.counts.data() + (static_cast<std::size_t>(k) * kCopies + copy) * B;
+                const std::uint32_t* h = s.counts.data() + (static_cast<std::size_t>(k) * kCopies + copy) * span;
                 if (subtract)
-                    for (int b = m_binLo; b <= m_binHi; ++b)
+                    for (int b = 0; b < span; ++b)
                         r[b] -= h[b];
                 else
-                    for (int b = m_binLo; b <= m_binHi; ++b)
+                    for (int b = 0; b < span; ++b)
                         r[b] += h[b];
             }
     }
@@ -524,6 +527,7 @@ private:
     std::vector<int> m_stripEdges, m_tileFirstStrip, m_tileEndStrip;
     std::vector<Segment> m_segments;
     int m_binLo = 0, m_binHi = B - 1; // every pixel's bin lies in this range
+    int span() const { return m_binHi - m_binLo + 1; }
     std::vector<std::pair<int, int>> m_bands;
 };
 
