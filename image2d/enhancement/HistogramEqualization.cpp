@@ -270,31 +270,14 @@ public:
             for (int y = first; y < last; ++y)
             {
                 const T* row = m_in + static_cast<std::size_t>(y) * m_width;
-                if constexpr (std::is_same_v<T, std::uint16_t>)
+                T lo = row[0], hi = row[0];
+                for (int x = 1; x < m_width; ++x)
                 {
-                    // Signed 16-bit min/max vectorise on every x86-64; flip the sign bit around them.
-                    std::int16_t lo = std::numeric_limits<std::int16_t>::max();
-                    std::int16_t hi = std::numeric_limits<std::int16_t>::min();
-                    for (int x = 0; x < m_width; ++x)
-                    {
-                        const auto v = static_cast<std::int16_t>(row[x] ^ 0x8000u);
-                        lo = std::min(lo, v);
-                        hi = std::max(hi, v);
-                    }
-                    rowMin[y] = static_cast<T>(static_cast<std::uint16_t>(lo) ^ 0x8000u);
-                    rowMax[y] = static_cast<T>(static_cast<std::uint16_t>(hi) ^ 0x8000u);
+                    lo = std::min(lo, row[x]);
+                    hi = std::max(hi, row[x]);
                 }
-                else
-                {
-                    T lo = row[0], hi = row[0];
-                    for (int x = 1; x < m_width; ++x)
-                    {
-                        lo = std::min(lo, row[x]);
-                        hi = std::max(hi, row[x]);
-                    }
-                    rowMin[y] = lo;
-                    rowMax[y] = hi;
-                }
+                rowMin[y] = lo;
+                rowMax[y] = hi;
             }
         });
         m_binLo = m_binning.bin(*std::min_element(rowMin.begin(), rowMin.end()));
