@@ -194,6 +194,12 @@ struct HieqCase
     float balance, radius, overlap;
 };
 
+void PrintTo(const HieqCase& c, std::ostream* os)
+{
+    *os << "type " << c.type << ", " << c.width << " x " << c.height << ", balance " << c.balance << ", radius "
+        << c.radius << ", overlap " << c.overlap;
+}
+
 class HieqMatchesReference : public ::testing::TestWithParam<HieqCase>
 {
 };

@@ -118,6 +118,12 @@ struct StarkCase
     long long radius;
 };
 
+void PrintTo(const StarkCase& c, std::ostream* os)
+{
+    *os << "type " << c.type << ", " << c.width << " x " << c.height << ", alpha " << c.alpha << ", beta " << c.beta
+        << ", radius " << c.radius;
+}
+
 class StarkMatchesReference : public ::testing::TestWithParam<StarkCase>
 {
 };
