@@ -288,8 +288,10 @@ public:
     {
         const int bands = static_cast<int>(m_bands.size());
         // Bands are independent given their tile rows, and every tile histogram is an exact
-        // function of its pixels, so any split into chunks gives identical output.
-        const int chunks = std::min(bands, 4 * std::max(1, tbb::this_task_arena::max_concurrency()));
+        // function of its pixels, so any split into chunks gives identical output. A chunk
+        // starts from freshly built tile rows; two chunks per thread balance the load without
+        // rebuilding too often.
+        const int chunks = std::min(bands, 2 * std::max(1, tbb::this_task_arena::max_concurrency()));
         parallelFor(0, chunks, [&](int c0, int c1) {
             State state(*this);
             for (int c = c0; c < c1; ++c)

@@ -322,6 +322,12 @@ TEST(HistogramEqualization, OneThreadEqualsAllThreads)
     arena.execute([&] { sequential = runHieq(input, 0.5f, 0.032f, 0.75f); });
     ASSERT_TRUE(parallel && sequential);
     EXPECT_TRUE(imagesEqual(*sequential, *parallel));
+    // The bands are split by the thread count: another split gives the same pixels.
+    std::shared_ptr<Image2D> threeWay;
+    tbb::task_arena arena3(3);
+    arena3.execute([&] { threeWay = runHieq(input, 0.5f, 0.032f, 0.75f); });
+    ASSERT_TRUE(threeWay);
+    EXPECT_TRUE(imagesEqual(*sequential, *threeWay));
     EXPECT_TRUE(imagesEqual(referenceHieq(*input, 0.5f, 0.032f, 0.75f), *parallel));
 }
 
