@@ -134,6 +134,8 @@ class IntegerHistogram
 public:
     static constexpr int kOffset = std::is_signed_v<T> ? -static_cast<int>(std::numeric_limits<T>::min()) : 0;
     static constexpr std::size_t kSize = std::size_t(1) << (8 * sizeof(T));
+    /// Every histogram of a run reads the same normalised value for an index.
+    static constexpr bool kSharedNormalised = true;
 
     explicit IntegerHistogram(const std::vector<double>& normalised)
         : m_counts(kSize, 0.0), m_occupied(kSize), m_normalised(normalised)
@@ -178,6 +180,7 @@ public:
     // For an unoccupied entry: count 0 and a finite normalised value.
     double countAt(std::size_t i) const { return m_counts[i]; }
     double normalisedAt(std::size_t i) const { return m_normalised[i]; }
+    const double& normalisedRef(std::size_t i) const { return m_normalised[i]; }
 
     template <typename F>
     void forEachEntry(F&& f) const
@@ -199,6 +202,8 @@ private:
 class FloatHistogram
 {
 public:
+    static constexpr bool kSharedNormalised = false; // each entry keeps its opening value
+
     FloatHistogram(double lo, double hi)
         : m_lo(lo), m_hi(hi),
           m_scale(256.0f / (static_cast<float>(hi) - static_cast<float>(lo) + 1.1920929e-7f)),
@@ -245,6 +250,7 @@ public:
     // For an unoccupied entry: count 0 and a finite normalised value.
     double countAt(std::size_t i) const { return m_counts[i]; }
     double normalisedAt(std::size_t i) const { return m_normalised[i]; }
+    const double& normalisedRef(std::size_t i) const { return m_normalised[i]; }
 
     template <typename F>
     void forEachEntry(F&& f) const
@@ -344,7 +350,11 @@ void windowOutputPair(const Context& c, const Histogram& ha, const Histogram& hb
         const __m128d one = _mm_set1_pd(1.0), half = _mm_set1_pd(0.5), levels = _mm_set1_pd(65535.0);
         __m128d sum = _mm_setzero_pd();
         Occupancy::forEachUnion(ha.occupancy(), hb.occupancy(), [&](std::size_t i) {
-            const __m128d n = _mm_set_pd(hb.normalisedAt(i), ha.normalisedAt(i));
+            __m128d n;
+            if constexpr (Histogram::kSharedNormalised)
+                n = _mm_load1_pd(&ha.normalisedRef(i));
+            else
+                n = _mm_set_pd(hb.normalisedAt(i), ha.normalisedAt(i));
             const __m128d count = _mm_set_pd(hb.countAt(i), ha.countAt(i));
             const __m128d x = _mm_mul_pd(_mm_mul_pd(_mm_add_pd(_mm_sub_pd(np, n), one), half), levels);
             // x lies in [0, 65535] for values within [lo, hi]: truncation is the floor.

@@ -250,7 +250,11 @@ INSTANTIATE_TEST_SUITE_P(
                       HieqCase{Image2D::UNSIGNED_SHORT, 9, 7, 0.6f, 0.5f, 0.5f},
                       HieqCase{Image2D::SHORT, 100, 6, 0.6f, 0.05f, 0.5f},
                       // A tall image: the tile radius from the width exceeds nothing vertically.
-                      HieqCase{Image2D::UNSIGNED_CHAR, 5, 90, 1.0f, 0.5f, 0.9f}));
+                      HieqCase{Image2D::UNSIGNED_CHAR, 5, 90, 1.0f, 0.5f, 0.9f},
+                      // Degenerate sizes.
+                      HieqCase{Image2D::UNSIGNED_CHAR, 1, 1, 1.0f, 0.5f, 0.5f},
+                      HieqCase{Image2D::UNSIGNED_SHORT, 1, 40, 1.0f, 0.5f, 0.5f},
+                      HieqCase{Image2D::FLOAT, 40, 1, 0.4f, 0.1f, 0.3f}));
 
 TEST(HistogramEqualization, BalanceZeroPublishesTheInputObject)
 {

@@ -153,7 +153,9 @@ INSTANTIATE_TEST_SUITE_P(
                       // Radius 0 and windows clipped to the whole image.
                       StarkCase{Image2D::UNSIGNED_SHORT, 10, 8, 0.5, 0.5, 0},
                       StarkCase{Image2D::SHORT, 7, 5, 0.5, 0.5, 1000},
-                      StarkCase{Image2D::FLOAT, 1, 13, 0.5, 1.0, 4}));
+                      StarkCase{Image2D::FLOAT, 1, 13, 0.5, 1.0, 4},
+                      StarkCase{Image2D::UNSIGNED_CHAR, 1, 1, 0.5, 0.5, 3},
+                      StarkCase{Image2D::SHORT, 17, 1, 0.2, 0.9, 2}));
 
 TEST(StarkAdaptiveHistogramEqualization, BorderWindowsByHand)
 {
