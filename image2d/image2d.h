@@ -33,6 +33,8 @@
 #include "image2d/filtering/Smoothing.h"
 
 // Enhancement
+#include "image2d/enhancement/HistogramEqualization.h"
+#include "image2d/enhancement/StarkAdaptiveHistogramEqualization.h"
 
 // Filter pipeline
 
