@@ -5,6 +5,11 @@
 #include "image2d/version.h"
 
 // Host-library stand-ins
+#include "platform/documentmodel/ImageFilter.h"
+#include "platform/documentmodel/ImageFilterHelpers.h"
+#include "platform/documentmodel/MediaAutoContrastSettings.h"
+#include "platform/documentmodel/MediaType.h"
+#include "platform/foundation/StringConversions.h"
 #include "platform/maths/Operations.h"
 #include "platform/maths/Range.h"
 #include "platform/maths/Vec3.h"
@@ -27,7 +32,10 @@
 // Neighbourhood filtering
 
 // Enhancement
+#include "image2d/enhancement/AutoContrast.h"
 
 // Filter pipeline
+#include "image2d/pipeline/FilterSet.h"
+#include "image2d/pipeline/ImageFilterConversion.h"
 
 // Toolbox
