@@ -81,7 +81,8 @@ Road buildRoad(const QSize& size)
     road.stageInputs.push_back(image);
     for (const char* id : kFilters)
     {
-        if (auto algorithm = image2d::FilterSetProcessor::createFilter(id, image, road.filterSet.getFilterParameters(id)))
+        if (auto algorithm =
+                image2d::FilterSetProcessor::createFilter(id, image, road.filterSet.getFilterParameters(id)))
         {
             algorithm->setSharedInput(image2d::Algorithm::INPUT_IMAGE, image);
             algorithm->execute(notCancelled);
@@ -170,7 +171,10 @@ BENCHMARK(BM_Pipeline_Whole)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Use
 BENCHMARK(BM_Pipeline_Stage1_Resize)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Pipeline_Stage2_LevelWindow)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Pipeline_Filter, Stage3_HistogramEqualization, 0)
-    ->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_Pipeline_Filter, Stage4_Sharpen, 1)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Pipeline_Filter, Stage5_Denoise, 2)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Pipeline_Filter, Stage6_Gamma, 3)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -290,15 +294,36 @@ void BM_OpenCV_Pipeline_Stage(benchmark::State& state, int stage)
 }
 
 BENCHMARK(BM_OpenCV_Pipeline_Whole)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_OpenCV_Pipeline_Stage, Stage1_Resize, 1)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_OpenCV_Pipeline_Stage, Stage1_Resize, 1)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_OpenCV_Pipeline_Stage, Stage2_LevelWindow, 2)
-    ->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_OpenCV_Pipeline_Stage, Stage3_CLAHE, 3)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_OpenCV_Pipeline_Stage, Stage4_Unsharp, 4)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_OpenCV_Pipeline_Stage, Stage3_CLAHE, 3)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_OpenCV_Pipeline_Stage, Stage4_Unsharp, 4)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_OpenCV_Pipeline_Stage, Stage5_GaussianBlur, 5)
-    ->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_OpenCV_Pipeline_Stage, Stage6_GammaTable, 6)
-    ->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 #endif
 

@@ -44,6 +44,7 @@
 
 // Filter pipeline
 #include "image2d/pipeline/FilterSet.h"
+#include "image2d/pipeline/FilterSetProcessor.h"
 #include "image2d/pipeline/ImageFilterConversion.h"
 
 // Toolbox

@@ -2,11 +2,13 @@
 
 #include "image2d/framework/Dispatch.h"
 #include "image2d/framework/Log.h"
+#include "image2d/pointops/IntensityMapping.h"
 #include "platform/documentmodel/MediaAutoContrastSettings.h"
 #include "platform/maths/Operations.h"
 
 #include <cmath>
 #include <cstdint>
+#include <algorithm>
 #include <vector>
 
 namespace image2d {
@@ -119,6 +121,78 @@ bool AutoContrast::process(const std::atomic<bool>&)
             setUniformValue(WINDOW_RANGE, window.maximum - window.minimum);
             return true;
         });
+}
+
+namespace {
+
+struct GammaHistogram
+{
+    std::vector<std::uint64_t> counts;
+    std::int64_t span = 0; // trunc(rmax) - trunc(rmin)
+};
+
+template <typename T>
+GammaHistogram histogramOf(const Image2D& image)
+{
+    const math::Range<float> range = image.getValueRange();
+    const auto first = static_cast<std::int64_t>(range.getMin());
+    GammaHistogram h;
+    h.span = static_cast<std::int64_t>(range.getMax()) - first;
+    h.counts.assign(static_cast<std::size_t>(h.span) + 1, 0);
+    const T* pixels = image.getConstData<T>();
+    const std::size_t count = image.getNumPixels();
+    for (std::size_t i = 0; i < count; ++i)
+        ++h.counts[static_cast<std::size_t>(static_cast<std::int64_t>(pixels[i]) - first)];
+    return h;
+}
+
+} // namespace
+
+float calculateAutoGamma(const Image2D& image, const math::Range<float>& range)
+{
+    const std::atomic<bool> cancel{false};
+    const double level = (range.getMin() + range.getMax()) * 0.5;
+    const double window = range.getMax() - range.getMin();
+    const std::shared_ptr<Image2D> windowed = LevelWindow::executeLevelWindow(&image, level, window, cancel);
+    if (!windowed)
+        return 1.0f;
+
+    // Other types have no histogram here, which gives the neutral gamma below.
+    GammaHistogram h = dispatchDataType(
+        PixelTypes<Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR>{}, windowed->getDataType(),
+        [&](auto tag) { return histogramOf<typename decltype(tag)::type>(*windowed); }, [] {});
+
+    std::uint64_t highest = 0, second = 0;
+    std::size_t highestBin = 0;
+    for (std::size_t i = 0; i < h.counts.size(); ++i)
+    {
+        const std::uint64_t c = h.counts[i];
+        if (c > highest)
+        {
+            second = highest;
+            highest = c;
+            highestBin = i;
+        }
+        else if (c > second)
+            second = c;
+    }
+    if (second == 0)
+        return 1.0f;
+
+    std::uint64_t pixels = windowed->getNumPixels();
+    // A background peak far above everything else would drag the mean to its own value.
+    if (static_cast<double>(highest) / static_cast<double>(second) > 3.0)
+    {
+        pixels -= highest;
+        h.counts[highestBin] = 0;
+    }
+    std::uint64_t weighted = 0;
+    for (std::size_t i = 0; i < h.counts.size(); ++i)
+        weighted += h.counts[i] * i;
+    const float mean = static_cast<float>(weighted) / static_cast<float>(pixels) / static_cast<float>(h.span);
+    if (mean > 0.0f && mean < 1.0f)
+        return std::log(mean) / std::log(0.5f);
+    return 1.0f;
 }
 
 } // namespace image2d

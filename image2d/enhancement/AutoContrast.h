@@ -26,6 +26,10 @@ public:
     bool process(const std::atomic<bool>& cancel) override;
 };
 
+/// Display gamma of an image shown with the level/window of `range`, estimated from the
+/// histogram of the level-windowed image; 1 when nothing can be estimated.
+float calculateAutoGamma(const Image2D& image, const math::Range<float>& range);
+
 } // namespace image2d
 
 namespace dataObjectFunctions {

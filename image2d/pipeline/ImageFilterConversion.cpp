@@ -1,6 +1,9 @@
 #include "image2d/pipeline/ImageFilterConversion.h"
 
+#include "image2d/enhancement/HistogramEqualization.h"
+#include "image2d/filtering/Smoothing.h"
 #include "image2d/framework/Log.h"
+#include "image2d/pointops/IntensityMapping.h"
 #include "platform/documentmodel/ImageFilterHelpers.h"
 #include "platform/foundation/StringConversions.h"
 
@@ -9,26 +12,19 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace image2d;
+
 namespace {
 
 using dataobject::ImageFilterElementType;
 using dataobject::ImageFilterModality;
 
-// Filter identifiers and parameter keys of the algorithms the filters run.
-const QString GAMMA_ID = QStringLiteral("Gamma");
-const QString INVERT_ID = QStringLiteral("Invert");
+// SHARPENING_PENDING: identifiers and keys of the sharpening filters, until their classes are in the build.
 const QString NAVREL_ID = QStringLiteral("Navrel");
-const QString LOCAL_ALPHA_ID = QStringLiteral("LocalAlphaConstrainedUnsharpMasking");
 const QString SHARPEN_ID = QStringLiteral("Sharpen");
-const QString HIEQ_ID = QStringLiteral("HistogramEqualization");
-const QString DENOISE_ID = QStringLiteral("Denoise");
-const QString GAMMA_VALUE = QStringLiteral("GammaValue");
+const QString LOCAL_ALPHA_ID = QStringLiteral("LocalAlphaConstrainedUnsharpMasking");
 const QString SHARPNESS_FACTOR = QStringLiteral("sharpnessFactorImage");
 const QString KERNEL_RADIUS = QStringLiteral("kernelRadiusImage");
-const QString BALANCE = QStringLiteral("balance");
-const QString HIEQ_KERNEL_RADIUS = QStringLiteral("kernelRadius");
-const QString DENOISE_STD = QStringLiteral("kernelStdDenoise");
-const QString DENOISE_RADIUS = QStringLiteral("kernelRadiusDenoise");
 
 // roundf/ceilf results go through here before becoming ints, so that NaN and infinite
 // values (a zero pixel size, an empty image size) give a bound instead of undefined behaviour.
@@ -91,12 +87,13 @@ void addSharpenFilter(image2d::FilterSet& set, float p, ImageFilterModality moda
     {
         const float radius = std::round(static_cast<float>(0.2 / g.pixelSize.x()) * g.scale);
         parameters.setUniformValue(SHARPNESS_FACTOR, QVariant(p));
-        parameters.setUniformValue(KERNEL_RADIUS, QVariant(clampToInt(radius, 1, 4)));
+        parameters.setUniformValue(KERNEL_RADIUS,
+                                   QVariant(clampToInt(radius, 1, 4)));
         set.addFilter(LOCAL_ALPHA_ID, parameters);
     }
     else if (ImageFilterHelpers::getUseSharpenOrvane(modality))
     {
-        // SHARPEN_ORVANE_PENDING: the kernel-type enumeration is not available yet.
+        // SHARPENING_PENDING: the kernel-type enumeration is not in the build yet.
     }
     else
     {
@@ -139,12 +136,10 @@ image2d::FilterSet toFilterSet(const dataobject::ImageFilter* filter, const QSiz
                 image2d::warning("addGammaFilter: parameter is invalid.");
                 break;
             }
-            parameters.setUniformValue(GAMMA_VALUE, QVariant(parameter->get()));
-            set.addFilter(GAMMA_ID, parameters);
+            parameters.setUniformValue(GammaCorrection::GAMMA_VALUE, QVariant(parameter->get()));
+            set.addFilter(GammaCorrection::FILTER_ID, parameters);
             break;
-        case ImageFilterElementType::Invert:
-            set.addFilter(INVERT_ID, parameters);
-            break;
+        case ImageFilterElementType::Invert: set.addFilter(Invert::FILTER_ID, parameters); break;
         case ImageFilterElementType::Sharpen:
             if (!parameter)
             {
@@ -159,26 +154,24 @@ image2d::FilterSet toFilterSet(const dataobject::ImageFilter* filter, const QSiz
                 image2d::warning("addHistogramEqualizationFilter: parameter is invalid.");
                 break;
             }
-            parameters.setUniformValue(BALANCE, QVariant(parameter->get()));
-            parameters.setUniformValue(HIEQ_KERNEL_RADIUS, QVariant(histogramEqualizationRadius(modality)));
-            set.addFilter(HIEQ_ID, parameters);
+            parameters.setUniformValue(HistogramEqualization::BALANCE, QVariant(parameter->get()));
+            parameters.setUniformValue(HistogramEqualization::KERNEL_RELATIVE_RADIUS,
+                                       QVariant(histogramEqualizationRadius(modality)));
+            set.addFilter(HistogramEqualization::FILTER_ID, parameters);
             break;
-        case ImageFilterElementType::Denoise:
-        {
+        case ImageFilterElementType::Denoise: {
             if (!parameter)
             {
                 image2d::warning("addDenoiseFilter: parameter is invalid.");
                 break;
             }
             const float sigma = static_cast<float>((g.diagonal * 0.000375 + 0.25) * g.scale * parameter->get());
-            parameters.setUniformValue(DENOISE_STD, QVariant(sigma));
-            parameters.setUniformValue(DENOISE_RADIUS, QVariant(clampToInt(std::ceil(3 * sigma), 1, 15)));
-            set.addFilter(DENOISE_ID, parameters);
+            parameters.setUniformValue(Denoise::KERNEL_STD, QVariant(sigma));
+            parameters.setUniformValue(Denoise::KERNEL_RADIUS, QVariant(clampToInt(std::ceil(3 * sigma), 1, 15)));
+            set.addFilter(Denoise::FILTER_ID, parameters);
             break;
         }
-        default:
-            image2d::warning("conversions::toFilterSet: unknown filter ID", conversions::toString(code));
-            break;
+        default: image2d::warning("conversions::toFilterSet: unknown filter ID", conversions::toString(code)); break;
         }
     }
     return set;
@@ -196,9 +189,8 @@ QString generateHashForFilteredImage(const QString& baseKey, dataobject::ImageFi
     {
         const double level = (valueRange->getMin() + valueRange->getMax()) * 0.5;
         const double window = valueRange->getMax() - valueRange->getMin();
-        key += QStringLiteral("_%1_%2")
-                   .arg(level, 0, 'g', -1, QLatin1Char(' '))
-                   .arg(window, 0, 'g', -1, QLatin1Char(' '));
+        key +=
+            QStringLiteral("_%1_%2").arg(level, 0, 'g', -1, QLatin1Char(' ')).arg(window, 0, 'g', -1, QLatin1Char(' '));
     }
     key += StringConversions::transformToString(transform);
     if (!filter)

@@ -25,7 +25,6 @@ namespace image2d {
 /// Cache key of an image filtered with the given settings: the base key, the level/window
 /// of `valueRange` when given, the transform and each visible, active filter element.
 QString generateHashForFilteredImage(const QString& baseKey, dataobject::ImageFilter* filter,
-                                     const QTransform& transform,
-                                     utility::Optional<math::Range<float>> valueRange);
+                                     const QTransform& transform, utility::Optional<math::Range<float>> valueRange);
 
 } // namespace image2d

@@ -26,11 +26,9 @@ const ImageFilter::Element* ImageFilter::find(ImageFilterElementType type) const
     return const_cast<ImageFilter*>(this)->find(type);
 }
 
-void ImageFilter::setElement(ImageFilterElementType type, utility::Optional<float> parameter, bool visible,
-                             bool active)
+void ImageFilter::setElement(ImageFilterElementType type, utility::Optional<float> parameter, bool visible, bool active)
 {
-    Element element{type, visible, active, parameter.hasValue(),
-                    ImageFilterElementParameter(parameter.value_or(0.0f))};
+    Element element{type, visible, active, parameter.hasValue(), ImageFilterElementParameter(parameter.value_or(0.0f))};
     if (Element* existing = find(type))
         *existing = element;
     else

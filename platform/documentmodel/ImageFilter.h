@@ -57,8 +57,8 @@ public:
     explicit ImageFilter(ImageFilterModality modality = ImageFilterModality::Unknown) : m_modality(modality) {}
 
     /// Sets the element of `type`: replaces it in place when present, appends it otherwise.
-    void setElement(ImageFilterElementType type, utility::Optional<float> parameter = {},
-                    bool visible = true, bool active = true);
+    void setElement(ImageFilterElementType type, utility::Optional<float> parameter = {}, bool visible = true,
+                    bool active = true);
     void removeElement(ImageFilterElementType type);
     void setVisible(ImageFilterElementType type, bool visible);
     void setActive(ImageFilterElementType type, bool active);

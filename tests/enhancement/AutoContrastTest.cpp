@@ -137,9 +137,8 @@ TEST(AutoContrast, MatchesPlainReferenceOnRandomImages)
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> fraction(0.0f, 1.0f);
     const std::tuple<Image2D::DataType, double, double> types[] = {
-        {Image2D::UNSIGNED_SHORT, 0, 65535}, {Image2D::UNSIGNED_SHORT, 1000, 1300},
-        {Image2D::SHORT, -32768, 32767},     {Image2D::SHORT, -50, 40},
-        {Image2D::UNSIGNED_CHAR, 0, 255},    {Image2D::UNSIGNED_CHAR, 17, 30}};
+        {Image2D::UNSIGNED_SHORT, 0, 65535}, {Image2D::UNSIGNED_SHORT, 1000, 1300}, {Image2D::SHORT, -32768, 32767},
+        {Image2D::SHORT, -50, 40},           {Image2D::UNSIGNED_CHAR, 0, 255},      {Image2D::UNSIGNED_CHAR, 17, 30}};
     std::uint32_t seed = 1;
     for (const auto& [type, lo, hi] : types)
         for (int trial = 0; trial < 6; ++trial)
@@ -175,8 +174,9 @@ TEST(AutoContrast, UnsupportedTypesWriteNoResults)
         EXPECT_FALSE(algorithm.execute(notCancelled));
         EXPECT_FALSE(algorithm.getUniformValue(AutoContrast::WINDOW_CENTER).isValid());
         EXPECT_EQ(warnings.messages(),
-                  QStringList{QStringLiteral("image2d::AutoContrast : AutoContrast algorithm not supported for data type:  %1")
-                                  .arg(static_cast<int>(type))});
+                  QStringList{
+                      QStringLiteral("image2d::AutoContrast : AutoContrast algorithm not supported for data type:  %1")
+                          .arg(static_cast<int>(type))});
     }
 }
 
@@ -190,8 +190,10 @@ TEST(AutoContrast, ValidationMessages)
     };
     const QString missing = "image2d::AutoContrast : missing input:  ";
     const QString invalid = "image2d::AutoContrast : invalid input:  ";
-    const QString order = "image2d::AutoContrast : invalid input: Lower fraction should be smaller than upper fraction.";
-    const QString bounds = "image2d::AutoContrast : invalid input: lower and upper fractions should be between 0 and 1.";
+    const QString order =
+        "image2d::AutoContrast : invalid input: Lower fraction should be smaller than upper fraction.";
+    const QString bounds =
+        "image2d::AutoContrast : invalid input: lower and upper fractions should be between 0 and 1.";
     const Case cases[] = {
         {QVariant(), 0.9f, {missing + "\"lowerFraction\""}},
         {"abc", 0.9f, {invalid + "\"lowerFraction\""}},
@@ -230,9 +232,9 @@ TEST(AutoContrast, MissingOrInvalidImage)
         algorithm.setUniformValue(AutoContrast::LOWER_FRACTION, 0.1f);
         algorithm.setUniformValue(AutoContrast::UPPER_FRACTION, 0.9f);
         EXPECT_FALSE(algorithm.execute(notCancelled));
-        EXPECT_EQ(warnings.messages(),
-                  (QStringList{present ? "invalid input image:  \"inputImage\"" : "missing input image:  \"inputImage\"",
-                               "image2d::AutoContrast : missing or invalid input image."}));
+        EXPECT_EQ(warnings.messages(), (QStringList{present ? "invalid input image:  \"inputImage\""
+                                                            : "missing input image:  \"inputImage\"",
+                                                    "image2d::AutoContrast : missing or invalid input image."}));
     }
 }
 
@@ -292,4 +294,73 @@ TEST(MediaAutoContrastSettings, EveryMediaTypeHasAValidWindow)
     EXPECT_EQ(MediaAutoContrastSettings::getUpperFraction(MediaType::IntraoralSensor), 0.995f);
     EXPECT_EQ(static_cast<int>(MediaType::CtVolume), 16);
     EXPECT_NE(MediaAutoContrastSettings::getLowBinsToDiscard(MediaType::CtVolume), 0);
+}
+
+namespace {
+
+// An image holding `count` pixels of each value, in a single row.
+Image2D histogramImage(Image2D::DataType type, std::initializer_list<std::pair<double, int>> counts)
+{
+    std::vector<double> values;
+    for (const auto& [value, count] : counts)
+        values.insert(values.end(), static_cast<std::size_t>(count), value);
+    return makeImage(static_cast<int>(values.size()), 1, type, values);
+}
+
+float expectedGamma(double weightedSum, double pixels, double span)
+{
+    const float mean = static_cast<float>(weightedSum) / static_cast<float>(pixels) / static_cast<float>(span);
+    return std::log(mean) / std::log(0.5f);
+}
+
+} // namespace
+
+// The range [0, 255] (or [0, 65535]) makes level/window the identity, so the histograms
+// below are those of the given pixels.
+TEST(CalculateAutoGamma, MeanOfTheHistogram)
+{
+    const Image2D image = histogramImage(Image2D::UNSIGNED_CHAR, {{0, 4}, {100, 3}, {200, 2}});
+    EXPECT_FLOAT_EQ(image2d::calculateAutoGamma(image, math::Range<float>(0, 255)), expectedGamma(700, 9, 200));
+    const Image2D wide = histogramImage(Image2D::UNSIGNED_SHORT, {{0, 4}, {30000, 3}, {65535, 2}});
+    EXPECT_FLOAT_EQ(image2d::calculateAutoGamma(wide, math::Range<float>(0, 65535)),
+                    expectedGamma(30000.0 * 3 + 65535.0 * 2, 9, 65535));
+}
+
+TEST(CalculateAutoGamma, DominantBackgroundPeakIsIgnored)
+{
+    // 40 > 3 x 10: the peak at 0 is dropped from the count and the mean.
+    const Image2D peak = histogramImage(Image2D::UNSIGNED_CHAR, {{0, 40}, {100, 3}, {200, 10}});
+    EXPECT_FLOAT_EQ(image2d::calculateAutoGamma(peak, math::Range<float>(0, 255)), expectedGamma(2300, 13, 200));
+    // Exactly three times the next bin is kept.
+    const Image2D three = histogramImage(Image2D::UNSIGNED_CHAR, {{0, 30}, {100, 3}, {200, 10}});
+    EXPECT_FLOAT_EQ(image2d::calculateAutoGamma(three, math::Range<float>(0, 255)), expectedGamma(2300, 43, 200));
+    // Dropping a bright peak can leave a mean of 0: no estimate.
+    const Image2D bright = histogramImage(Image2D::UNSIGNED_CHAR, {{0, 3}, {200, 40}});
+    EXPECT_EQ(image2d::calculateAutoGamma(bright, math::Range<float>(0, 255)), 1.0f);
+}
+
+TEST(CalculateAutoGamma, NeutralWhenNothingCanBeEstimated)
+{
+    // One value only: no second bin.
+    EXPECT_EQ(
+        image2d::calculateAutoGamma(histogramImage(Image2D::UNSIGNED_SHORT, {{500, 6}}), math::Range<float>(0, 1000)),
+        1.0f);
+    // FLOAT images have no histogram here.
+    EXPECT_EQ(image2d::calculateAutoGamma(makeImage(3, 1, Image2D::FLOAT, {0.1, 0.5, 0.7}), math::Range<float>(0, 1)),
+              1.0f);
+    // Level/window fails: an empty window, an unsupported type, an invalid image.
+    WarningCapture warnings;
+    const Image2D image = histogramImage(Image2D::UNSIGNED_CHAR, {{0, 4}, {100, 3}});
+    EXPECT_EQ(image2d::calculateAutoGamma(image, math::Range<float>(50, 50)), 1.0f);
+    EXPECT_EQ(image2d::calculateAutoGamma(makeImage(2, 1, Image2D::INT, {0, 9}), math::Range<float>(0, 9)), 1.0f);
+    EXPECT_EQ(image2d::calculateAutoGamma(Image2D(), math::Range<float>(0, 9)), 1.0f);
+    EXPECT_FALSE(warnings.messages().isEmpty());
+}
+
+TEST(CalculateAutoGamma, DarkImagesGetGammaAboveOne)
+{
+    const Image2D dark = histogramImage(Image2D::UNSIGNED_CHAR, {{10, 5}, {40, 5}, {200, 1}});
+    const Image2D bright = histogramImage(Image2D::UNSIGNED_CHAR, {{10, 1}, {180, 5}, {200, 5}});
+    EXPECT_GT(image2d::calculateAutoGamma(dark, math::Range<float>(0, 255)), 1.0f);
+    EXPECT_LT(image2d::calculateAutoGamma(bright, math::Range<float>(0, 255)), 1.0f);
 }

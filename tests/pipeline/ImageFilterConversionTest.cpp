@@ -15,7 +15,7 @@ using testing_support::WarningCapture;
 
 namespace {
 
-const QSize kImage(3000, 4000); // diagonal 5000
+const QSize kImage(3000, 4000);  // diagonal 5000
 const QSize kDisplay(1500, 700); // scale 0.5: only the width counts
 const QVector3D kPixel(0.1f, 0.2f, 1.0f);
 
@@ -49,9 +49,9 @@ void expectInt(const FilterSet& set, const QString& id, const QString& key, int 
 int filterCount(const FilterSet& set)
 {
     int n = 0;
-    for (const char* id : {"LevelWindow", "Invert", "HistogramEqualization", "Navrel", "Sharpen", "SharpenOrvane",
-                           "LocalAlphaConstrainedUnsharpMasking", "ConstrainedUnsharpMasking", "Stark", "Denoise",
-                           "Gamma"})
+    for (const char* id :
+         {"LevelWindow", "Invert", "HistogramEqualization", "Navrel", "Sharpen", "SharpenOrvane",
+          "LocalAlphaConstrainedUnsharpMasking", "ConstrainedUnsharpMasking", "Stark", "Denoise", "Gamma"})
         n += set.isFilterActive(QString::fromLatin1(id)) ? 1 : 0;
     return n;
 }
@@ -111,38 +111,41 @@ TEST_P(ToFilterSetSharpen, ChoosesFilterAndRadius)
     expectInt(set, c.id, "kernelRadiusImage", c.radius);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modalities, ToFilterSetSharpen,
-    ::testing::Values(
-        // 0.8 / 0.1 * 0.5 = 4
-        SharpenCase{ImageFilterModality::IntraoralSensor, "Navrel", 4},
-        // (0.2 / 0.1) * 0.5 = 1
-        SharpenCase{ImageFilterModality::IntraoralPhosphorPlate, "LocalAlphaConstrainedUnsharpMasking", 1},
-        // 5000 * 0.002 * 0.5 = 5
-        SharpenCase{ImageFilterModality::Panoramic, "Sharpen", 5},
-        SharpenCase{ImageFilterModality::Cephalometric, "Sharpen", 5},
-        // 5000 * 4 / 700 * 0.5 = 14.29
-        SharpenCase{ImageFilterModality::GeneratedPanoramic, "Sharpen", 14},
-        SharpenCase{ImageFilterModality::GeneratedCephalometric, "Sharpen", 14},
-        // 7 * 0.5 = 3.5, rounded away from zero
-        SharpenCase{ImageFilterModality::CtSlice, "Sharpen", 4}));
+INSTANTIATE_TEST_SUITE_P(Modalities, ToFilterSetSharpen,
+                         ::testing::Values(
+                             // 0.8 / 0.1 * 0.5 = 4
+                             SharpenCase{ImageFilterModality::IntraoralSensor, "Navrel", 4},
+                             // (0.2 / 0.1) * 0.5 = 1
+                             SharpenCase{ImageFilterModality::IntraoralPhosphorPlate,
+                                         "LocalAlphaConstrainedUnsharpMasking", 1},
+                             // 5000 * 0.002 * 0.5 = 5
+                             SharpenCase{ImageFilterModality::Panoramic, "Sharpen", 5},
+                             SharpenCase{ImageFilterModality::Cephalometric, "Sharpen", 5},
+                             // 5000 * 4 / 700 * 0.5 = 14.29
+                             SharpenCase{ImageFilterModality::GeneratedPanoramic, "Sharpen", 14},
+                             SharpenCase{ImageFilterModality::GeneratedCephalometric, "Sharpen", 14},
+                             // 7 * 0.5 = 3.5, rounded away from zero
+                             SharpenCase{ImageFilterModality::CtSlice, "Sharpen", 4}));
 
 TEST(ToFilterSet, SharpenRadiiAreClamped)
 {
     // Tiny pixels: 0.8 / 0.001 = 800 is capped at 20; 0.2 / 0.001 = 200 at 4.
     const QVector3D tiny(0.001f, 0.001f, 1.0f);
-    expectInt(convert(single(ImageFilterModality::IntraoralSensor, ImageFilterElementType::Sharpen, 1.0f), kDisplay, tiny),
-              "Navrel", "kernelRadiusImage", 20);
+    expectInt(
+        convert(single(ImageFilterModality::IntraoralSensor, ImageFilterElementType::Sharpen, 1.0f), kDisplay, tiny),
+        "Navrel", "kernelRadiusImage", 20);
     expectInt(convert(single(ImageFilterModality::IntraoralPhosphorPlate, ImageFilterElementType::Sharpen, 1.0f),
                       kDisplay, tiny),
               "LocalAlphaConstrainedUnsharpMasking", "kernelRadiusImage", 4);
     // Huge pixels and a zero pixel size stay inside 1..20 as well.
     const QVector3D huge(100.0f, 100.0f, 1.0f);
-    expectInt(convert(single(ImageFilterModality::IntraoralSensor, ImageFilterElementType::Sharpen, 1.0f), kDisplay, huge),
-              "Navrel", "kernelRadiusImage", 1);
+    expectInt(
+        convert(single(ImageFilterModality::IntraoralSensor, ImageFilterElementType::Sharpen, 1.0f), kDisplay, huge),
+        "Navrel", "kernelRadiusImage", 1);
     const QVector3D zero(0.0f, 0.0f, 0.0f);
-    expectInt(convert(single(ImageFilterModality::IntraoralSensor, ImageFilterElementType::Sharpen, 1.0f), kDisplay, zero),
-              "Navrel", "kernelRadiusImage", 20);
+    expectInt(
+        convert(single(ImageFilterModality::IntraoralSensor, ImageFilterElementType::Sharpen, 1.0f), kDisplay, zero),
+        "Navrel", "kernelRadiusImage", 20);
     expectInt(convert(single(ImageFilterModality::IntraoralPhosphorPlate, ImageFilterElementType::Sharpen, 1.0f),
                       kDisplay, zero),
               "LocalAlphaConstrainedUnsharpMasking", "kernelRadiusImage", 4);
@@ -153,7 +156,8 @@ TEST(ToFilterSet, SharpenRadiiAreClamped)
 
 TEST(ToFilterSet, InvalidDisplaySizeMeansScaleOne)
 {
-    const FilterSet set = convert(single(ImageFilterModality::Panoramic, ImageFilterElementType::Sharpen, 0.8f), QSize());
+    const FilterSet set =
+        convert(single(ImageFilterModality::Panoramic, ImageFilterElementType::Sharpen, 0.8f), QSize());
     expectInt(set, "Sharpen", "kernelRadiusImage", 10); // 5000 * 0.002 * 1
     const FilterSet negative =
         convert(single(ImageFilterModality::Panoramic, ImageFilterElementType::Sharpen, 0.8f), QSize(-1, 700));
@@ -162,13 +166,13 @@ TEST(ToFilterSet, InvalidDisplaySizeMeansScaleOne)
 
 TEST(ToFilterSet, HistogramEqualizationRadiusByModality)
 {
-    const std::pair<int, float> table[] = {{0, 0.2f},  {1, 0.2f},  {2, 0.07f}, {3, 0.07f}, {4, 0.07f},
-                                           {5, 0.08f}, {6, 0.5f},  {7, 0.09f}, {8, 0.5f},  {-1, 0.5f}};
+    const std::pair<int, float> table[] = {{0, 0.2f},  {1, 0.2f}, {2, 0.07f}, {3, 0.07f}, {4, 0.07f},
+                                           {5, 0.08f}, {6, 0.5f}, {7, 0.09f}, {8, 0.5f},  {-1, 0.5f}};
     for (const auto& [modality, radius] : table)
     {
         SCOPED_TRACE(modality);
-        const FilterSet set = convert(single(static_cast<ImageFilterModality>(modality),
-                                             ImageFilterElementType::HistogramEqualization, 0.3f));
+        const FilterSet set = convert(
+            single(static_cast<ImageFilterModality>(modality), ImageFilterElementType::HistogramEqualization, 0.3f));
         EXPECT_EQ(filterCount(set), 1);
         expectFloat(set, "HistogramEqualization", "balance", 0.3f);
         expectFloat(set, "HistogramEqualization", "kernelRadius", radius);
@@ -220,12 +224,11 @@ TEST(ToFilterSet, MissingParametersAreWarnedAndSkipped)
     const FilterSet set = convert(filter);
     EXPECT_EQ(filterCount(set), 1);
     EXPECT_TRUE(set.isFilterActive("Invert"));
-    EXPECT_EQ(warnings.messages(),
-              (QStringList{"addGammaFilter: parameter is invalid.",
-                           "ImageFilterToFilterSet: Sharpen filter parameter is invalid.",
-                           "addHistogramEqualizationFilter: parameter is invalid.",
-                           "addDenoiseFilter: parameter is invalid.",
-                           "conversions::toFilterSet: unknown filter ID \"Unknown(9)\""}));
+    EXPECT_EQ(warnings.messages(), (QStringList{"addGammaFilter: parameter is invalid.",
+                                                "ImageFilterToFilterSet: Sharpen filter parameter is invalid.",
+                                                "addHistogramEqualizationFilter: parameter is invalid.",
+                                                "addDenoiseFilter: parameter is invalid.",
+                                                "conversions::toFilterSet: unknown filter ID \"Unknown(9)\""}));
 }
 
 TEST(GenerateHashForFilteredImage, BaseRangeAndTransformOnly)
