@@ -79,7 +79,8 @@ const QStringList& FilterSetProcessor::filterOrder()
     return order;
 }
 
-std::unique_ptr<Algorithm> FilterSetProcessor::createFilter(const QString& id, [[maybe_unused]] const std::shared_ptr<Image2D>& image,
+std::unique_ptr<Algorithm> FilterSetProcessor::createFilter(const QString& id,
+                                                            [[maybe_unused]] const std::shared_ptr<Image2D>& image,
                                                             const Uniforms& parameters)
 {
     // Each filter starts from all of the set's parameters; forced values are set after them.

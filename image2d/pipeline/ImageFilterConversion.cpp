@@ -87,8 +87,7 @@ void addSharpenFilter(image2d::FilterSet& set, float p, ImageFilterModality moda
     {
         const float radius = std::round(static_cast<float>(0.2 / g.pixelSize.x()) * g.scale);
         parameters.setUniformValue(SHARPNESS_FACTOR, QVariant(p));
-        parameters.setUniformValue(KERNEL_RADIUS,
-                                   QVariant(clampToInt(radius, 1, 4)));
+        parameters.setUniformValue(KERNEL_RADIUS, QVariant(clampToInt(radius, 1, 4)));
         set.addFilter(LOCAL_ALPHA_ID, parameters);
     }
     else if (ImageFilterHelpers::getUseSharpenOrvane(modality))
