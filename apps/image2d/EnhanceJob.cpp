@@ -29,12 +29,12 @@ Image2D placeholderDisplay(const Image2D& image, double level, double window, bo
         case Image2D::FLOAT: v = image.getConstData<float>()[i]; break;
         default: break;
         }
-        double t = std::clamp((v - low) / window, 0.0, 1.0);
+        long q = std::lround(std::clamp((v - low) / window, 0.0, 1.0) * 65535.0);
         if (invert)
-            t = 1.0 - t;
+            q = 65535 - q;
         if (gamma && *gamma > 0)
-            t = std::pow(t, 1.0 / *gamma);
-        dst[i] = static_cast<std::uint16_t>(t * 65535.0);
+            q = std::lround(std::pow(q / 65535.0, 1.0 / *gamma) * 65535.0);
+        dst[i] = static_cast<std::uint16_t>(q);
     }
     out.editFinished();
     return out;

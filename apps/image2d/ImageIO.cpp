@@ -1,20 +1,25 @@
 #include "ImageIO.h"
 
+#include <QCoreApplication>
+#include <QDataStream>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QProcess>
 #include <QSaveFile>
 
 #include <gdcmAttribute.h>
 #include <gdcmImageReader.h>
 #include <gdcmImageWriter.h>
+#include <gdcmMediaStorage.h>
 #include <gdcmTrace.h>
 #include <gdcmTransferSyntax.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <limits>
@@ -22,6 +27,11 @@
 #include <new>
 #include <sstream>
 #include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace tool {
 
@@ -60,6 +70,61 @@ private:
     static inline std::ostringstream m_sink;
     std::streambuf* m_oldCerr = nullptr;
 };
+
+// GDCM asserts (aborting the process) when a multi-frame storage class lacks Number of
+// Frames; such a file gets the value 1 after parsing and before the image is built.
+class SafeImageReader : public gdcm::ImageReader
+{
+protected:
+    bool ReadImage(const gdcm::MediaStorage& ms) override
+    {
+        gdcm::DataSet& ds = GetFile().GetDataSet();
+        const gdcm::Tag frames(0x0028, 0x0008);
+        if (ms.GetModalityDimension() > 2 && (!ds.FindDataElement(frames) || ds.GetDataElement(frames).IsEmpty()))
+        {
+            gdcm::DataElement count(frames);
+            count.SetVR(gdcm::VR::IS);
+            count.SetByteValue("1 ", 2);
+            ds.Replace(count);
+        }
+        return gdcm::ImageReader::ReadImage(ms);
+    }
+};
+
+// GDCM aborts (an assertion, even in release builds) when a file ends inside or right
+// after its meta header, so the meta group is walked here first. The group is always
+// explicit VR little endian. Files without the "DICM" preamble pass unchecked.
+bool metaHeaderComplete(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 size = file.size();
+    if (size < 132)
+        return true;
+    file.seek(128);
+    if (file.read(4) != "DICM")
+        return true;
+    const QByteArray head = file.read(std::min<qint64>(size - 132, 1 << 16));
+    auto u16 = [&](qsizetype at) { return quint16(uchar(head[at]) | uchar(head[at + 1]) << 8); };
+    auto u32 = [&](qsizetype at) { return quint32(u16(at)) | quint32(u16(at + 2)) << 16; };
+    qsizetype at = 0;
+    while (at + 8 <= head.size() && u16(at) == 0x0002)
+    {
+        const QByteArray vr = head.mid(at + 4, 2);
+        static const QList<QByteArray> longVRs = {"OB", "OW", "OF", "SQ", "UT", "UN", "OD", "OL", "OV", "UC", "UR", "SV", "UV"};
+        if (longVRs.contains(vr))
+        {
+            if (at + 12 > head.size() || u32(at + 8) == 0xffffffffu)
+                return false;
+            at += 12 + qsizetype(u32(at + 8));
+        }
+        else
+            at += 8 + u16(at + 6);
+    }
+    // The data set must start after the meta group.
+    return 132 + qint64(at) + 8 <= size;
+}
 
 // Friendly names of the transfer syntaxes radiographs come in.
 QString syntaxName(const gdcm::TransferSyntax& syntax)
@@ -150,9 +215,15 @@ void fillIntegers(Image2D& image, const std::vector<std::int64_t>& values)
 
 bool readDicom(const QString& path, LoadedImage& out, QString& error)
 {
+    if (!metaHeaderComplete(path))
+    {
+        error = QStringLiteral("not a readable DICOM image (the file ends inside its header)");
+        return false;
+    }
     const GdcmSession session;
-    gdcm::ImageReader reader;
-    reader.SetFileName(QFile::encodeName(path).constData());
+    const QByteArray fileName = QFile::encodeName(path);
+    SafeImageReader reader;
+    reader.SetFileName(fileName.constData());
     if (!reader.Read())
     {
         error = QStringLiteral("not a readable DICOM image (damaged, truncated or without pixel data)");
@@ -256,8 +327,10 @@ bool readDicom(const QString& path, LoadedImage& out, QString& error)
     }
     out.bitsStored = bitsStored;
 
-    out.slope = dicom.GetSlope();
-    out.intercept = dicom.GetIntercept();
+    // Read from the elements themselves: GDCM applies them only for some storage classes
+    // (not for digital X-ray), while the values always mean the same.
+    out.slope = firstDecimal(ds, gdcm::Tag(0x0028, 0x1053)).value_or(1.0);
+    out.intercept = firstDecimal(ds, gdcm::Tag(0x0028, 0x1052)).value_or(0.0);
     if (!std::isfinite(out.slope) || out.slope == 0.0 || !std::isfinite(out.intercept))
     {
         out.notes << QStringLiteral("ignoring invalid rescale slope %1 / intercept %2").arg(out.slope).arg(out.intercept);
@@ -440,7 +513,120 @@ bool commitBytes(const QString& path, const QByteArray& bytes, QString& error)
     return true;
 }
 
+constexpr quint32 decodeMagic = 0x49324444; // "I2DD"
+
+QByteArray serialize(bool ok, const LoadedImage& in, const QString& error)
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream.setVersion(QDataStream::Qt_6_0);
+    stream << decodeMagic << ok << error;
+    if (!ok)
+        return bytes;
+    const Image2D& image = in.image;
+    stream << in.format << in.photometric << in.displayInverted << qint32(in.bitsStored) << in.slope << in.intercept
+           << in.pixelSizeKnown << in.fileLevel.has_value() << in.fileLevel.value_or(0.0) << in.fileWindow.has_value()
+           << in.fileWindow.value_or(0.0) << in.notes << qint32(image.getDataType()) << qint32(image.getWidth())
+           << qint32(image.getHeight()) << image.getPixelSize()
+           << QByteArray::fromRawData(image.getConstData<char>(), qsizetype(image.getByteCount()));
+    return bytes;
+}
+
+bool deserialize(const QByteArray& bytes, LoadedImage& out, QString& error)
+{
+    QDataStream stream(bytes);
+    stream.setVersion(QDataStream::Qt_6_0);
+    quint32 magic = 0;
+    bool ok = false;
+    stream >> magic >> ok >> error;
+    if (magic != decodeMagic || stream.status() != QDataStream::Ok)
+    {
+        error = QStringLiteral("the DICOM decoder gave no result");
+        return false;
+    }
+    if (!ok)
+        return false;
+    qint32 bitsStored = 0, type = 0, width = 0, height = 0;
+    bool hasLevel = false, hasWindow = false;
+    double level = 0, window = 0;
+    QVector3D pixelSize;
+    QByteArray pixels;
+    stream >> out.format >> out.photometric >> out.displayInverted >> bitsStored >> out.slope >> out.intercept >>
+        out.pixelSizeKnown >> hasLevel >> level >> hasWindow >> window >> out.notes >> type >> width >> height >>
+        pixelSize >> pixels;
+    out.bitsStored = bitsStored;
+    if (hasLevel)
+        out.fileLevel = level;
+    if (hasWindow)
+        out.fileWindow = window;
+    out.image = Image2D(width, height, Image2D::DataType(type), pixelSize);
+    if (stream.status() != QDataStream::Ok || !out.image.isValid() || qsizetype(out.image.getByteCount()) != pixels.size())
+    {
+        error = QStringLiteral("the DICOM decoder gave an incomplete result");
+        out = LoadedImage{};
+        return false;
+    }
+    std::memcpy(out.image.getData<char>(), pixels.constData(), std::size_t(pixels.size()));
+    out.image.editFinished();
+    return true;
+}
+
+// GDCM stops the whole process (assertions compiled into release builds) on some
+// damaged files, so DICOM files are decoded by a child process of this same program:
+// a crash there is one error line here. Without an application (library use, tests)
+// the file is read in this process.
+bool readDicomIsolated(const QString& path, LoadedImage& out, QString& error)
+{
+    if (!QCoreApplication::instance() || qEnvironmentVariableIsSet("IMAGE2D_DICOM_IN_PROCESS"))
+        return readDicom(path, out, error);
+    QProcess child;
+    child.setProgram(QCoreApplication::applicationFilePath());
+    child.setArguments({QString::fromLatin1(decodeDicomCommand), path});
+    child.setProcessChannelMode(QProcess::SeparateChannels);
+    child.setStandardErrorFile(QProcess::nullDevice());
+    child.start(QIODevice::ReadOnly);
+    if (!child.waitForStarted())
+        return readDicom(path, out, error);
+    QByteArray bytes;
+    while (child.state() != QProcess::NotRunning)
+    {
+        child.waitForReadyRead(-1);
+        bytes += child.readAllStandardOutput();
+    }
+    bytes += child.readAllStandardOutput();
+    if (child.exitStatus() != QProcess::NormalExit || (child.exitCode() != 0 && child.exitCode() != 1))
+    {
+        error = QStringLiteral("damaged DICOM file (the decoder stopped on it)");
+        return false;
+    }
+    return deserialize(bytes, out, error);
+}
+
 } // namespace
+
+const char* const decodeDicomCommand = "__decode-dicom";
+
+int decodeDicomToStdout(const QString& path)
+{
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    LoadedImage image;
+    QString error;
+    bool ok = false;
+    try
+    {
+        ok = readDicom(path, image, error);
+    }
+    catch (...)
+    {
+        error = QStringLiteral("cannot read: unexpected failure in the decoder");
+    }
+    const QByteArray bytes = serialize(ok, image, error);
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+    return ok ? 0 : 1;
+}
 
 bool looksLikeDicom(const QString& path)
 {
@@ -478,14 +664,14 @@ bool readImage(const QString& path, LoadedImage& out, QString& error)
     try
     {
         if (looksLikeDicom(path))
-            return readDicom(path, out, error);
+            return readDicomIsolated(path, out, error);
         const QByteArray format = QImageReader::imageFormat(path);
         if (format == "png" || format == "tiff")
             return readQtImage(path, format, out, error);
         const QString suffix = suffixOf(path);
         // DICOM files written without the preamble have no signature to recognise.
         if (suffix == QLatin1String("dcm") || suffix == QLatin1String("dicom") || suffix.isEmpty())
-            return readDicom(path, out, error);
+            return readDicomIsolated(path, out, error);
         if (suffix == QLatin1String("png") || suffix == QLatin1String("tif") || suffix == QLatin1String("tiff"))
         {
             error = QStringLiteral("not a valid %1 file").arg(suffix.toUpper());
@@ -646,6 +832,15 @@ bool writeDicom(const Image2D& image, int bitsStored, const QString& path, QStri
         gdcm::DataElement pixels(gdcm::Tag(0x7fe0, 0x0010));
         pixels.SetByteValue(image.getConstData<char>(), static_cast<std::uint32_t>(image.getByteCount()));
         dicom.SetDataElement(pixels);
+        // Written as an element: GDCM keeps the spacing only for some storage classes.
+        std::string spacingText = QStringLiteral("%1\\%2").arg(double(image.getPixelSize().y()), 0, 'g', 8)
+                                      .arg(double(image.getPixelSize().x()), 0, 'g', 8).toStdString();
+        if (spacingText.size() % 2)
+            spacingText += ' ';
+        gdcm::DataElement spacingElement(gdcm::Tag(0x0028, 0x0030));
+        spacingElement.SetVR(gdcm::VR::DS);
+        spacingElement.SetByteValue(spacingText.data(), static_cast<std::uint32_t>(spacingText.size()));
+        writer.GetFile().GetDataSet().Replace(spacingElement);
         std::ostringstream stream;
         writer.SetStream(stream);
         if (!writer.Write())

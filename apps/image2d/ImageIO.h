@@ -30,6 +30,11 @@ struct LoadedImage
 /// a one-line reason (without the file name). Never throws, whatever the file holds.
 bool readImage(const QString& path, LoadedImage& out, QString& error);
 
+/// Internal command line of the child process that decodes one DICOM file.
+extern const char* const decodeDicomCommand;
+/// The child's side: decodes `path` and writes the result to stdout. Returns its exit status.
+int decodeDicomToStdout(const QString& path);
+
 /// Whether the file starts like a DICOM file (preamble and "DICM").
 bool looksLikeDicom(const QString& path);
 

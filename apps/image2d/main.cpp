@@ -382,6 +382,8 @@ int main(int argc, char** argv)
 
     QStringList arguments = QCoreApplication::arguments();
     const QString command = arguments.value(1);
+    if (command == QLatin1String(tool::decodeDicomCommand) && arguments.size() == 3)
+        return tool::decodeDicomToStdout(arguments[2]);
     if (command == QLatin1String("enhance") || command == QLatin1String("info") || command == QLatin1String("phantom"))
     {
         arguments.removeAt(1);
