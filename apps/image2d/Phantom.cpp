@@ -332,30 +332,48 @@ Image2D panoramic()
     Scene s(2800, 1400, 0.1);
     const double W = s.w * s.px, cx = W / 2;
     auto occlusal = [&](double x) { return 72.0 + 14.0 * std::pow((x - cx) / 110.0, 2.0); };
-    auto border = [&](double x) { return 128.0 - 6.0 * std::pow((x - cx) / 110.0, 2.0); };
+    // Lower border of the mandible: low at the chin, rising towards the angles.
+    auto border = [&](double x) { return 126.0 - 14.0 * std::pow((x - cx) / 100.0, 2.0); };
+    auto band = [](double v, double lo, double hi, double soft) {
+        return smoothstep(lo - soft, lo + soft, v) * (1.0 - smoothstep(hi - soft, hi + soft, v));
+    };
     s.forEach([&](std::size_t k, double x, double y) {
-        s.attenuation[k] += float(0.30 + 0.10 * valueNoise(x, y, 20.0, 5));
+        const double o = occlusal(x), dx = x - cx;
+        s.attenuation[k] += float(0.28 + 0.08 * valueNoise(x, y, 20.0, 5));
         // Cervical spine superimposed in the middle, blurred by the rotation.
-        s.attenuation[k] += float(0.45 * std::exp(-std::pow((x - cx) / 18.0, 2.0)) * smoothstep(40.0, 90.0, y));
-        const double o = occlusal(x);
-        // Maxilla above the occlusal plane up to the palate, mandible below down to its border.
-        const double upper = smoothstep(o - 45.0, o - 30.0, y) * (1.0 - smoothstep(o - 3.0, o - 1.0, y));
-        const bool body = x > 40.0 && x < W - 40.0;
-        const double lower = (body ? smoothstep(o + 1.0, o + 3.0, y) : 0.0) * (1.0 - smoothstep(border(x) - 1.0, border(x) + 0.5, y));
-        // Rami rising at both ends.
-        const double ramusX = std::min(std::abs(x - 35.0), std::abs(x - (W - 35.0)));
-        const double ramus = (1.0 - smoothstep(14.0, 17.0, ramusX)) * smoothstep(25.0, 35.0, y) *
-                             (1.0 - smoothstep(border(x) - 1.0, border(x) + 0.5, y));
-        s.boneDepth[k] += float(12.0 * std::max({upper, lower, ramus}));
-        // Maxillary sinuses: air inside the maxilla.
-        const double sinus = std::hypot((std::abs(x - cx) - 62.0) / 28.0, (y - (o - 32.0)) / 13.0);
-        s.attenuation[k] -= float(0.18 * (1.0 - smoothstep(0.85, 1.0, sinus)));
+        s.attenuation[k] += float(0.40 * std::exp(-std::pow(dx / 16.0, 2.0)) * smoothstep(50.0, 95.0, y));
+        // Mandible: the body under the lower teeth and a ramus rising at each end.
+        const double body = band(y, o + 2.0, border(x), 1.5) * band(std::abs(dx), -1.0, 100.0, 6.0);
+        double ramus = 0.0;
+        for (int side = -1; side <= 1; side += 2)
+        {
+            // Axis from the angle up to the condyle, leaning outwards.
+            const double ax = cx + side * 100.0, ay = border(cx + side * 100.0) - 4.0;
+            const double bx = cx + side * 112.0, by = 38.0;
+            const double lx = bx - ax, ly = by - ay, t = std::clamp(((x - ax) * lx + (y - ay) * ly) / (lx * lx + ly * ly), 0.0, 1.0);
+            const double d = std::hypot(x - ax - t * lx, y - ay - t * ly);
+            const double half = 13.0 - 5.0 * smoothstep(0.75, 1.0, t);
+            ramus = std::max(ramus, 1.0 - smoothstep(half - 1.5, half + 1.5, d));
+        }
+        const double mandible = std::max(body, ramus);
+        // Maxilla above the upper teeth, up to the palate and the sinus floors.
+        const double maxilla = band(y, o - 36.0, o - 2.0, 2.0) * band(std::abs(dx), -1.0, 92.0, 8.0);
+        s.boneDepth[k] += float(11.0 * std::max(mandible, maxilla));
+        // Cortex along the lower border and the posterior edge of the rami.
+        s.attenuation[k] += float(0.20 * body * std::exp(-std::pow((y - border(x) + 2.2) / 1.6, 2.0)));
+        // Mandibular canal: a darker band through the body.
+        s.boneFactor[k] *= float(1.0 - 0.3 * body * std::exp(-std::pow((y - border(x) + 11.0 + 0.04 * std::abs(dx)) / 1.5, 2.0)) *
+                                           smoothstep(25.0, 45.0, std::abs(dx)));
+        // Maxillary sinuses and nasal cavity: air; hard palate: a dense line above the apices.
+        const double sinus = std::hypot((std::abs(dx) - 58.0) / 30.0, (y - (o - 33.0)) / 13.0);
+        s.attenuation[k] -= float(0.22 * (1.0 - smoothstep(0.8, 1.0, sinus)));
+        const double nasal = std::hypot(dx / 15.0, (y - (o - 50.0)) / 14.0);
+        s.attenuation[k] -= float(0.12 * (1.0 - smoothstep(0.6, 1.0, nasal)));
+        s.attenuation[k] += float(0.22 * std::exp(-std::pow((y - (o - 38.0 + 0.002 * dx * dx)) / 1.4, 2.0)) *
+                                  (1.0 - smoothstep(80.0, 95.0, std::abs(dx))));
+        // Airway shadow crossing the rami.
+        s.attenuation[k] -= float(0.08 * std::exp(-std::pow((y - o + 4.0) / 5.0, 2.0)) * band(std::abs(dx), 88.0, 125.0, 6.0));
     });
-    for (int side = -1; side <= 1; side += 2)
-        s.addCapsule(cx + side * 35.0, 40.0, cx + side * 115.0, 38.0, 1.6, 0.12); // hard palate / zygoma
-    // Cortical lower border of the mandible.
-    for (double x = 42.0; x < W - 42.0; x += 4.0)
-        s.addCapsule(x, border(x) - 2.0, x + 4.0, border(x + 4.0) - 2.0, 2.0, 0.14);
     // Seven teeth per quadrant: incisors, canine, premolars, molars.
     const double widths[7] = {4.2, 3.9, 4.9, 4.7, 4.7, 6.6, 6.5};
     const double lengths[7] = {28.0, 27.0, 32.0, 28.0, 27.0, 25.0, 24.0};
@@ -407,30 +425,51 @@ Image2D ceph()
         const double inside = (1.0 - smoothstep(skin - 1.0, skin + 1.0, x)) * (1.0 - smoothstep(neck - 1.0, neck + 1.0, x)) *
                               smoothstep(10.0, 14.0, y);
         s.attenuation[k] += float(inside * (0.55 + 0.08 * valueNoise(x, y, 25.0, 6)));
-        // Maxilla and mandible.
+        // Maxilla, and the mandible: body, angle and ramus up to the condyle.
         const double maxilla = (1.0 - smoothstep(0.9, 1.0, std::hypot((x - 160.0) / 30.0, (y - 180.0) / 14.0)));
-        const double mandibleBody = (1.0 - smoothstep(0.9, 1.0, std::hypot((x - 150.0) / 42.0, (y - 222.0) / 16.0)));
-        const double ramus = (1.0 - smoothstep(0.9, 1.0, std::hypot((x - 108.0) / 11.0, (y - 190.0) / 34.0)));
-        s.boneDepth[k] += float(14.0 * std::max({maxilla, mandibleBody, ramus}));
+        const double bodyTop = 209.0, bodyBottom = 236.0 + 0.14 * (x - 110.0);
+        const double chin = std::hypot((x - 176.0) / 16.0, (y - 228.0) / 22.0);
+        const double body = smoothstep(bodyTop - 1.5, bodyTop + 1.5, y) * (1.0 - smoothstep(bodyBottom - 1.5, bodyBottom + 1.5, y)) *
+                            smoothstep(104.0, 112.0, x) * (x < 176.0 ? 1.0 : 1.0 - smoothstep(0.9, 1.0, chin));
+        const double ramusAxis = 111.0 - 0.12 * (238.0 - y);
+        const double ramus = (1.0 - smoothstep(9.0, 11.0, std::abs(x - ramusAxis))) * smoothstep(146.0, 154.0, y) *
+                             (1.0 - smoothstep(232.0, 240.0, y));
+        s.boneDepth[k] += float(14.0 * std::max({maxilla, body, ramus}));
+        s.attenuation[k] += float(0.18 * body * std::exp(-std::pow((y - bodyBottom + 2.0) / 1.8, 2.0)));
         // Air in the pharynx and the nasal cavity.
         const double airway = 1.0 - smoothstep(0.8, 1.0, std::hypot((x - 120.0) / 6.0, (y - 215.0) / 45.0));
         const double nasal = 1.0 - smoothstep(0.8, 1.0, std::hypot((x - 165.0) / 28.0, (y - 150.0) / 12.0));
         s.attenuation[k] -= float(0.25 * airway + 0.15 * nasal);
     });
     // Skull vault, inner table and the cranial base.
-    s.addShell(110.0, 100.0, 95.0, 88.0, 7.0, 0.045);
-    s.addEllipsoid(110.0, 100.0, 86.0, 79.0, 130.0, 0.0025, false);
-    s.addCapsule(70.0, 130.0, 150.0, 118.0, 5.0, 0.10);   // cranial base
-    s.addCapsule(95.0, 135.0, 110.0, 150.0, 7.0, 0.10);   // petrous ridge
-    s.addShell(170.0, 112.0, 15.0, 14.0, 2.5, 0.09);      // orbit rim
-    s.addEllipsoid(98.0, 140.0, 6.0, 6.0, 10.0, 0.18, false); // ear rod
-    // Cervical vertebrae below the skull base.
+    s.addShell(105.0, 95.0, 92.0, 78.0, 7.0, 0.045);
+    s.forBox(10.0, 14.0, 200.0, 176.0, [&](std::size_t k, double x, double y) {
+        const double q = std::hypot((x - 105.0) / 92.0, (y - 95.0) / 78.0);
+        if (q < 1.0 && q > 0.9)
+            s.boneDepth[k] += float(20.0 * smoothstep(0.9, 0.93, q) * (1.0 - smoothstep(0.97, 1.0, q)));
+    });
+    s.addEllipsoid(105.0, 95.0, 85.0, 71.0, 130.0, 0.0025, false);
+    s.forBox(20.0, 25.0, 190.0, 165.0, [&](std::size_t k, double x, double y) {
+        // Inner skull surface: vascular grooves and the convolutional pattern, faintly.
+        s.attenuation[k] += float(0.05 * (valueNoise(x, y, 9.0, 21) - 0.5) * (1.0 - smoothstep(0.85, 0.95, std::hypot((x - 105.0) / 85.0, (y - 95.0) / 71.0))));
+    });
+    s.addEllipsoid(112.0, 128.0, 40.0, 9.0, 30.0, 0.012, false);   // anterior cranial base
+    s.addEllipsoid(92.0, 138.0, 16.0, 8.0, 30.0, 0.03, false);     // petrous part of the temporal bone
+    s.addShell(118.0, 122.0, 6.0, 5.0, 1.5, 0.08);                  // sella turcica
+    s.addShell(172.0, 118.0, 14.0, 13.0, 2.5, 0.07);                // orbit rim
+    s.addEllipsoid(98.0, 148.0, 5.0, 5.0, 10.0, 0.16, false);       // ear rod
+    // Cervical vertebrae below the skull base: bodies with denser end plates.
     for (int v = 0; v < 4; ++v)
     {
-        const double y0 = 178.0 + v * 22.0, x0 = 78.0 - v * 3.0;
-        s.addEllipsoid(x0, y0 + 8.0, 11.0, 8.5, 18.0, 0.05, false);
-        s.addCapsule(x0 - 10.0, y0, x0 + 10.0, y0, 1.2, 0.12);
-        s.addCapsule(x0 - 10.0, y0 + 16.0, x0 + 10.0, y0 + 16.0, 1.2, 0.12);
+        const double y0 = 182.0 + v * 21.0, x0 = 76.0 - v * 3.0;
+        s.forBox(x0 - 12.0, y0 - 1.0, x0 + 12.0, y0 + 17.0, [&](std::size_t k, double x, double y) {
+            const double inside = smoothstep(-11.0, -10.0, x - x0) * (1.0 - smoothstep(10.0, 11.0, x - x0)) *
+                                  smoothstep(y0, y0 + 1.0, y) * (1.0 - smoothstep(y0 + 15.0, y0 + 16.0, y));
+            s.boneDepth[k] += float(16.0 * inside);
+            const double plate = std::exp(-std::pow((y - y0 - 1.2) / 0.9, 2.0)) + std::exp(-std::pow((y - y0 - 14.8) / 0.9, 2.0));
+            s.attenuation[k] += float(0.12 * inside * plate);
+        });
+        s.addCapsule(x0 - 30.0, y0 + 6.0, x0 - 16.0, y0 + 9.0, 3.0, 0.06); // spinous process
     }
     // Teeth seen from the side overlap each other.
     for (int t = 0; t < 6; ++t)
@@ -439,10 +478,6 @@ Image2D ceph()
         s.addTooth({x, 202.0, pi - 0.25 + 0.04 * t, 4.0, 21.0, t < 3 ? 1 : 2});
         s.addTooth({x - 2.0, 205.0, 0.2 - 0.04 * t, 3.8, 20.0, t < 3 ? 1 : 2});
     }
-    // Mandibular lower border.
-    for (double x = 110.0; x < 190.0; x += 4.0)
-        s.addCapsule(x, 236.0 + 0.03 * (x - 150.0) * (x - 150.0) / 4.0, x + 4.0,
-                     236.0 + 0.03 * (x + 4.0 - 150.0) * (x + 4.0 - 150.0) / 4.0, 2.2, 0.12);
     (void)W;
     Exposure e;
     e.sigma = 0.008;
