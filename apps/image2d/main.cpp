@@ -272,6 +272,8 @@ int runEnhanceCommand(const QStringList& arguments)
     std::vector<tool::BatchItem> items;
     const QString out = parser.value(output);
     const bool outputIsFolder = parser.isSet(output) && (severalInputs || QFileInfo(out).isDir() || out.endsWith(QLatin1Char('/')));
+    if (outputIsFolder && severalInputs && !QFileInfo(out).isDir() && tool::isWritableSuffix(out))
+        return usageError(QStringLiteral("several inputs need a folder for -o, not %1").arg(out), command);
     if (outputIsFolder && !QDir().mkpath(out))
         return usageError(QStringLiteral("cannot create the output folder %1").arg(out), command);
     if (parser.isSet(output) && !outputIsFolder)
