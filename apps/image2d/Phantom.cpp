@@ -52,15 +52,37 @@ double valueNoise(double x, double y, double cell, std::uint32_t seed)
     return (a + (b - a) * tx) * (1 - ty) + (c + (d - c) * tx) * ty;
 }
 
-// Trabecular bone: bright struts where the noise crosses its middle, over two scales.
+// Distance to the nearest and second-nearest of jittered points, one per cell of `cell`
+// mm: their difference is small along the borders between neighbouring points.
+double cellEdge(double x, double y, double cell, std::uint32_t seed)
+{
+    const double fx = x / cell + 1000.0, fy = y / cell + 1000.0;
+    const auto ix = static_cast<std::int64_t>(fx), iy = static_cast<std::int64_t>(fy);
+    double f1 = 1e9, f2 = 1e9;
+    for (std::int64_t j = iy - 1; j <= iy + 1; ++j)
+        for (std::int64_t i = ix - 1; i <= ix + 1; ++i)
+        {
+            const std::uint32_t h = hash(std::uint32_t(i), std::uint32_t(j), seed);
+            const double px = double(i) + unit(h), py = double(j) + unit(hash(h, 7u, seed));
+            const double d = std::hypot(px - fx, py - fy);
+            if (d < f1)
+                f2 = f1, f1 = d;
+            else if (d < f2)
+                f2 = d;
+        }
+    return (f2 - f1) * cell;
+}
+
+// Trabecular bone: struts along the borders of irregular marrow spaces, thicker in some
+// places than in others, over a slowly varying density.
 double trabecular(double x, double y)
 {
-    const double n1 = valueNoise(x, y, 0.8, 11) * 0.75 + valueNoise(x, y, 0.3, 12) * 0.25;
-    const double n2 = valueNoise(x + 7.3, y - 2.1, 0.5, 13);
-    const double ridge1 = 1.0 - std::abs(2.0 * n1 - 1.0);
-    const double ridge2 = 1.0 - std::abs(2.0 * n2 - 1.0);
-    const double coarse = valueNoise(x, y, 4.0, 14);
-    return 0.5 * smoothstep(0.78, 0.97, ridge1) + 0.3 * smoothstep(0.8, 0.98, ridge2) + 0.2 * coarse;
+    // Two layers of struts seen through each other, as a projection sees the bone.
+    const double warp = 0.35 * (valueNoise(x, y, 1.2, 15) - 0.5);
+    const double width = 0.16 + 0.22 * valueNoise(x, y, 2.5, 16);
+    const double a = 1.0 - smoothstep(0.0, width, cellEdge(x + warp, y - warp, 1.0, 11));
+    const double b = 1.0 - smoothstep(0.0, width * 0.8, cellEdge(x - warp + 0.37, y + warp, 0.7, 12));
+    return 0.4 * a + 0.3 * b + 0.15 * valueNoise(x, y, 0.6, 17) + 0.15 * valueNoise(x, y, 4.0, 14);
 }
 
 // Path length through an elliptic cylinder of half-width hw (depth 1.8 * hw) at offset u.
@@ -265,7 +287,7 @@ Image2D expose(const Scene& scene, const Exposure& e, double (*field)(double, do
             const std::size_t k = std::size_t(j) * std::size_t(scene.w) + std::size_t(i);
             const double x = (i + 0.5) * scene.px, y = (j + 0.5) * scene.px;
             const double bone = std::max(0.0, double(scene.boneDepth[k]) - 0.8 * scene.toothDepth[k]);
-            const double density = (0.040 + 0.035 * trabecular(x, y)) * scene.boneFactor[k];
+            const double density = bone > 0.0 ? (0.040 + 0.035 * trabecular(x, y)) * scene.boneFactor[k] : 0.0;
             const double a = scene.attenuation[k] + bone * density;
             const double inField = field(x, y, scene);
             const double dose = e.beam * (1.0 - 0.08 * x / (scene.w * scene.px)); // heel effect
