@@ -9,7 +9,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 #include <cstdio>
 
 namespace tool {
@@ -59,6 +61,19 @@ int runInfo(const QString& path, Media media, bool json)
         atMax += v >= range.getMax();
     }
     const double mean = n ? sum / double(n) : 0.0;
+    // Percentiles of the stored values: where the exposure sits in the detector's range.
+    std::vector<double> sorted;
+    sorted.reserve(n);
+    for (std::size_t i = 0; i < n; ++i)
+        sorted.push_back(pixelValue(image, i));
+    auto percentile = [&](double p) {
+        if (sorted.empty())
+            return 0.0;
+        const std::size_t k = std::min(sorted.size() - 1, std::size_t(p * double(sorted.size() - 1) + 0.5));
+        std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(k), sorted.end());
+        return sorted[k];
+    };
+    const double p01 = percentile(0.01), p50 = percentile(0.5), p99 = percentile(0.99);
     const auto automatic = automaticLevelWindow(image, media);
 
     QJsonObject o;
@@ -78,6 +93,9 @@ int runInfo(const QString& path, Media media, bool json)
     o[QStringLiteral("minimum")] = range.getMin();
     o[QStringLiteral("maximum")] = range.getMax();
     o[QStringLiteral("mean")] = mean;
+    o[QStringLiteral("percentile1")] = p01;
+    o[QStringLiteral("median")] = p50;
+    o[QStringLiteral("percentile99")] = p99;
     o[QStringLiteral("fractionAtMinimum")] = n ? double(atMin) / double(n) : 0.0;
     o[QStringLiteral("fractionAtMaximum")] = n ? double(atMax) / double(n) : 0.0;
     o[QStringLiteral("media")] = mediaName(media);
@@ -113,6 +131,7 @@ int runInfo(const QString& path, Media media, bool json)
     if (loaded.slope != 1.0 || loaded.intercept != 0.0)
         line("rescale:", QStringLiteral("slope %1, intercept %2").arg(loaded.slope).arg(loaded.intercept));
     line("value range:", QStringLiteral("%1 .. %2, mean %3").arg(range.getMin()).arg(range.getMax()).arg(mean, 0, 'f', 1));
+    line("percentiles:", QStringLiteral("1 % below %1, median %2, 99 % below %3").arg(p01).arg(p50).arg(p99));
     line("clipped pixels:", QStringLiteral("%1 % at the minimum, %2 % at the maximum")
                                 .arg(100.0 * o[QStringLiteral("fractionAtMinimum")].toDouble(), 0, 'f', 2)
                                 .arg(100.0 * o[QStringLiteral("fractionAtMaximum")].toDouble(), 0, 'f', 2));
