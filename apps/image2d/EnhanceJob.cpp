@@ -1,43 +1,66 @@
 #include "EnhanceJob.h"
 
+#include "image2d/pointops/IntensityMapping.h"
+#include "image2d/toolbox/Image2DOperations.h"
+
+#include <QTransform>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace tool {
 
 namespace {
 
-// TEMPORARY until the library's display road is available: a plain level/window onto
-// 0..65535 followed by inversion and gamma. Sharpening, equalization, denoising and the
-// geometric steps are not applied yet.
-Image2D placeholderDisplay(const Image2D& image, double level, double window, bool invert, std::optional<float> gamma)
+// The resize target turned to the image's orientation, as the display road turns it.
+QSize orientedTarget(const QSize& target, const QSize& image)
 {
-    Image2D out(image.getWidth(), image.getHeight(), Image2D::UNSIGNED_SHORT, image.getPixelSize());
-    const double low = level - window / 2.0;
-    const std::size_t n = image.getNumPixels();
-    auto* dst = out.getData<std::uint16_t>();
-    for (std::size_t i = 0; i < n; ++i)
+    if (!target.isValid() || target.isNull())
+        return {};
+    const bool portrait = image.width() < image.height();
+    const bool swap = portrait ? target.width() >= target.height() : target.width() < target.height();
+    return swap ? target.transposed() : target;
+}
+
+// TEMPORARY until the library's filter-set processor is available: its steps that exist
+// so far (smooth resize, right-angle transform, level/window, inversion, gamma) in its
+// order. Sharpening, equalization and denoising wait for the processor's filter set.
+std::shared_ptr<Image2D> interimDisplayRoad(const Image2D& image, const EnhanceSettings& settings, double level,
+                                            double window, bool invert, std::optional<float> gamma,
+                                            const std::atomic<bool>& cancel)
+{
+    auto work = std::make_shared<Image2D>(image);
+    const QSize target = orientedTarget(settings.resize, image.getSize());
+    if (target.isValid())
     {
-        double v = 0;
-        switch (image.getDataType())
-        {
-        case Image2D::UNSIGNED_SHORT: v = image.getConstData<std::uint16_t>()[i]; break;
-        case Image2D::SHORT: v = image.getConstData<std::int16_t>()[i]; break;
-        case Image2D::UNSIGNED_CHAR: v = image.getConstData<std::uint8_t>()[i]; break;
-        case Image2D::FLOAT: v = image.getConstData<float>()[i]; break;
-        default: break;
-        }
-        long q = std::lround(std::clamp((v - low) / window, 0.0, 1.0) * 65535.0);
-        if (invert)
-            q = 65535 - q;
-        if (gamma && *gamma > 0)
-            q = std::lround(std::pow(q / 65535.0, 1.0 / *gamma) * 65535.0);
-        dst[i] = static_cast<std::uint16_t>(q);
+        std::unique_ptr<Image2D> resized(image2d::Image2DOperations::createResizedImageSmooth(work.get(), target, cancel));
+        if (!resized)
+            return {};
+        work = std::shared_ptr<Image2D>(std::move(resized));
     }
-    out.editFinished();
-    return out;
+    QTransform transform;
+    if (settings.mirror)
+        transform = QTransform(-1, 0, 0, 1, 0, 0);
+    if (settings.rotate)
+        transform = transform * QTransform().rotate(settings.rotate);
+    if (!transform.isIdentity())
+        image2d::Image2DOperations::transform(work.get(), transform, cancel);
+    work = image2d::LevelWindow::executeLevelWindow(work, level, window, cancel);
+    if (work && invert)
+        work = image2d::Invert::executeInvert(*work, false);
+    if (work && gamma)
+    {
+        image2d::GammaCorrection correction;
+        correction.setSharedInput(image2d::Algorithm::INPUT_IMAGE, work);
+        correction.setUniformValue(image2d::GammaCorrection::GAMMA_VALUE, QVariant(*gamma));
+        if (!correction.execute(cancel))
+            return {};
+        work = correction.getSharedOutput(image2d::Algorithm::OUTPUT_IMAGE);
+    }
+    return work;
 }
 
 } // namespace
@@ -141,17 +164,20 @@ bool runEnhance(const LoadedImage& input, const EnhanceSettings& settings, Enhan
         invert = !invert;
         out.notes << QStringLiteral("MONOCHROME1: shown inverted");
     }
-    if (cancel.load())
+    if (gamma == std::nullopt && std::any_of(settings.filters.begin(), settings.filters.end(),
+                                             [](const FilterElement& f) { return f.kind == FilterKind::Gamma; }))
+        out.notes << QStringLiteral("automatic gamma is not available yet: gamma not applied");
+    const std::shared_ptr<Image2D> result = interimDisplayRoad(image, settings, out.level, out.window, invert, gamma, cancel);
+    if (!result || !result->isValid())
     {
-        error = QStringLiteral("cancelled");
+        error = cancel.load() ? QStringLiteral("cancelled")
+                              : QStringLiteral("the display road failed for this image (%1, level %2, window %3)")
+                                    .arg(image.getDataTypeString())
+                                    .arg(out.level)
+                                    .arg(out.window);
         return false;
     }
-    out.display = placeholderDisplay(image, out.level, out.window, invert, gamma);
-    if (!out.display.isValid())
-    {
-        error = QStringLiteral("not enough memory for the display image");
-        return false;
-    }
+    out.display = std::move(*result);
     return true;
 }
 

@@ -293,6 +293,41 @@ TEST_F(Tool, InversionAndGammaActOnEveryPixel)
     EXPECT_GT(raised, base.size() / 2);
 }
 
+TEST_F(Tool, GeometryOfTheDisplayRoadMovesPixelsExactly)
+{
+    const QString input = file(QStringLiteral("crop.png"));
+    ASSERT_TRUE(crop.save(input));
+    const QStringList window = {QStringLiteral("--level"), QStringLiteral("2300"), QStringLiteral("--window"), QStringLiteral("3000")};
+    const int w = crop.width(), h = crop.height();
+    const auto base = enhance8(input, window);
+    ASSERT_EQ(base.size(), std::size_t(w * h));
+    auto at = [&](int x, int y) { return base[std::size_t(y * w + x)]; };
+
+    std::vector<std::uint8_t> mirrored, half, quarter;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+        {
+            mirrored.push_back(at(w - 1 - x, y));
+            half.push_back(at(w - 1 - x, h - 1 - y));
+        }
+    // Clockwise: the output is h wide; input (c, r) lands at (h - 1 - r, c).
+    quarter.resize(base.size());
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c)
+            quarter[std::size_t(c * h + (h - 1 - r))] = at(c, r);
+    EXPECT_TRUE(sameValues(enhance8(input, window + QStringList{QStringLiteral("--mirror")}), mirrored));
+    EXPECT_TRUE(sameValues(enhance8(input, window + QStringList{QStringLiteral("--rotate"), QStringLiteral("180")}), half));
+    EXPECT_TRUE(sameValues(enhance8(input, window + QStringList{QStringLiteral("--rotate"), QStringLiteral("90")}), quarter));
+
+    // Resizing keeps the image's orientation whichever way the size is written.
+    for (const QString& size : {QStringLiteral("120x90"), QStringLiteral("90x120")})
+    {
+        const QString out = file(QStringLiteral("small.png"));
+        ASSERT_EQ(runTool(QStringList{QStringLiteral("enhance"), input, QStringLiteral("-o"), out, QStringLiteral("--resize"), size} + window).exitCode, 0);
+        EXPECT_EQ(QImage(out).size(), QSize(120, 90)) << qPrintable(size);
+    }
+}
+
 TEST_F(Tool, JsonSettingsEqualTheSameOptionsOnTheCommandLine)
 {
     const QString json = file(QStringLiteral("settings.json"));
