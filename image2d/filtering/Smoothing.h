@@ -21,4 +21,30 @@ public:
     bool process(const std::atomic<bool>& cancel) override;
 };
 
+/// Band-pass image: the input blurred with two Gaussians of the same radius, both scaled by
+/// SCALE, the second subtracted from the first in float, stored as SHORT (rounded, saturated).
+class DifferenceOfGaussians : public Algorithm
+{
+public:
+    static const QString FIRST_SIGMA;  ///< "first_sigma" (float, >= 0)
+    static const QString SECOND_SIGMA; ///< "second_sigma" (float, >= 0)
+    static const QString RADIUS;       ///< "radius" (integer, >= 1), of both kernels
+    static const QString SCALE;        ///< "scale" (float), applied to both blurred images
+
+    /// The SHORT difference image of `image`; empty on failure.
+    static std::shared_ptr<Image2D> executeDOG(std::shared_ptr<Image2D> image, float firstSigma, float secondSigma,
+                                               int radius, float scale);
+
+    bool isInputValid() const override;
+    bool process(const std::atomic<bool>& cancel) override;
+
+private:
+    static std::shared_ptr<Image2D> processGaussian(const std::atomic<bool>& cancel, std::shared_ptr<Image2D> image,
+                                                    float sigma, int radius);
+    static std::shared_ptr<Image2D> processScale(const std::atomic<bool>& cancel, std::shared_ptr<Image2D> image,
+                                                 float scale);
+    static std::shared_ptr<Image2D> processDifference(const std::atomic<bool>& cancel, std::shared_ptr<Image2D> first,
+                                                      std::shared_ptr<Image2D> second);
+};
+
 } // namespace image2d
