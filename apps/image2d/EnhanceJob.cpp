@@ -1,21 +1,34 @@
 #include "EnhanceJob.h"
 
-#include "image2d/pointops/IntensityMapping.h"
-#include "image2d/toolbox/Image2DOperations.h"
+#include "image2d/enhancement/AutoContrast.h"
+#include "image2d/pipeline/FilterSetProcessor.h"
+#include "image2d/pipeline/ImageFilterConversion.h"
+#include "platform/documentmodel/ImageFilter.h"
+#include "platform/documentmodel/MediaType.h"
 
 #include <QTransform>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <memory>
-#include <vector>
 
 namespace tool {
 
 namespace {
 
-// The resize target turned to the image's orientation, as the display road turns it.
+dataobject::ImageFilterElementType elementType(FilterKind kind)
+{
+    switch (kind)
+    {
+    case FilterKind::Gamma: return dataobject::ImageFilterElementType::Gamma;
+    case FilterKind::Invert: return dataobject::ImageFilterElementType::Invert;
+    case FilterKind::Sharpen: return dataobject::ImageFilterElementType::Sharpen;
+    case FilterKind::Equalize: return dataobject::ImageFilterElementType::HistogramEqualization;
+    case FilterKind::Denoise: break;
+    }
+    return dataobject::ImageFilterElementType::Denoise;
+}
+
+// The resize target turned to the image's orientation, as the processor turns it.
 QSize orientedTarget(const QSize& target, const QSize& image)
 {
     if (!target.isValid() || target.isNull())
@@ -25,84 +38,23 @@ QSize orientedTarget(const QSize& target, const QSize& image)
     return swap ? target.transposed() : target;
 }
 
-// TEMPORARY until the library's filter-set processor is available: its steps that exist
-// so far (smooth resize, right-angle transform, level/window, inversion, gamma) in its
-// order. Sharpening, equalization and denoising wait for the processor's filter set.
-std::shared_ptr<Image2D> interimDisplayRoad(const Image2D& image, const EnhanceSettings& settings, double level,
-                                            double window, bool invert, std::optional<float> gamma,
-                                            const std::atomic<bool>& cancel)
-{
-    auto work = std::make_shared<Image2D>(image);
-    const QSize target = orientedTarget(settings.resize, image.getSize());
-    if (target.isValid())
-    {
-        std::unique_ptr<Image2D> resized(image2d::Image2DOperations::createResizedImageSmooth(work.get(), target, cancel));
-        if (!resized)
-            return {};
-        work = std::shared_ptr<Image2D>(std::move(resized));
-    }
-    QTransform transform;
-    if (settings.mirror)
-        transform = QTransform(-1, 0, 0, 1, 0, 0);
-    if (settings.rotate)
-        transform = transform * QTransform().rotate(settings.rotate);
-    if (!transform.isIdentity())
-        image2d::Image2DOperations::transform(work.get(), transform, cancel);
-    work = image2d::LevelWindow::executeLevelWindow(work, level, window, cancel);
-    if (work && invert)
-        work = image2d::Invert::executeInvert(*work, false);
-    if (work && gamma)
-    {
-        image2d::GammaCorrection correction;
-        correction.setSharedInput(image2d::Algorithm::INPUT_IMAGE, work);
-        correction.setUniformValue(image2d::GammaCorrection::GAMMA_VALUE, QVariant(*gamma));
-        if (!correction.execute(cancel))
-            return {};
-        work = correction.getSharedOutput(image2d::Algorithm::OUTPUT_IMAGE);
-    }
-    return work;
-}
-
 } // namespace
 
 std::optional<std::pair<double, double>> automaticLevelWindow(const Image2D& image, Media media)
 {
-    // TEMPORARY: a percentile window until the library's automatic contrast is available.
-    const auto range = image.getValueRange();
-    if (image.getDataType() == Image2D::FLOAT || range.getMax() <= range.getMin())
+    const auto type = image.getDataType();
+    if (type != Image2D::UNSIGNED_SHORT && type != Image2D::SHORT && type != Image2D::UNSIGNED_CHAR)
         return std::nullopt;
-    const int lo = int(range.getMin()), bins = int(range.getMax()) - lo + 1;
-    std::vector<std::size_t> hist(std::size_t(bins), 0);
-    const std::size_t n = image.getNumPixels();
-    for (std::size_t i = 0; i < n; ++i)
-    {
-        int v = 0;
-        switch (image.getDataType())
-        {
-        case Image2D::UNSIGNED_SHORT: v = image.getConstData<std::uint16_t>()[i]; break;
-        case Image2D::SHORT: v = image.getConstData<std::int16_t>()[i]; break;
-        default: v = image.getConstData<std::uint8_t>()[i]; break;
-        }
-        ++hist[std::size_t(v - lo)];
-    }
-    const double lowerFraction = media == Media::Intraoral || media == Media::Plate ? 0.005 : 0.01;
-    const double upperFraction = media == Media::Ceph ? 0.99 : 0.995;
-    std::size_t sum = 0;
-    int a = 0, b = bins - 1;
-    for (int i = 0; i < bins; ++i)
-    {
-        sum += hist[std::size_t(i)];
-        if (double(sum) < double(n) * lowerFraction)
-            a = i;
-        if (double(sum) >= double(n) * upperFraction)
-        {
-            b = i;
-            break;
-        }
-    }
-    if (b <= a)
+    const data::LevelWindow lw = dataObjectFunctions::computeAutoContrast(image, MediaType(mediaTypeCode(media)));
+    if (lw.getWindow() <= 0)
         return std::nullopt;
-    return std::make_pair((a + b) / 2.0 + lo, double(b - a));
+    return std::make_pair(double(lw.getLevel()), double(lw.getWindow()));
+}
+
+std::optional<float> automaticGamma(const Image2D& image, double level, double window)
+{
+    const float gamma = image2d::calculateAutoGamma(image, math::Range<float>(float(level - window / 2), float(level + window / 2)));
+    return std::isfinite(gamma) && gamma > 0 ? std::optional<float>(gamma) : std::nullopt;
 }
 
 bool runEnhance(const LoadedImage& input, const EnhanceSettings& settings, EnhanceOutcome& out, QString& error,
@@ -131,43 +83,57 @@ bool runEnhance(const LoadedImage& input, const EnhanceSettings& settings, Enhan
     {
         if (settings.windowFromFile)
             out.notes << QStringLiteral("no window stored in the file: using the automatic one");
-        const auto automatic = automaticLevelWindow(image, settings.media);
-        const auto range = image.getValueRange();
-        if (automatic && automatic->second > 0)
+        if (const auto automatic = automaticLevelWindow(image, settings.media))
         {
             out.level = automatic->first;
             out.window = automatic->second;
         }
         else
         {
-            // Float data and nearly flat images: the whole value range.
+            // Float data and flat images: the whole value range.
+            const auto range = image.getValueRange();
             out.level = (double(range.getMin()) + range.getMax()) / 2.0;
-            out.window = std::max(1e-6, double(range.getMax()) - range.getMin());
+            out.window = std::max(1e-3, double(range.getMax()) - range.getMin());
             out.notes << QStringLiteral("automatic level/window not available for this image: using the value range");
         }
         out.levelWindowSource = QStringLiteral("automatic");
     }
 
-    bool invert = false;
-    std::optional<float> gamma;
+    // The host's filter settings: the elements in the user's order, MONOCHROME1 turning
+    // the inversion over.
+    dataobject::ImageFilter filter(static_cast<dataobject::ImageFilterModality>(settings.effectiveModality()));
+    bool inverted = input.displayInverted;
+    for (const auto& f : settings.filters)
+        if (f.kind == FilterKind::Invert)
+            inverted = !inverted;
+    if (input.displayInverted)
+        out.notes << QStringLiteral("MONOCHROME1: shown inverted");
     for (const auto& f : settings.filters)
     {
         if (f.kind == FilterKind::Invert)
-            invert = true;
-        else if (f.kind == FilterKind::Gamma)
-            gamma = f.value;
-        else
-            out.notes << QStringLiteral("%1 is not applied yet").arg(filterName(f.kind));
+            continue;
+        std::optional<float> value = f.value;
+        if (f.kind == FilterKind::Gamma && !value)
+        {
+            value = automaticGamma(image, out.level, out.window);
+            if (!value)
+                value = 1.0f;
+            out.notes << QStringLiteral("automatic gamma %1").arg(double(*value), 0, 'g', 4);
+        }
+        filter.setElement(elementType(f.kind), value ? utility::Optional<float>(*value) : utility::Optional<float>());
     }
-    if (input.displayInverted)
-    {
-        invert = !invert;
-        out.notes << QStringLiteral("MONOCHROME1: shown inverted");
-    }
-    if (gamma == std::nullopt && std::any_of(settings.filters.begin(), settings.filters.end(),
-                                             [](const FilterElement& f) { return f.kind == FilterKind::Gamma; }))
-        out.notes << QStringLiteral("automatic gamma is not available yet: gamma not applied");
-    const std::shared_ptr<Image2D> result = interimDisplayRoad(image, settings, out.level, out.window, invert, gamma, cancel);
+    if (inverted)
+        filter.setElement(dataobject::ImageFilterElementType::Invert);
+
+    const QSize target = orientedTarget(settings.resize, image.getSize());
+    const image2d::FilterSet set = conversions::toFilterSet(&filter, image.getSize(), image.getPixelSize(), target);
+    QTransform transform;
+    if (settings.mirror)
+        transform = QTransform(-1, 0, 0, 1, 0, 0);
+    if (settings.rotate)
+        transform = transform * QTransform().rotate(settings.rotate);
+    const std::shared_ptr<Image2D> result = image2d::FilterSetProcessor::executeProcessor(
+        &image, set, transform, out.level, out.window, cancel, settings.resize.isValid() ? settings.resize : QSize());
     if (!result || !result->isValid())
     {
         error = cancel.load() ? QStringLiteral("cancelled")

@@ -26,5 +26,7 @@ bool runEnhance(const LoadedImage& input, const EnhanceSettings& settings, Enhan
 
 /// Automatic level and window for the media type; nullopt when the image gives none.
 std::optional<std::pair<double, double>> automaticLevelWindow(const Image2D& image, Media media);
+/// The library's display gamma for the image seen through the given level/window.
+std::optional<float> automaticGamma(const Image2D& image, double level, double window);
 
 } // namespace tool

@@ -103,6 +103,8 @@ int runInfo(const QString& path, Media media, bool json)
     {
         o[QStringLiteral("autoLevel")] = automatic->first;
         o[QStringLiteral("autoWindow")] = automatic->second;
+        if (const auto gamma = automaticGamma(image, automatic->first, automatic->second))
+            o[QStringLiteral("autoGamma")] = double(*gamma);
     }
     if (loaded.fileWindow)
     {

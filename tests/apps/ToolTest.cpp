@@ -738,3 +738,37 @@ TEST_F(PydicomFiles, AWholeFolderOfMixedFilesNeverCrashes)
 }
 
 } // namespace
+
+// Sum of absolute differences between horizontal and vertical neighbours: falls when
+// an image is smoothed, rises when it is sharpened.
+double roughness(const std::vector<std::uint8_t>& v, int width)
+{
+    double sum = 0;
+    const int height = int(v.size()) / width;
+    for (int y = 0; y + 1 < height; ++y)
+        for (int x = 0; x + 1 < width; ++x)
+        {
+            const int p = v[std::size_t(y * width + x)];
+            sum += std::abs(p - v[std::size_t(y * width + x + 1)]) + std::abs(p - v[std::size_t((y + 1) * width + x)]);
+        }
+    return sum;
+}
+
+TEST_F(Tool, SharpeningDenoisingAndEqualizationChangeTheImageTheirWay)
+{
+    const QString input = file(QStringLiteral("crop.png"));
+    ASSERT_TRUE(crop.save(input));
+    const QStringList window = {QStringLiteral("--level"), QStringLiteral("2300"), QStringLiteral("--window"), QStringLiteral("3000")};
+    const int w = crop.width();
+    const auto base = enhance8(input, window);
+    ASSERT_FALSE(base.empty());
+    const auto sharp = enhance8(input, window + QStringList{QStringLiteral("--sharpen"), QStringLiteral("2")});
+    const auto smooth = enhance8(input, window + QStringList{QStringLiteral("--denoise"), QStringLiteral("3")});
+    const auto equalized = enhance8(input, window + QStringList{QStringLiteral("--equalize"), QStringLiteral("0.8")});
+    ASSERT_EQ(sharp.size(), base.size());
+    ASSERT_EQ(smooth.size(), base.size());
+    ASSERT_EQ(equalized.size(), base.size());
+    EXPECT_GT(roughness(sharp, w), roughness(base, w) * 1.05);
+    EXPECT_LT(roughness(smooth, w), roughness(base, w) * 0.95);
+    EXPECT_FALSE(sameValues(equalized, base));
+}
