@@ -27,6 +27,7 @@
 // Neighbourhood filtering
 
 // Enhancement
+#include "image2d/enhancement/SharpenOrvane.h"
 
 // Filter pipeline
 
