@@ -357,3 +357,21 @@ TEST(NoiseFactor, TooSmallToCropFailsCleanly)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Navrel, TinyAndColourImages)
+{
+    // One pixel inside the band: n = 1 and S = I, so v = I.
+    const Image2D single = makeImage(1, 1, Image2D::UNSIGNED_SHORT, {7});
+    EXPECT_TRUE(imagesEqual(single, runNavrel(single, {0.0f, 100.0f, 5.0f, 2.0f})));
+
+    WarningCapture warnings;
+    Navrel navrel = makeNavrel(Image2D(2, 2, Image2D::RGBA), {0.0f, 10.0f, 1.0f, 1.0f});
+    EXPECT_TRUE(navrel.execute(notCancelled));
+    EXPECT_FALSE(navrel.getSharedOutput(Navrel::OUTPUT_IMAGE));
+    EXPECT_EQ(warnings.messages(),
+              QStringList{"image2d::Navrel : navrel algorithm not supported for data type:  4"});
+}
+
+} // namespace

@@ -180,3 +180,21 @@ TEST(SharpenOrvane, FilterIdAndKey)
 }
 
 } // namespace
+
+namespace {
+
+TEST(SharpenOrvane, TinyAndColourImages)
+{
+    const Image2D single = makeImage(1, 1, Image2D::UNSIGNED_SHORT, {700});
+    const auto out = SharpenOrvane::executeSharpen(&single, SharpenOrvane::KERNEL_11X11);
+    ASSERT_TRUE(out);
+    EXPECT_TRUE(imagesEqual(single, *out));
+
+    // Packed colour has no float conversion: warnings from the conversion, no output.
+    WarningCapture warnings;
+    const Image2D colour(3, 3, Image2D::RGBA);
+    EXPECT_FALSE(SharpenOrvane::executeSharpen(&colour, SharpenOrvane::KERNEL_5X5));
+    EXPECT_FALSE(warnings.messages().isEmpty());
+}
+
+} // namespace

@@ -477,3 +477,32 @@ TEST(UnsharpMasking, FilterIdsAndKeys)
 }
 
 } // namespace
+
+namespace {
+
+TEST(UnsharpMasking, TinyImagesAndColourImagesFailCleanly)
+{
+    for (Image2D::DataType type : {Image2D::UNSIGNED_SHORT, Image2D::FLOAT})
+    {
+        Image2D single = makeImage(1, 1, type, {7});
+        const auto sharpened = Sharpen::executeSharpen(&single, 3, 2.0f);
+        ASSERT_TRUE(sharpened);
+        EXPECT_TRUE(imagesEqual(single, *sharpened));
+        EXPECT_TRUE(imagesEqual(single, runConstrained(single, 3, 3, 2.0f, 0.5f)));
+        EXPECT_TRUE(imagesEqual(single, runLocalAlpha(single, 3, 3, 2.0f, 0.5f, 1.0, 0.0)));
+    }
+
+    // Code 4 (packed colour) is rejected by the type dispatch of each filter.
+    WarningCapture warnings;
+    Image2D colour(3, 3, Image2D::RGBA);
+    EXPECT_FALSE(Sharpen::executeSharpen(&colour, 1, 1.0f));
+    EXPECT_FALSE(ConstrainedUnsharpMasking::executeConstrainedUnsharpMasking(&colour, 1, 1, 1.0f, 1.0f));
+    EXPECT_FALSE(LocalAlphaConstrainedUnsharpMasking::executeLocalAlphaConstrainedUnsharpMasking(&colour, 1, 1, 1.0f,
+                                                                                                 1.0f, 1.0, 1.0));
+    EXPECT_EQ(warnings.messages(),
+              (QStringList{"image2d::Sharpen : sharpen algorithm not supported for data type:  4",
+                           "image2d::ConstrainedUnsharpMasking::sharpen  : not supported for data type:  4",
+                           "image2d::LocalAlphaConstrainedUnsharpMasking::sharpen  : not supported for data type:  4"}));
+}
+
+} // namespace
