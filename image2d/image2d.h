@@ -27,7 +27,9 @@
 // Neighbourhood filtering
 
 // Enhancement
+#include "image2d/enhancement/Navrel.h"
 #include "image2d/enhancement/SharpenOrvane.h"
+#include "image2d/enhancement/UnsharpMasking.h"
 
 // Filter pipeline
 
