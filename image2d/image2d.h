@@ -23,14 +23,25 @@
 #include "image2d/framework/Uniforms.h"
 
 // Pixel-wise operations
+#include "image2d/pointops/ImageArithmetic.h"
+#include "image2d/pointops/IntensityMapping.h"
 
 // Neighbourhood filtering
+#include "image2d/filtering/Convolution.h"
+#include "image2d/filtering/Kernels.h"
+#include "image2d/filtering/LocalStatistics.h"
+#include "image2d/filtering/Smoothing.h"
 
 // Enhancement
+#include "image2d/enhancement/HistogramEqualization.h"
 #include "image2d/enhancement/Navrel.h"
 #include "image2d/enhancement/SharpenOrvane.h"
+#include "image2d/enhancement/StarkAdaptiveHistogramEqualization.h"
 #include "image2d/enhancement/UnsharpMasking.h"
 
 // Filter pipeline
 
 // Toolbox
+#include "image2d/toolbox/Geometry.h"
+#include "image2d/toolbox/Image2DOperations.h"
+#include "image2d/toolbox/PixelCast.h"

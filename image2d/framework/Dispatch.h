@@ -33,7 +33,9 @@ auto dispatchDataType(Supported, Image2D::DataType type, Fn&& fn, OnUnsupported&
     -> std::invoke_result_t<Fn, pixeldata::UnsignedShortTag>
 {
     using Result = std::invoke_result_t<Fn, pixeldata::UnsignedShortTag>;
-    Result result{};
+    // A void callable has no result to carry; keep a placeholder so one body serves both.
+    using Stored = std::conditional_t<std::is_void_v<Result>, bool, Result>;
+    Stored result{};
     bool handled = false;
     pixeldata::visitDataType(type, [&](auto tag) {
         if constexpr (Supported::contains(decltype(tag)::code))

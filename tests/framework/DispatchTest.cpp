@@ -30,6 +30,14 @@ TEST(Dispatch, CallsTheTemplateWithTheElementTypeOfEachCode)
               3);
 }
 
+TEST(Dispatch, AcceptsCallablesWithoutResult)
+{
+    int seen = -1;
+    dispatchDataType(AllPixelTypes{}, Image2D::SHORT, "unused",
+                     [&](auto tag) { seen = static_cast<int>(decltype(tag)::code); });
+    EXPECT_EQ(seen, 1);
+}
+
 TEST(Dispatch, UnsupportedTypesWarnWithTheCodeAndFail)
 {
     WarningCapture warnings;

@@ -1,0 +1,611 @@
+#include "image2d/enhancement/HistogramEqualization.h"
+
+#include "image2d/framework/Dispatch.h"
+#include "image2d/framework/Log.h"
+#include "image2d/framework/Parallel.h"
+
+#include <tbb/task_arena.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <type_traits>
+#include <vector>
+
+namespace image2d {
+
+const QString HistogramEqualization::FILTER_ID = QStringLiteral("HistogramEqualization");
+const QString HistogramEqualization::BALANCE = QStringLiteral("balance");
+const QString HistogramEqualization::KERNEL_RELATIVE_RADIUS = QStringLiteral("kernelRadius");
+const QString HistogramEqualization::KERNEL_OVERLAP = QStringLiteral("kernelOverlap");
+
+namespace {
+
+// A float bin that is incremented by 1.0 stops growing at 2^24; counts are kept as
+// integers and saturated there, which gives the same floats as adding one by one.
+constexpr std::uint32_t kFloatCountLimit = 1u << 24;
+
+/// Tile grid along one axis, plus for every position the two tiles it is interpolated
+/// between (equal outside the first and last centre) and the weight of the second.
+struct Axis
+{
+    int length = 0;
+    int radius = 0;
+    std::vector<int> centre;
+    std::vector<int> first, second;
+    std::vector<float> weight;
+
+    int tiles() const { return static_cast<int>(centre.size()); }
+    int begin(int i) const { return centre[i] - radius; }
+    int end(int i) const { return std::min(centre[i] + radius, length - 1); } // inclusive
+};
+
+Axis makeAxis(int length, long long r, long long step)
+{
+    Axis axis;
+    axis.length = length;
+    const long long tile = 2 * r + 1;
+    const long long n = length <= tile ? 1 : (length - tile - 1 + 2 * step) / step;
+    const long long last = (length > tile && n != 1) ? length - r - 1 : r;
+    // A radius beyond the axis only matters through the clipped window: keep r <= length.
+    axis.radius = static_cast<int>(std::min<long long>(r, length));
+    axis.centre.resize(static_cast<std::size_t>(n));
+    for (long long i = 0; i < n; ++i)
+        axis.centre[i] = static_cast<int>(std::min(i * step + r, last) - r + axis.radius);
+    axis.first.assign(length, 0);
+    axis.second.assign(length, 0);
+    axis.weight.assign(length, 0.0f);
+    const long long firstCentre = std::min(r, last);
+    for (int p = 0; p < length; ++p)
+    {
+        if (p <= firstCentre)
+            continue;
+        axis.first[p] = axis.second[p] = static_cast<int>(n - 1);
+    }
+    for (int k = 1; k < n; ++k)
+    {
+        const int from = axis.centre[k - 1], to = axis.centre[k];
+        const float increment = 1.0f / static_cast<float>(to - from);
+        float w = increment;
+        for (int p = from + 1; p <= to; ++p, w += increment)
+        {
+            axis.first[p] = k - 1;
+            axis.second[p] = k;
+            axis.weight[p] = w;
+        }
+    }
+    return axis;
+}
+
+/// Clips and redistributes one tile histogram (float bins in `c`). Bins outside
+/// [binLo, binHi] are known to be empty, so the clipping scan may skip them.
+void clipHistogram(const std::uint32_t* counts, long long pixels, int bins, float factor, int binLo, int binHi,
+                   float* c)
+{
+    float total = 0.0f;
+    if (pixels <= static_cast<long long>(kFloatCountLimit))
+    {
+        // Integer-valued partial sums below 2^24 are exact, so the total is the pixel count.
+        for (int b = 0; b < bins; ++b)
+            c[b] = static_cast<float>(counts[b]);
+        total = static_cast<float>(pixels);
+    }
+    else
+    {
+        for (int b = 0; b < bins; ++b)
+        {
+            c[b] = static_cast<float>(std::min(counts[b], kFloatCountLimit));
+            total += c[b];
+        }
+    }
+    const float mean = total / static_cast<float>(bins);
+    const float limit = mean + (total - mean) * factor;
+    // limit >= mean > 0: empty bins are never clipped.
+    float excess = 0.0f;
+    for (int b = binLo; b <= binHi; ++b)
+        if (c[b] > limit)
+        {
+            excess += c[b] - limit;
+            c[b] = limit;
+        }
+    const float spread = excess / static_cast<float>(bins);
+    for (int b = 0; b < bins; ++b)
+        c[b] += spread;
+    // A large uniform background must not stretch the rest.
+    c[0] = std::min(c[0], 1.0f);
+    c[bins - 1] = std::min(c[bins - 1], 1.0f);
+}
+
+/// Replaces the bins of up to four tiles by their running sums divided by the final sum.
+/// The tiles are cumulated side by side only to overlap their (sequential) float sums.
+void cumulateTiles(float* const* c, int tiles, int bins)
+{
+    float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
+    float* c0 = c[0];
+    float* c1 = tiles > 1 ? c[1] : c[0];
+    float* c2 = tiles > 2 ? c[2] : c[0];
+    float* c3 = tiles > 3 ? c[3] : c[0];
+    if (tiles == 4)
+        for (int b = 0; b < bins; ++b)
+        {
+            s0 += c0[b];
+            c0[b] = s0;
+            s1 += c1[b];
+            c1[b] = s1;
+            s2 += c2[b];
+            c2[b] = s2;
+            s3 += c3[b];
+            c3[b] = s3;
+        }
+    else
+        for (int t = 0; t < tiles; ++t)
+        {
+            float sum = 0.0f;
+            for (int b = 0; b < bins; ++b)
+            {
+                sum += c[t][b];
+                c[t][b] = sum;
+            }
+        }
+    for (int t = 0; t < tiles; ++t)
+    {
+        const float sum = c[t][bins - 1];
+        for (int b = 0; b < bins; ++b)
+            c[t][b] /= sum;
+    }
+}
+
+/// Bin index and output value of each pixel type.
+template <typename T>
+struct Binning
+{
+    static constexpr int bins = sizeof(T) == 1 ? 256 : 512;
+    std::vector<std::uint16_t> table; // 16-bit types: value (+ 32768 for SHORT) -> bin
+
+    Binning()
+    {
+        if constexpr (std::is_same_v<T, std::uint16_t> || std::is_same_v<T, std::int16_t>)
+        {
+            table.resize(65536);
+            for (int i = 0; i < 65536; ++i)
+                table[i] = static_cast<std::uint16_t>(static_cast<float>(i) / 65535.0f * 511.0f);
+        }
+    }
+
+    int bin(T v) const
+    {
+        if constexpr (std::is_same_v<T, std::uint8_t>)
+            return v;
+        else if constexpr (std::is_same_v<T, std::uint16_t>)
+            return table[v];
+        else if constexpr (std::is_same_v<T, std::int16_t>)
+            return table[v + 32768];
+        else
+        {
+            // Values are expected in [0, 1]; others (and NaN) go to the first or last bin.
+            const float t = v * 511.0f;
+            if (!(t >= 0.0f))
+                return 0;
+            return t >= 511.0f ? 511 : static_cast<int>(t);
+        }
+    }
+
+    static T output(float c)
+    {
+        c = std::clamp(c, 0.0f, 1.0f); // the float weights may overshoot by an ulp
+        if constexpr (std::is_same_v<T, std::uint8_t>)
+            return static_cast<T>(static_cast<int>(c * 255.0f));
+        else if constexpr (std::is_same_v<T, std::uint16_t>)
+            return static_cast<T>(static_cast<int>(c * 65535.0f));
+        else if constexpr (std::is_same_v<T, std::int16_t>)
+            return static_cast<T>(static_cast<int>(c * 65535.0f - 32768.0f));
+        else
+            return c;
+    }
+};
+
+/// One stretch of columns interpolated between the same two tiles (equal at the edges).
+struct Segment
+{
+    int x0, x1; // inclusive
+    int first, second;
+};
+
+template <typename T>
+class Equalizer
+{
+public:
+    Equalizer(const T* in, T* out, int width, int height, const Axis& ax, const Axis& ay, float factor,
+              const std::atomic<bool>& cancel)
+        : m_in(in), m_out(out), m_width(width), m_height(height), m_ax(ax), m_ay(ay), m_factor(factor),
+          m_cancel(cancel)
+    {
+        // Strips: the columns between consecutive tile edges; every tile is a run of strips.
+        std::vector<int> edges{0, width};
+        for (int j = 0; j < ax.tiles(); ++j)
+        {
+            edges.push_back(ax.begin(j));
+            edges.push_back(ax.end(j) + 1);
+        }
+        std::sort(edges.begin(), edges.end());
+        edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+        m_stripEdges = edges;
+        for (int j = 0; j < ax.tiles(); ++j)
+        {
+            m_tileFirstStrip.push_back(static_cast<int>(
+                std::lower_bound(edges.begin(), edges.end(), ax.begin(j)) - edges.begin()));
+            m_tileEndStrip.push_back(static_cast<int>(
+                std::lower_bound(edges.begin(), edges.end(), ax.end(j) + 1) - edges.begin()));
+        }
+        int x = 0;
+        while (x < width)
+        {
+            int x1 = x;
+            while (x1 + 1 < width && ax.first[x1 + 1] == ax.first[x] && ax.second[x1 + 1] == ax.second[x])
+                ++x1;
+            m_segments.push_back({x, x1, ax.first[x], ax.second[x]});
+            x = x1 + 1;
+        }
+        if constexpr (!std::is_floating_point_v<T>)
+            binRange();
+        // Bands: rows sharing the same pair of tile rows.
+        int y = 0;
+        while (y < height)
+        {
+            int y1 = y;
+            while (y1 + 1 < height && ay.first[y1 + 1] == ay.first[y] && ay.second[y1 + 1] == ay.second[y])
+                ++y1;
+            m_bands.push_back({y, y1});
+            y = y1 + 1;
+        }
+    }
+
+    // Bins are monotone in the value, so the value range bounds every bin; the per-bin
+    // loops over strip histograms then skip what a 12-bit image never fills.
+    void binRange()
+    {
+        std::vector<T> rowMin(m_height), rowMax(m_height);
+        parallelFor(0, m_height, [&](int first, int last) {
+            for (int y = first; y < last; ++y)
+            {
+                const T* row = m_in + static_cast<std::size_t>(y) * m_width;
+                T lo = row[0], hi = row[0];
+                for (int x = 1; x < m_width; ++x)
+                {
+                    lo = std::min(lo, row[x]);
+                    hi = std::max(hi, row[x]);
+                }
+                rowMin[y] = lo;
+                rowMax[y] = hi;
+            }
+        });
+        m_binLo = m_binning.bin(*std::min_element(rowMin.begin(), rowMin.end()));
+        m_binHi = m_binning.bin(*std::max_element(rowMax.begin(), rowMax.end()));
+    }
+
+    void run()
+    {
+        const int bands = static_cast<int>(m_bands.size());
+        // Bands are independent given their tile rows, and every tile histogram is an exact
+        // function of its pixels, so any split into chunks gives identical output. A chunk
+        // starts from freshly built tile rows; two chunks per thread balance the load without
+        // rebuilding too often.
+        const int chunks = std::min(bands, 2 * std::max(1, tbb::this_task_arena::max_concurrency()));
+        parallelFor(0, chunks, [&](int c0, int c1) {
+            State state(*this);
+            for (int c = c0; c < c1; ++c)
+            {
+                const int b0 = static_cast<int>(static_cast<long long>(c) * bands / chunks);
+                const int b1 = static_cast<int>(static_cast<long long>(c + 1) * bands / chunks);
+                for (int b = b0; b < b1; ++b)
+                {
+                    mapBand(state, m_bands[b].first, m_bands[b].second);
+                    if (m_cancel.load())
+                        return;
+                }
+            }
+        });
+    }
+
+private:
+    static constexpr int B = Binning<T>::bins;
+    // Neighbouring pixels mostly share a bin; spreading consecutive columns over separate
+    // copies of a strip histogram keeps the increments from waiting on each other.
+    static constexpr int kCopies = 4;
+
+    struct State
+    {
+        explicit State(const Equalizer& e)
+            : counts(e.m_stripEdges.size() * kCopies * e.span(), 0), running(B, 0),
+              upper(static_cast<std::size_t>(e.m_ax.tiles()) * B), lower(upper.size())
+        {
+        }
+        std::vector<std::uint32_t> counts; // per strip and copy, over the rows [row0, row1]
+        int row0 = 0, row1 = -1;
+        std::vector<std::uint32_t> running;
+        std::vector<float> upper, lower; // cumulative histograms of two tile rows
+        int upperRow = -1, lowerRow = -1;
+    };
+
+    template <int Delta>
+    void addRows(State& s, int y0, int y1) const
+    {
+        const int strips = static_cast<int>(m_stripEdges.size()) - 1;
+        const int* edges = m_stripEdges.data();
+        const int span = this->span(), binLo = m_binLo;
+        for (int y = y0; y <= y1; ++y)
+        {
+            const T* row = m_in + static_cast<std::size_t>(y) * m_width;
+            for (int k = 0; k < strips; ++k)
+            {
+                // Only the bins the image can fill are stored, which keeps the strips cache-sized.
+                std::uint32_t* h = s.counts.data() + static_cast<std::size_t>(k) * kCopies * span;
+                // Bounds in locals: the counts could alias them as far as the compiler knows.
+                const int xBegin = edges[k], xEnd = edges[k + 1];
+                for (int x = xBegin; x < xEnd; ++x)
+                    h[(x & (kCopies - 1)) * span + m_binning.bin(row[x]) - binLo] += static_cast<std::uint32_t>(Delta);
+            }
+        }
+    }
+
+    void moveStripsTo(State& s, int y0, int y1) const
+    {
+        const long long kept = std::max(0, std::min(y1, s.row1) - std::max(y0, s.row0) + 1);
+        if (y0 < s.row0 || y1 < s.row1 || kept * 2 < static_cast<long long>(y1 - y0 + 1))
+        {
+            std::fill(s.counts.begin(), s.counts.end(), 0u);
+            addRows<1>(s, y0, y1);
+        }
+        else
+        {
+            addRows<-1>(s, s.row0, y0 - 1);
+            addRows<1>(s, s.row1 + 1, y1);
+        }
+        s.row0 = y0;
+        s.row1 = y1;
+    }
+
+    void addStrips(State& s, int k0, int k1, bool subtract) const
+    {
+        std::uint32_t* r = s.running.data() + m_binLo;
+        const int span = this->span();
+        for (int k = k0; k < k1; ++k)
+            for (int copy = 0; copy < kCopies; ++copy)
+            {
+                const std::uint32_t* h = s.counts.data() + (static_cast<std::size_t>(k) * kCopies + copy) * span;
+                if (subtract)
+                    for (int b = 0; b < span; ++b)
+                        r[b] -= h[b];
+                else
+                    for (int b = 0; b < span; ++b)
+                        r[b] += h[b];
+            }
+    }
+
+    void tileRow(State& s, int i, float* tables) const
+    {
+        const int y0 = m_ay.begin(i), y1 = m_ay.end(i);
+        moveStripsTo(s, y0, y1);
+        int have0 = 0, have1 = 0; // strips currently summed in `running`
+        float* batch[4];
+        int batched = 0;
+        for (int j = 0; j < m_ax.tiles(); ++j)
+        {
+            const int k0 = m_tileFirstStrip[j], k1 = m_tileEndStrip[j];
+            if (k0 >= have1)
+            {
+                std::fill(s.running.begin(), s.running.end(), 0u);
+                addStrips(s, k0, k1, false);
+            }
+            else
+            {
+                addStrips(s, have0, k0, true);
+                addStrips(s, have1, k1, false);
+            }
+            have0 = k0;
+            have1 = k1;
+            const long long pixels =
+                static_cast<long long>(y1 - y0 + 1) * static_cast<long long>(m_ax.end(j) - m_ax.begin(j) + 1);
+            float* c = tables + static_cast<std::size_t>(j) * B;
+            clipHistogram(s.running.data(), pixels, B, m_factor, m_binLo, m_binHi, c);
+            batch[batched++] = c;
+            if (batched == 4 || j + 1 == m_ax.tiles())
+            {
+                cumulateTiles(batch, batched, B);
+                batched = 0;
+            }
+        }
+    }
+
+    void mapBand(State& s, int y0, int y1) const
+    {
+        const int iu = m_ay.first[y0], il = m_ay.second[y0];
+        if (s.upperRow != iu)
+        {
+            if (s.lowerRow == iu)
+            {
+                std::swap(s.upper, s.lower);
+                std::swap(s.upperRow, s.lowerRow);
+            }
+            else
+            {
+                tileRow(s, iu, s.upper.data());
+                s.upperRow = iu;
+            }
+        }
+        if (il != iu && s.lowerRow != il)
+        {
+            tileRow(s, il, s.lower.data());
+            s.lowerRow = il;
+        }
+        for (int y = y0; y <= y1; ++y)
+        {
+            const T* in = m_in + static_cast<std::size_t>(y) * m_width;
+            T* out = m_out + static_cast<std::size_t>(y) * m_width;
+            if (il == iu)
+                mapRow(in, out, s.upper.data());
+            else
+                mapRow(in, out, s.upper.data(), s.lower.data(), m_ay.weight[y]);
+        }
+    }
+
+    // Rows before the first and after the last tile-row centre: one tile row.
+    void mapRow(const T* in, T* out, const float* tables) const
+    {
+        for (const Segment& g : m_segments)
+        {
+            const float* a = tables + static_cast<std::size_t>(g.first) * B;
+            if (g.first == g.second)
+            {
+                for (int x = g.x0; x <= g.x1; ++x)
+                    out[x] = Binning<T>::output(a[m_binning.bin(in[x])]);
+                continue;
+            }
+            const float* b = tables + static_cast<std::size_t>(g.second) * B;
+            for (int x = g.x0; x <= g.x1; ++x)
+            {
+                const int bin = m_binning.bin(in[x]);
+                const float w = m_ax.weight[x];
+                out[x] = Binning<T>::output(a[bin] * (1.0f - w) + b[bin] * w);
+            }
+        }
+    }
+
+    void mapRow(const T* in, T* out, const float* upper, const float* lower, float wy) const
+    {
+        const float vy = 1.0f - wy;
+        for (const Segment& g : m_segments)
+        {
+            const float* ua = upper + static_cast<std::size_t>(g.first) * B;
+            const float* la = lower + static_cast<std::size_t>(g.first) * B;
+            if (g.first == g.second)
+            {
+                for (int x = g.x0; x <= g.x1; ++x)
+                {
+                    const int bin = m_binning.bin(in[x]);
+                    out[x] = Binning<T>::output(ua[bin] * vy + la[bin] * wy);
+                }
+                continue;
+            }
+            const float* ub = upper + static_cast<std::size_t>(g.second) * B;
+            const float* lb = lower + static_cast<std::size_t>(g.second) * B;
+            for (int x = g.x0; x <= g.x1; ++x)
+            {
+                const int bin = m_binning.bin(in[x]);
+                const float w = m_ax.weight[x], v = 1.0f - w;
+                const float top = ua[bin] * v + ub[bin] * w;
+                const float bottom = la[bin] * v + lb[bin] * w;
+                out[x] = Binning<T>::output(top * vy + bottom * wy);
+            }
+        }
+    }
+
+    const T* m_in;
+    T* m_out;
+    int m_width, m_height;
+    const Axis& m_ax;
+    const Axis& m_ay;
+    float m_factor;
+    const std::atomic<bool>& m_cancel;
+    Binning<T> m_binning;
+    std::vector<int> m_stripEdges, m_tileFirstStrip, m_tileEndStrip;
+    std::vector<Segment> m_segments;
+    int m_binLo = 0, m_binHi = B - 1; // every pixel's bin lies in this range
+    int span() const { return m_binHi - m_binLo + 1; }
+    std::vector<std::pair<int, int>> m_bands;
+};
+
+} // namespace
+
+bool HistogramEqualization::checkRange(const QString& key, float min, float max) const
+{
+    if (!getUniformValue(key).isValid())
+    {
+        warning("missing parameter: ", key);
+        return false;
+    }
+    const utility::Optional<float> value = getUniformFloatValue(key);
+    if (!value)
+    {
+        warning("invalid parameter: ", key);
+        return false;
+    }
+    if (!(min <= *value && *value <= max))
+    {
+        warning("parameter", key, "not within range [", min, ", ... ,", max, "]");
+        return false;
+    }
+    return true;
+}
+
+bool HistogramEqualization::isInputValid() const
+{
+    const bool valid = checkInputImage(INPUT_IMAGE) && checkRange(BALANCE, 0.0f, 1.0f) &&
+                       checkRange(KERNEL_RELATIVE_RADIUS, 0.0f, 0.5f) && checkRange(KERNEL_OVERLAP, 0.0f, 1.0f);
+    if (!valid)
+        warning("image2d::HistogramEqualization : invalid input.");
+    return valid;
+}
+
+bool HistogramEqualization::process(const std::atomic<bool>& cancel)
+{
+    std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
+    const float balance = getUniformFloatValue(BALANCE).value_or(0.0f);
+    const float radius = getUniformFloatValue(KERNEL_RELATIVE_RADIUS).value_or(0.0f);
+    const float overlap = getUniformFloatValue(KERNEL_OVERLAP).value_or(0.0f);
+    if (balance <= 0.0f)
+        setSharedOutput(OUTPUT_IMAGE, input);
+    else
+        setSharedOutput(OUTPUT_IMAGE, hieq(input, balance, radius, overlap, cancel));
+    return true;
+}
+
+std::shared_ptr<Image2D> HistogramEqualization::hieq(std::shared_ptr<Image2D> input, float balance,
+                                                     float relativeRadius, float overlap,
+                                                     const std::atomic<bool>& cancel) const
+{
+    const int width = input->getWidth(), height = input->getHeight();
+    const long long r = std::max(1LL, static_cast<long long>(static_cast<float>(width) * relativeRadius));
+    const long long step = static_cast<long long>(2.0f * (1.0f - overlap) * static_cast<float>(r) + 1.0f);
+    const float factor = static_cast<float>(0.5 * std::pow(static_cast<double>(balance), 5.0));
+
+    using Supported = PixelTypes<Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::BINARY,
+                                 Image2D::FLOAT>;
+    bool supported = true;
+    std::shared_ptr<Image2D> output = dispatchDataType(
+        Supported{}, input->getDataType(),
+        [&](auto tag) {
+            using T = typename decltype(tag)::type;
+            auto result = std::make_shared<Image2D>(width, height, input->getDataType(), input->getPixelSize());
+            if (!input->isValid() || !result->isValid() || width <= 0 || height <= 0)
+                return result;
+            if (cancel.load())
+                return result;
+            const Axis ax = makeAxis(width, r, std::max(1LL, step));
+            const Axis ay = makeAxis(height, r, std::max(1LL, step));
+            Equalizer<T>(input->getConstData<T>(), result->getData<T>(), width, height, ax, ay, factor, cancel).run();
+            return result;
+        },
+        [&] {
+            warning("image2d::HistogramEqualization : histogram equalization algorithm not supported for data type: ",
+                    static_cast<int>(input->getDataType()));
+            supported = false;
+        });
+    return supported ? output : input;
+}
+
+std::shared_ptr<Image2D> HistogramEqualization::executeHieq(Image2D* input, float balance, float kernelRadius,
+                                                            float kernelOverlap)
+{
+    std::atomic<bool> cancel{false};
+    HistogramEqualization algorithm;
+    algorithm.setInput(INPUT_IMAGE, input);
+    algorithm.setUniformValue(BALANCE, balance);
+    algorithm.setUniformValue(KERNEL_RELATIVE_RADIUS, kernelRadius);
+    algorithm.setUniformValue(KERNEL_OVERLAP, kernelOverlap);
+    algorithm.execute(cancel);
+    return algorithm.getSharedOutput(OUTPUT_IMAGE);
+}
+
+} // namespace image2d

@@ -1,0 +1,611 @@
+#include "image2d/enhancement/StarkAdaptiveHistogramEqualization.h"
+
+#include "image2d/framework/Dispatch.h"
+#include "image2d/framework/Log.h"
+#include "image2d/framework/Parallel.h"
+
+#include <tbb/enumerable_thread_specific.h>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+namespace image2d {
+
+const QString StarkAdaptiveHistogramEqualization::FILTER_ID = QStringLiteral("Stark");
+const QString StarkAdaptiveHistogramEqualization::ALPHA_VALUE = QStringLiteral("alphaValue");
+const QString StarkAdaptiveHistogramEqualization::BETA_VALUE = QStringLiteral("betaValue");
+const QString StarkAdaptiveHistogramEqualization::RADIUS_VALUE = QStringLiteral("radiusValue");
+
+namespace {
+
+const char* const kOwner = "image2d::StarkAdaptiveHistogramEqualization";
+
+constexpr int kLevels = 65536;
+
+/// One step of the sampled cumulation function: its value and the difference to the next
+/// sample, so an interpolation reads one pair.
+struct Step
+{
+    double value, slope;
+};
+
+/// Cumulation function sampled at kLevels + 1 points of d in [-1, 1]:
+/// 1/2 sign(d) |2d|^alpha - beta d.
+std::vector<Step> cumulationTable(double alpha, double beta)
+{
+    std::vector<double> table(kLevels + 1);
+    for (int k = 0; k <= kLevels; ++k)
+    {
+        const double d = k * (2.0 / 65535.0) - 1.0;
+        const double b = std::fabs(2.0 * d);
+        const double sign = d > 0.0 ? 1.0 : (d < 0.0 ? -1.0 : 0.0);
+        // pow is exact for these exponents; the shortcut saves most of the table's cost.
+        const double power = alpha == 1.0 ? b : (alpha == 0.0 ? 1.0 : std::pow(b, alpha));
+        table[k] = (power - beta * b) * sign * 0.5;
+    }
+    std::vector<Step> steps(kLevels);
+    for (int k = 0; k < kLevels; ++k)
+        steps[k] = {table[k], table[k + 1] - table[k]};
+    return steps;
+}
+
+/// Occupied entries of a dense index range, visited in ascending order: one bit per
+/// entry plus one summary bit per 64 entries, so a sparse window is walked in a few words.
+class Occupancy
+{
+public:
+    explicit Occupancy(std::size_t size) : m_words((size + 63) / 64, 0), m_summary((m_words.size() + 63) / 64, 0) {}
+
+    // Branch-free updates: entries open and close about as often as not.
+    void set(std::size_t i, bool on)
+    {
+        m_words[i >> 6] |= std::uint64_t(on) << (i & 63);
+        m_summary[i >> 12] |= std::uint64_t(on) << ((i >> 6) & 63);
+    }
+
+    void clear(std::size_t i, bool off)
+    {
+        std::uint64_t& word = m_words[i >> 6];
+        word &= ~(std::uint64_t(off) << (i & 63));
+        m_summary[i >> 12] &= ~(std::uint64_t(word == 0) << ((i >> 6) & 63));
+    }
+
+    void clearAll()
+    {
+        std::fill(m_words.begin(), m_words.end(), 0);
+        std::fill(m_summary.begin(), m_summary.end(), 0);
+    }
+
+    template <typename F>
+    void forEach(F&& f) const
+    {
+        for (std::size_t s = 0; s < m_summary.size(); ++s)
+            for (std::uint64_t bits = m_summary[s]; bits; bits &= bits - 1)
+            {
+                const std::size_t w = s * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+                for (std::uint64_t word = m_words[w]; word; word &= word - 1)
+                    f(w * 64 + static_cast<std::size_t>(std::countr_zero(word)));
+            }
+    }
+
+    /// Visits the entries occupied in `a` or in `b` (same size), in ascending order.
+    template <typename F>
+    static void forEachUnion(const Occupancy& a, const Occupancy& b, F&& f)
+    {
+        for (std::size_t s = 0; s < a.m_summary.size(); ++s)
+            for (std::uint64_t bits = a.m_summary[s] | b.m_summary[s]; bits; bits &= bits - 1)
+            {
+                const std::size_t w = s * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+                for (std::uint64_t word = a.m_words[w] | b.m_words[w]; word; word &= word - 1)
+                    f(w * 64 + static_cast<std::size_t>(std::countr_zero(word)));
+            }
+    }
+
+private:
+    std::vector<std::uint64_t> m_words;
+    std::vector<std::uint64_t> m_summary;
+};
+
+struct Context
+{
+    const std::vector<Step>& table;
+    double beta, lo, hi;
+    bool clampIndex; // only BINARY images can hold values outside [lo, hi]
+    long long radius;
+    int width, height;
+};
+
+/// Window histogram of integer pixels: an exact histogram of values, indexed by the
+/// value's offset from the type's minimum; the normalised value of each index is a table.
+template <typename T>
+class IntegerHistogram
+{
+public:
+    static constexpr int kOffset = std::is_signed_v<T> ? -static_cast<int>(std::numeric_limits<T>::min()) : 0;
+    static constexpr std::size_t kSize = std::size_t(1) << (8 * sizeof(T));
+    /// Every histogram of a run reads the same normalised value for an index.
+    static constexpr bool kSharedNormalised = true;
+
+    explicit IntegerHistogram(const std::vector<double>& normalised)
+        : m_counts(kSize, 0.0), m_occupied(kSize), m_normalised(normalised)
+    {
+    }
+
+    static std::vector<double> normalisedValues(double lo, double hi)
+    {
+        std::vector<double> n(kSize);
+        for (std::size_t i = 0; i < kSize; ++i)
+            n[i] = (static_cast<double>(static_cast<int>(i) - kOffset) - lo) / (hi - lo) - 0.5;
+        return n;
+    }
+
+    double normalised(T v) const { return m_normalised[index(v)]; }
+
+    void add(T v)
+    {
+        const std::size_t i = index(v);
+        m_counts[i] += 1.0;
+        m_occupied.set(i, true);
+        ++m_total;
+    }
+
+    void remove(T v)
+    {
+        const std::size_t i = index(v);
+        m_counts[i] -= 1.0;
+        m_occupied.clear(i, m_counts[i] == 0.0);
+        --m_total;
+    }
+
+    void clear()
+    {
+        m_occupied.forEach([&](std::size_t i) { m_counts[i] = 0.0; });
+        m_occupied.clearAll();
+        m_total = 0;
+    }
+
+    std::uint64_t total() const { return m_total; }
+    const Occupancy& occupancy() const { return m_occupied; }
+    // For an unoccupied entry: count 0 and a finite normalised value.
+    double countAt(std::size_t i) const { return m_counts[i]; }
+    double normalisedAt(std::size_t i) const { return m_normalised[i]; }
+    const double& normalisedRef(std::size_t i) const { return m_normalised[i]; }
+
+    template <typename F>
+    void forEachEntry(F&& f) const
+    {
+        m_occupied.forEach([&](std::size_t i) { f(m_normalised[i], m_counts[i]); });
+    }
+
+private:
+    static std::size_t index(T v) { return static_cast<std::size_t>(static_cast<int>(v) + kOffset); }
+
+    std::vector<double> m_counts; // whole numbers, kept as double for the output sums
+    Occupancy m_occupied;
+    const std::vector<double>& m_normalised;
+    std::uint64_t m_total = 0;
+};
+
+/// Window histogram of float pixels: 256 buckets of floor(v * s) across [lo, hi], each
+/// represented by the value of the pixel that opened it. NaN pixels stay out of the window.
+class FloatHistogram
+{
+public:
+    static constexpr bool kSharedNormalised = false; // each entry keeps its opening value
+
+    FloatHistogram(double lo, double hi)
+        : m_lo(lo), m_hi(hi),
+          m_scale(256.0f / (static_cast<float>(hi) - static_cast<float>(lo) + 1.1920929e-7f)),
+          m_first(key(static_cast<float>(lo))),
+          // Keys are monotone in v, so [lo, hi] bounds them; the cap only guards degenerate scales.
+          m_size(static_cast<std::size_t>(std::clamp<long long>(key(static_cast<float>(hi)) - m_first + 1, 1, 1 << 20))),
+          m_counts(m_size, 0.0), m_normalised(m_size, 0.0), m_occupied(m_size)
+    {
+    }
+
+    double normalised(float v) const { return (static_cast<double>(v) - m_lo) / (m_hi - m_lo) - 0.5; }
+
+    void add(float v)
+    {
+        if (std::isnan(v))
+            return;
+        const std::size_t i = index(v);
+        if (m_counts[i] == 0.0)
+            m_normalised[i] = normalised(v);
+        m_counts[i] += 1.0;
+        m_occupied.set(i, true);
+        ++m_total;
+    }
+
+    void remove(float v)
+    {
+        if (std::isnan(v))
+            return;
+        const std::size_t i = index(v);
+        m_counts[i] -= 1.0;
+        m_occupied.clear(i, m_counts[i] == 0.0);
+        --m_total;
+    }
+
+    void clear()
+    {
+        m_occupied.forEach([&](std::size_t i) { m_counts[i] = 0.0; });
+        m_occupied.clearAll();
+        m_total = 0;
+    }
+
+    std::uint64_t total() const { return m_total; }
+    const Occupancy& occupancy() const { return m_occupied; }
+    // For an unoccupied entry: count 0 and a finite normalised value.
+    double countAt(std::size_t i) const { return m_counts[i]; }
+    double normalisedAt(std::size_t i) const { return m_normalised[i]; }
+    const double& normalisedRef(std::size_t i) const { return m_normalised[i]; }
+
+    template <typename F>
+    void forEachEntry(F&& f) const
+    {
+        m_occupied.forEach([&](std::size_t i) { f(m_normalised[i], m_counts[i]); });
+    }
+
+private:
+    long long key(float v) const { return static_cast<long long>(std::floor(static_cast<double>(v * m_scale))); }
+
+    std::size_t index(float v) const
+    {
+        return static_cast<std::size_t>(std::clamp<long long>(key(v) - m_first, 0, static_cast<long long>(m_size) - 1));
+    }
+
+    double m_lo, m_hi;
+    float m_scale;
+    long long m_first;
+    std::size_t m_size;
+    std::vector<double> m_counts;
+    std::vector<double> m_normalised;
+    Occupancy m_occupied;
+    std::uint64_t m_total = 0;
+};
+
+/// Output value of a pixel of normalised value np over the current window.
+template <typename Histogram>
+double windowOutput(const Context& c, const Histogram& h, double np)
+{
+    const Step* table = c.table.data();
+    const double npBeta = np * c.beta;
+    double sum = 0.0;
+    auto add = [&](double n, double count, auto clamp) {
+        const double delta = np - n;
+        double x = (delta + 1.0) * 0.5 * 65535.0;
+        if constexpr (decltype(clamp)::value)
+        {
+            if (!(x > 0.0))
+                x = 0.0;
+            else if (x > 65535.0)
+                x = 65535.0;
+        }
+        // Values within [lo, hi] give x in [0, 65535]; x = 65535 has f = 0 and uses the last step.
+        const int i = std::min(static_cast<int>(x), kLevels - 1);
+        const double f = x - i;
+        const double q = table[i].value + f * table[i].slope;
+        sum += count * (q + npBeta);
+    };
+    if (c.clampIndex)
+        h.forEachEntry([&](double n, double count) { add(n, count, std::true_type{}); });
+    else
+        h.forEachEntry([&](double n, double count) { add(n, count, std::false_type{}); });
+    return (sum / static_cast<double>(h.total()) + 0.5) * (c.hi - c.lo) + c.lo;
+}
+
+/// Outputs of two pixels over their two windows (the same column of neighbouring rows) in
+/// one walk over the union of entries. Each sum still runs over its own entries in ascending
+/// order: an entry missing from one window adds 0 * q, which leaves that sum unchanged. Two
+/// independent sums keep the adder busy instead of waiting on one chain.
+template <typename Histogram>
+void windowOutputPair(const Context& c, const Histogram& ha, const Histogram& hb, double npa, double npb,
+                      double& outa, double& outb)
+{
+    const Step* table = c.table.data();
+    const double npaBeta = npa * c.beta, npbBeta = npb * c.beta;
+    double suma = 0.0, sumb = 0.0;
+    auto term = [&](double np, double n, double npBeta, double count, auto clamp) {
+        const double delta = np - n;
+        double x = (delta + 1.0) * 0.5 * 65535.0;
+        if constexpr (decltype(clamp)::value)
+        {
+            if (!(x > 0.0))
+                x = 0.0;
+            else if (x > 65535.0)
+                x = 65535.0;
+        }
+        const int i = std::min(static_cast<int>(x), kLevels - 1);
+        const double f = x - i;
+        const double q = table[i].value + f * table[i].slope;
+        return count * (q + npBeta);
+    };
+    auto walk = [&](auto clamp) {
+        Occupancy::forEachUnion(ha.occupancy(), hb.occupancy(), [&](std::size_t i) {
+            suma += term(npa, ha.normalisedAt(i), npaBeta, ha.countAt(i), clamp);
+            sumb += term(npb, hb.normalisedAt(i), npbBeta, hb.countAt(i), clamp);
+        });
+    };
+    if (c.clampIndex)
+        walk(std::true_type{});
+    else
+    {
+#if defined(__SSE2__) || defined(_M_X64)
+        // The two pixels as the two lanes of one register: the same operations in the same
+        // order per lane, so each sum is bit-identical to the scalar walk above.
+        const __m128d np = _mm_set_pd(npb, npa);
+        const __m128d npBeta = _mm_set_pd(npbBeta, npaBeta);
+        const __m128d one = _mm_set1_pd(1.0), half = _mm_set1_pd(0.5), levels = _mm_set1_pd(65535.0);
+        __m128d sum = _mm_setzero_pd();
+        Occupancy::forEachUnion(ha.occupancy(), hb.occupancy(), [&](std::size_t i) {
+            __m128d n;
+            if constexpr (Histogram::kSharedNormalised)
+                n = _mm_load1_pd(&ha.normalisedRef(i));
+            else
+                n = _mm_set_pd(hb.normalisedAt(i), ha.normalisedAt(i));
+            const __m128d count = _mm_set_pd(hb.countAt(i), ha.countAt(i));
+            const __m128d x = _mm_mul_pd(_mm_mul_pd(_mm_add_pd(_mm_sub_pd(np, n), one), half), levels);
+            // x lies in [0, 65535] for values within [lo, hi]: truncation is the floor.
+            const __m128i index = _mm_cvttpd_epi32(x);
+            const __m128d f = _mm_sub_pd(x, _mm_cvtepi32_pd(index));
+            const __m128d stepa = _mm_loadu_pd(&table[_mm_cvtsi128_si32(index)].value);
+            const __m128d stepb = _mm_loadu_pd(&table[_mm_cvtsi128_si32(_mm_shuffle_epi32(index, 1))].value);
+            const __m128d value = _mm_unpacklo_pd(stepa, stepb);
+            const __m128d slope = _mm_unpackhi_pd(stepa, stepb);
+            const __m128d q = _mm_add_pd(value, _mm_mul_pd(f, slope));
+            sum = _mm_add_pd(sum, _mm_mul_pd(count, _mm_add_pd(q, npBeta)));
+        });
+        suma = _mm_cvtsd_f64(sum);
+        sumb = _mm_cvtsd_f64(_mm_unpackhi_pd(sum, sum));
+#else
+        walk(std::false_type{});
+#endif
+    }
+    outa = (suma / static_cast<double>(ha.total()) + 0.5) * (c.hi - c.lo) + c.lo;
+    outb = (sumb / static_cast<double>(hb.total()) + 0.5) * (c.hi - c.lo) + c.lo;
+}
+
+template <typename Histogram, typename T>
+double pixelOutput(const Context& c, const Histogram& h, T v)
+{
+    if constexpr (std::is_floating_point_v<T>)
+        if (std::isnan(v))
+            return std::numeric_limits<double>::quiet_NaN();
+    return windowOutput(c, h, h.normalised(v));
+}
+
+template <typename T>
+T toPixel(double value)
+{
+    if constexpr (std::is_floating_point_v<T>)
+        return static_cast<T>(value);
+    else
+    {
+        if (!(std::fabs(value) < 9.0e18)) // only reachable with corrupt input; avoid undefined conversion
+            value = 0.0;
+        return static_cast<T>(static_cast<std::int64_t>(value));
+    }
+}
+
+template <typename T, typename Histogram>
+void processRow(const Context& c, const T* in, T* out, int y, Histogram& h)
+{
+    const long long r = c.radius, width = c.width;
+    const int y0 = static_cast<int>(std::max<long long>(y - r, 0));
+    const int y1 = static_cast<int>(std::min<long long>(y + r, c.height - 1));
+    auto addColumn = [&](long long x) {
+        for (int yy = y0; yy <= y1; ++yy)
+            h.add(in[static_cast<std::size_t>(yy) * width + x]);
+    };
+    auto removeColumn = [&](long long x) {
+        for (int yy = y0; yy <= y1; ++yy)
+            h.remove(in[static_cast<std::size_t>(yy) * width + x]);
+    };
+    const T* row = in + static_cast<std::size_t>(y) * width;
+    T* outRow = out + static_cast<std::size_t>(y) * width;
+    const long long firstEnd = std::min(r, width - 1);
+    for (long long x = 0; x <= firstEnd; ++x)
+        addColumn(x);
+    outRow[0] = toPixel<T>(pixelOutput(c, h, row[0]));
+    for (long long x = 1; x < width; ++x)
+    {
+        if (x - r > 0)
+            removeColumn(x - r - 1);
+        if (x + r < width)
+            addColumn(x + r);
+        outRow[x] = toPixel<T>(pixelOutput(c, h, row[x]));
+    }
+    h.clear();
+}
+
+/// Rows y and y + 1 slid side by side, each with its own histogram and window.
+template <typename T, typename Histogram>
+void processRowPair(const Context& c, const T* in, T* out, int y, Histogram& ha, Histogram& hb)
+{
+    const long long r = c.radius, width = c.width;
+    const int a0 = static_cast<int>(std::max<long long>(y - r, 0));
+    const int a1 = static_cast<int>(std::min<long long>(y + r, c.height - 1));
+    const int b0 = static_cast<int>(std::max<long long>(y + 1 - r, 0));
+    const int b1 = static_cast<int>(std::min<long long>(y + 1 + r, c.height - 1));
+    auto addColumn = [&](long long x) {
+        for (int yy = a0; yy <= a1; ++yy)
+            ha.add(in[static_cast<std::size_t>(yy) * width + x]);
+        for (int yy = b0; yy <= b1; ++yy)
+            hb.add(in[static_cast<std::size_t>(yy) * width + x]);
+    };
+    auto removeColumn = [&](long long x) {
+        for (int yy = a0; yy <= a1; ++yy)
+            ha.remove(in[static_cast<std::size_t>(yy) * width + x]);
+        for (int yy = b0; yy <= b1; ++yy)
+            hb.remove(in[static_cast<std::size_t>(yy) * width + x]);
+    };
+    const T* rowa = in + static_cast<std::size_t>(y) * width;
+    const T* rowb = rowa + width;
+    T* outa = out + static_cast<std::size_t>(y) * width;
+    T* outb = outa + width;
+    auto outputs = [&](long long x) {
+        const T va = rowa[x], vb = rowb[x];
+        if constexpr (std::is_floating_point_v<T>)
+            if (std::isnan(va) || std::isnan(vb))
+            {
+                outa[x] = toPixel<T>(pixelOutput(c, ha, va));
+                outb[x] = toPixel<T>(pixelOutput(c, hb, vb));
+                return;
+            }
+        double a = 0.0, b = 0.0;
+        windowOutputPair(c, ha, hb, ha.normalised(va), hb.normalised(vb), a, b);
+        outa[x] = toPixel<T>(a);
+        outb[x] = toPixel<T>(b);
+    };
+    const long long firstEnd = std::min(r, width - 1);
+    for (long long x = 0; x <= firstEnd; ++x)
+        addColumn(x);
+    outputs(0);
+    for (long long x = 1; x < width; ++x)
+    {
+        if (x - r > 0)
+            removeColumn(x - r - 1);
+        if (x + r < width)
+            addColumn(x + r);
+        outputs(x);
+    }
+    ha.clear();
+    hb.clear();
+}
+
+template <typename T, typename MakeHistogram>
+void runRows(const Context& c, const T* in, T* out, MakeHistogram&& make)
+{
+    // Each row starts from an empty histogram; the memory is only recycled per thread.
+    using Histogram = decltype(make());
+    struct Pair
+    {
+        std::unique_ptr<Histogram> a, b;
+    };
+    tbb::enumerable_thread_specific<Pair> histograms;
+    parallelFor(0, c.height, [&](int first, int last) {
+        Pair& h = histograms.local();
+        if (!h.a)
+        {
+            h.a = std::make_unique<Histogram>(make());
+            h.b = std::make_unique<Histogram>(make());
+        }
+        int y = first;
+        for (; y + 1 < last; y += 2)
+            processRowPair(c, in, out, y, *h.a, *h.b);
+        if (y < last)
+            processRow(c, in, out, y, *h.a);
+    });
+}
+
+} // namespace
+
+bool StarkAdaptiveHistogramEqualization::isInputValid() const
+{
+    if (!requireInputImage(kOwner, INPUT_IMAGE))
+        return false;
+    for (const QString* key : {&ALPHA_VALUE, &BETA_VALUE})
+    {
+        const utility::Optional<double> value = requireDouble(kOwner, *key);
+        if (!value)
+            return false;
+        if (!(*value >= 0.0 && *value <= 1.0))
+        {
+            warnInvalidInput(kOwner, *key);
+            warning(*key, " range is: [0, ... , 1]");
+            return false;
+        }
+    }
+    const QVariant radius = getUniformValue(RADIUS_VALUE);
+    if (!radius.isValid())
+    {
+        warnMissingInput(kOwner, RADIUS_VALUE);
+        return false;
+    }
+    bool ok = false;
+    radius.toUInt(&ok);
+    if (!ok)
+    {
+        warnInvalidInput(kOwner, RADIUS_VALUE);
+        return false;
+    }
+    return true;
+}
+
+bool StarkAdaptiveHistogramEqualization::process(const std::atomic<bool>& cancel)
+{
+    std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
+    const double lo = input->getMinFloatValue();
+    const double hi = input->getMaxFloatValue();
+    const double alpha = getUniformDoubleValue(ALPHA_VALUE).value_or(0.0);
+    const double beta = getUniformDoubleValue(BETA_VALUE).value_or(0.0);
+    const unsigned int radius = getUniformValue(RADIUS_VALUE).toUInt();
+    setSharedOutput(OUTPUT_IMAGE, stadHieq(input, alpha, beta, radius, lo, hi, cancel));
+    return true;
+}
+
+std::shared_ptr<Image2D> StarkAdaptiveHistogramEqualization::stadHieq(std::shared_ptr<Image2D> input, double alpha,
+                                                                      double beta, unsigned int radius, double lo,
+                                                                      double hi, const std::atomic<bool>& cancel) const
+{
+    (void)cancel; // rows are short and independent; the run is not interrupted
+    using Supported = PixelTypes<Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::BINARY,
+                                 Image2D::FLOAT>;
+    return dispatchDataType(
+        Supported{}, input->getDataType(),
+        "image2d::StarkAdaptiveHistogramEqualization : stark adaptive histogram equalization algorithm not supported "
+        "for data type: ",
+        [&](auto tag) {
+            using T = typename decltype(tag)::type;
+            const int width = input->getWidth(), height = input->getHeight();
+            auto output = std::make_shared<Image2D>(width, height, input->getDataType(), input->getPixelSize());
+            if (!input->isValid() || !output->isValid() || width <= 0 || height <= 0)
+                return output;
+            const T* in = input->getConstData<T>();
+            T* out = output->getData<T>();
+            // No contrast to spread (a constant FLOAT image) or unusable bounds: keep the values.
+            if (!(hi > lo) || !std::isfinite(lo) || !std::isfinite(hi))
+            {
+                std::memcpy(out, in, input->getByteCount());
+                return output;
+            }
+            const std::vector<Step> table = cumulationTable(alpha, beta);
+            const Context context{table, beta, lo, hi, input->getDataType() == Image2D::BINARY,
+                                  static_cast<long long>(radius), width, height};
+            if constexpr (std::is_floating_point_v<T>)
+                runRows(context, in, out, [&] { return FloatHistogram(lo, hi); });
+            else
+            {
+                const std::vector<double> normalised = IntegerHistogram<T>::normalisedValues(lo, hi);
+                runRows(context, in, out, [&] { return IntegerHistogram<T>(normalised); });
+            }
+            return output;
+        });
+}
+
+std::shared_ptr<Image2D> StarkAdaptiveHistogramEqualization::executeStadHieq(Image2D* input, double alpha, double beta,
+                                                                            unsigned int radius)
+{
+    std::atomic<bool> cancel{false};
+    StarkAdaptiveHistogramEqualization algorithm;
+    algorithm.setInput(INPUT_IMAGE, input);
+    algorithm.setUniformValue(ALPHA_VALUE, alpha);
+    algorithm.setUniformValue(BETA_VALUE, beta);
+    algorithm.setUniformValue(RADIUS_VALUE, radius);
+    algorithm.execute(cancel);
+    return algorithm.getSharedOutput(OUTPUT_IMAGE);
+}
+
+} // namespace image2d

@@ -1,0 +1,347 @@
+#include "image2d/toolbox/Image2DOperations.h"
+
+#include "image2d/framework/Dispatch.h"
+#include "image2d/framework/Log.h"
+#include "image2d/toolbox/PixelCast.h"
+
+#include <QtGlobal>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+#include <vector>
+
+namespace image2d {
+
+namespace {
+
+using toolbox_detail::SameWidthUnsigned;
+using toolbox_detail::truncateToInt32;
+
+using CopyablePixelTypes = AllPixelTypes;
+
+/// Shared frame of both resizers: the same-size copy, the output, the cancellation result.
+/// `loop(input, output)` fills the output and returns false when it stopped on `cancel`.
+template <typename Loop>
+Image2D* resize(const Image2D* input, const QSize& size, const std::atomic<bool>& cancel, const char* createFailed,
+                Loop&& loop)
+{
+    // A missing or empty input cannot give a usable image, whatever the size.
+    if (!input || !input->isValid())
+    {
+        warning(createFailed);
+        return nullptr;
+    }
+    if (size == input->getSize())
+        return new Image2D(*input);
+
+    auto output = std::make_unique<Image2D>(size.width(), size.height(), input->getDataType(),
+                                            input->getPixelSize(), true);
+    if (!output->isValid())
+    {
+        warning(createFailed);
+        return nullptr;
+    }
+    loop(*input, *output);
+    if (cancel.load())
+        return nullptr;
+    return output.release();
+}
+
+/// Nearest neighbour on raw elements of one width. Returns false when cancelled.
+template <typename E>
+bool resizeNearest(const Image2D& input, Image2D& output, const std::atomic<bool>& cancel)
+{
+    const int inWidth = input.getWidth();
+    const int inHeight = input.getHeight();
+    const int outWidth = output.getWidth();
+    const int outHeight = output.getHeight();
+    const float scaleX = static_cast<float>(inWidth) / static_cast<float>(outWidth);
+    const float scaleY = static_cast<float>(inHeight) / static_cast<float>(outHeight);
+
+    // The clamp only guards against float rounding up to the edge for huge sizes.
+    std::vector<int> sourceColumn(static_cast<std::size_t>(outWidth));
+    for (int x = 0; x < outWidth; ++x)
+        sourceColumn[x] = std::min(static_cast<int>(static_cast<float>(x) * scaleX), inWidth - 1);
+
+    const E* in = input.getConstData<E>();
+    E* out = output.getData<E>();
+    for (int y = 0; y < outHeight; ++y)
+    {
+        const int sourceRow = std::min(static_cast<int>(static_cast<float>(y) * scaleY), inHeight - 1);
+        const E* src = in + static_cast<std::size_t>(sourceRow) * inWidth;
+        E* dst = out + static_cast<std::size_t>(y) * outWidth;
+        for (int x = 0; x < outWidth; ++x)
+            dst[x] = src[sourceColumn[x]];
+        if (cancel.load(std::memory_order_relaxed))
+            return false;
+    }
+    output.editFinished();
+    return true;
+}
+
+/// Sample positions along one axis: the two neighbours (the second clamped to the edge,
+/// which matters for inputs one pixel wide or high) and the fraction between them.
+struct Samples
+{
+    std::vector<int> first;
+    std::vector<int> second;
+    std::vector<float> fraction;
+};
+
+Samples samplePositions(int inLength, int outLength)
+{
+    const float scale = static_cast<float>(inLength - 1) / static_cast<float>(outLength);
+    Samples samples;
+    samples.first.resize(static_cast<std::size_t>(outLength));
+    samples.second.resize(static_cast<std::size_t>(outLength));
+    samples.fraction.resize(static_cast<std::size_t>(outLength));
+    for (int i = 0; i < outLength; ++i)
+    {
+        const float f = static_cast<float>(i) * scale;
+        const int index = static_cast<int>(f);
+        samples.first[i] = std::min(index, inLength - 1);
+        samples.second[i] = std::min(index + 1, inLength - 1);
+        samples.fraction[i] = f - static_cast<float>(index);
+    }
+    return samples;
+}
+
+template <typename T>
+T truncateToPixel(float value)
+{
+    if constexpr (std::is_floating_point_v<T>)
+        return value;
+    else
+        return static_cast<T>(truncateToInt32(value));
+}
+
+/// Box average when no side grows, bilinear otherwise. Returns false when cancelled.
+template <typename T>
+bool resizeSmooth(const Image2D& input, Image2D& output, const std::atomic<bool>& cancel)
+{
+    const int inWidth = input.getWidth();
+    const int inHeight = input.getHeight();
+    const int outWidth = output.getWidth();
+    const int outHeight = output.getHeight();
+    const bool shrinking = outWidth <= inWidth && outHeight <= inHeight;
+    const Samples columns = samplePositions(inWidth, outWidth);
+    const Samples rows = samplePositions(inHeight, outHeight);
+
+    // Integer sums are exact: 32 bits hold four 16-bit values, INT needs 64.
+    using Sum = std::conditional_t<std::is_floating_point_v<T>, float,
+                                   std::conditional_t<(sizeof(T) < 4), std::int32_t, std::int64_t>>;
+
+    const T* in = input.getConstData<T>();
+    T* out = output.getData<T>();
+    for (int y = 0; y < outHeight; ++y)
+    {
+        const T* row0 = in + static_cast<std::size_t>(rows.first[y]) * inWidth;
+        const T* row1 = in + static_cast<std::size_t>(rows.second[y]) * inWidth;
+        T* dst = out + static_cast<std::size_t>(y) * outWidth;
+        if (shrinking)
+        {
+            for (int x = 0; x < outWidth; ++x)
+            {
+                const int x0 = columns.first[x];
+                const int x1 = columns.second[x];
+                const Sum sum = static_cast<Sum>(row0[x0]) + static_cast<Sum>(row0[x1]) + static_cast<Sum>(row1[x0]) +
+                                static_cast<Sum>(row1[x1]);
+                if constexpr (std::is_floating_point_v<T>)
+                    dst[x] = sum * 0.25f;
+                else
+                    dst[x] = static_cast<T>(sum / 4); // trunc(sum * 0.25), exactly
+            }
+        }
+        else
+        {
+            const float ay = rows.fraction[y];
+            for (int x = 0; x < outWidth; ++x)
+            {
+                const int x0 = columns.first[x];
+                const int x1 = columns.second[x];
+                const float ax = columns.fraction[x];
+                const float value = static_cast<float>(row0[x0]) * (1 - ax) * (1 - ay) +
+                                    static_cast<float>(row0[x1]) * ax * (1 - ay) +
+                                    static_cast<float>(row1[x0]) * (1 - ax) * ay + static_cast<float>(row1[x1]) * ax * ay;
+                dst[x] = truncateToPixel<T>(value);
+            }
+        }
+        if (cancel.load(std::memory_order_relaxed))
+            return false;
+    }
+    output.editFinished();
+    return true;
+}
+
+const char* const kTransformNotImplemented = "Image2D: transform() Not implemented for current data type";
+const char* const kTransformNotRightAngle =
+    "Image2D: transform() Not implemented for transforms other than rotations by multiples of 90 degrees and mirrors";
+const char* const kTransformCreateFailed = "Image2D: transform() Could not create transformed image";
+
+/// Rounds half away from zero; false unless the result is -1, 0 or 1.
+bool roundToUnit(double value, int& rounded)
+{
+    const double r = std::round(value);
+    if (!(r == -1.0 || r == 0.0 || r == 1.0))
+        return false;
+    rounded = static_cast<int>(r);
+    return true;
+}
+
+template <typename E>
+void movePixels(const Image2D& input, Image2D& output, std::ptrdiff_t start, std::ptrdiff_t stepX, std::ptrdiff_t stepY)
+{
+    const int width = input.getWidth();
+    const int height = input.getHeight();
+    const E* in = input.getConstData<E>();
+    E* out = output.getData<E>();
+    for (int r = 0; r < height; ++r)
+    {
+        const E* src = in + static_cast<std::size_t>(r) * width;
+        std::ptrdiff_t index = start + r * stepY;
+        for (int c = 0; c < width; ++c, index += stepX)
+            out[index] = src[c];
+    }
+}
+
+} // namespace
+
+Image2D* Image2DOperations::createResizedImageFast(const Image2D* input, const QSize& size,
+                                                   const std::atomic<bool>& cancel)
+{
+    return resize(input, size, cancel, "Image2DOperations::createResizedImageFast: Could not create resized image",
+                  [&](const Image2D& in, Image2D& out) {
+                      dispatchDataType(
+                          CopyablePixelTypes{}, in.getDataType(),
+                          [&](auto tag) {
+                              using E = SameWidthUnsigned<typename decltype(tag)::type>;
+                              return resizeNearest<E>(in, out, cancel);
+                          },
+                          [] {
+                              warning("Image2DOperations::createResizedImageFast not implemented for the given data "
+                                      "type.");
+                          });
+                  });
+}
+
+Image2D* Image2DOperations::createResizedImageSmooth(const Image2D* input, const QSize& size,
+                                                     const std::atomic<bool>& cancel)
+{
+    return resize(input, size, cancel, "Image2DOperations::createResizedImageSmooth: Could not create resized image",
+                  [&](const Image2D& in, Image2D& out) {
+                      dispatchDataType(
+                          AllPixelTypes{}, in.getDataType(),
+                          [&](auto tag) {
+                              using T = typename decltype(tag)::type;
+                              return resizeSmooth<T>(in, out, cancel);
+                          },
+                          [] {
+                              warning("Image2DOperations::createResizedImageSmooth not implemented for the given data "
+                                      "type.");
+                          });
+                  });
+}
+
+bool Image2DOperations::transform(Image2D* image, const QTransform& transform, const std::atomic<bool>& /*cancel*/)
+{
+    if (!image)
+        return false;
+    return dispatchDataType(
+        CopyablePixelTypes{}, image->getDataType(),
+        [&](auto tag) {
+            using E = SameWidthUnsigned<typename decltype(tag)::type>;
+            if (!image->isValid())
+                return false;
+            if (transform.type() == QTransform::TxNone)
+                return true;
+
+            // Only signed permutations move every pixel to a distinct place inside the
+            // output; the transposition test has to agree with the rounded matrix, or
+            // the output size and the index steps would not match.
+            int m11 = 0, m12 = 0, m21 = 0, m22 = 0;
+            const bool units = roundToUnit(transform.m11(), m11) && roundToUnit(transform.m12(), m12) &&
+                               roundToUnit(transform.m21(), m21) && roundToUnit(transform.m22(), m22);
+            const bool transposed = qFuzzyCompare(std::abs(transform.m12() * transform.m21()), 1.0);
+            const bool permutation = units && (std::abs(m11) + std::abs(m12) == 1) &&
+                                     (std::abs(m21) + std::abs(m22) == 1) && (std::abs(m11) + std::abs(m21) == 1) &&
+                                     (std::abs(m12) + std::abs(m22) == 1);
+            if (!permutation || transposed != (m11 == 0))
+            {
+                warning(kTransformNotRightAngle);
+                return false;
+            }
+
+            const std::ptrdiff_t width = image->getWidth();
+            const std::ptrdiff_t height = image->getHeight();
+            QSize size = image->getSize();
+            QVector3D pixelSize = image->getPixelSize();
+            if (transposed)
+            {
+                size.transpose();
+                pixelSize = QVector3D(pixelSize.y(), pixelSize.x(), pixelSize.z());
+            }
+            Image2D output(size, image->getDataType(), pixelSize, true);
+            if (!output.isValid())
+            {
+                warning(kTransformCreateFailed);
+                return false;
+            }
+
+            const std::ptrdiff_t stepX = m12 * height + m11;
+            const std::ptrdiff_t stepY = m22 * width + m21;
+            const std::ptrdiff_t start =
+                (stepX < 1 ? -(width - 1) * stepX : 0) - (stepY < 1 ? (height - 1) * stepY : 0);
+            movePixels<E>(*image, output, start, stepX, stepY);
+            output.editFinished();
+            *image = std::move(output);
+            return true;
+        },
+        [] { warning(kTransformNotImplemented); });
+}
+
+void Image2DOperations::flipHorizontal(Image2D* image)
+{
+    if (!image || !image->isValid())
+        return;
+    dispatchDataType(
+        CopyablePixelTypes{}, image->getDataType(),
+        [&](auto tag) {
+        using E = SameWidthUnsigned<typename decltype(tag)::type>;
+        const int width = image->getWidth();
+        E* data = image->getData<E>();
+        for (int y = 0; y < image->getHeight(); ++y)
+        {
+            E* row = data + static_cast<std::size_t>(y) * width;
+            std::reverse(row, row + width);
+        }
+        return true;
+        },
+        [] { warning("Image2D: flipHorizontal() Not implemented for current data type"); });
+}
+
+void Image2DOperations::flipVertical(Image2D* image)
+{
+    if (!image || !image->isValid())
+        return;
+    dispatchDataType(
+        CopyablePixelTypes{}, image->getDataType(),
+        [&](auto tag) {
+        using E = SameWidthUnsigned<typename decltype(tag)::type>;
+        const int width = image->getWidth();
+        const int height = image->getHeight();
+        E* data = image->getData<E>();
+        for (int y = 0; y < height / 2; ++y)
+        {
+            E* top = data + static_cast<std::size_t>(y) * width;
+            E* bottom = data + static_cast<std::size_t>(height - 1 - y) * width;
+            std::swap_ranges(top, top + width, bottom);
+        }
+        return true;
+        },
+        [] { warning("Image2D: flipVertical() Not implemented for current data type"); });
+}
+
+} // namespace image2d

@@ -1,0 +1,268 @@
+#include "Reference.h"
+#include "image2d/filtering/Convolution.h"
+#include "support/ImageCompare.h"
+#include "support/TestImages.h"
+#include "support/WarningCapture.h"
+
+#include <gtest/gtest.h>
+#include <tbb/task_arena.h>
+
+#include <random>
+
+using namespace image2d;
+using testing_support::imagesEqual;
+using testing_support::imagesNear;
+using testing_support::makeImage;
+using testing_support::pixelAt;
+using testing_support::randomImage;
+using testing_support::WarningCapture;
+
+namespace {
+
+const std::vector<Image2D::DataType> kAllTypes = {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR,
+                                                  Image2D::BINARY,         Image2D::FLOAT, Image2D::INT};
+
+// Ranges that exercise wrap-around of the storing rule in every type.
+Image2D randomOf(Image2D::DataType type, int w, int h, std::uint32_t seed)
+{
+    switch (type)
+    {
+    case Image2D::UNSIGNED_SHORT: return randomImage(w, h, type, seed, 0, 65535);
+    case Image2D::SHORT: return randomImage(w, h, type, seed, -32768, 32767);
+    case Image2D::UNSIGNED_CHAR: return randomImage(w, h, type, seed, 0, 255);
+    case Image2D::BINARY: return randomImage(w, h, type, seed, 0, 1);
+    case Image2D::FLOAT: return randomImage(w, h, type, seed, -1000, 1000);
+    default: return randomImage(w, h, type, seed, -100000, 100000);
+    }
+}
+
+std::vector<float> randomValues(int count, std::uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> dist(-1.5f, 1.5f);
+    std::vector<float> values(count);
+    for (float& v : values)
+        v = dist(rng);
+    return values;
+}
+
+struct Size
+{
+    int w, h;
+};
+const std::vector<Size> kSizes = {{1, 1}, {1, 6}, {7, 1}, {3, 2}, {9, 7}, {40, 13}};
+
+} // namespace
+
+TEST(Filter, MatchesBruteForceForEveryTypeSizeAndKernel)
+{
+    std::uint32_t seed = 1;
+    for (Image2D::DataType type : kAllTypes)
+        for (const Size& size : kSizes)
+            for (int side : {1, 2, 3, 4, 5, 7})
+            {
+                SCOPED_TRACE(testing::Message() << "type " << type << " size " << size.w << "x" << size.h << " side "
+                                                << side);
+                const Image2D image = randomOf(type, size.w, size.h, ++seed);
+                Kernel kernel(randomValues(side * side, seed));
+                const std::shared_ptr<Image2D> result = Filter::executeFilter(image, &kernel);
+                ASSERT_TRUE(result);
+                EXPECT_TRUE(imagesEqual(reference::filter(image, kernel.getValues(), side), *result));
+            }
+}
+
+TEST(Filter, LaplacianOfASinglePixelWrapsAroundInEightBits)
+{
+    Image2D image(5, 5, Image2D::UNSIGNED_CHAR);
+    image.getData<std::uint8_t>()[2 * 5 + 2] = 10;
+    Laplacian laplacian;
+    const std::shared_ptr<Image2D> result = Filter::executeFilter(image, &laplacian);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(pixelAt(*result, 2, 2), 176); // -80 modulo 256
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+        {
+            if (dx == 0 && dy == 0)
+                continue;
+            EXPECT_EQ(pixelAt(*result, 2 + dx, 2 + dy), 10);
+        }
+    EXPECT_EQ(pixelAt(*result, 0, 0), 0);
+}
+
+TEST(Filter, StoresByTruncationKeepingTheLowBits)
+{
+    const Image2D ones = makeImage(2, 2, Image2D::UNSIGNED_CHAR, {1, 1, 1, 1});
+    auto single = [&](float weight, const Image2D& image) {
+        Kernel kernel({weight});
+        return pixelAt(*Filter::executeFilter(image, &kernel), 0, 0);
+    };
+    EXPECT_EQ(single(99.999f, ones), 99);
+    EXPECT_EQ(single(-1.0f, ones), 255);
+    EXPECT_EQ(single(256.0f, ones), 0);
+    EXPECT_EQ(single(-1.5f, makeImage(1, 1, Image2D::SHORT, {1})), -1);
+    EXPECT_EQ(single(70000.0f, makeImage(1, 1, Image2D::UNSIGNED_SHORT, {1})), 70000 - 65536);
+    // BINARY: any non-zero low byte is 1, a multiple of 256 is 0.
+    EXPECT_EQ(single(3.0f, makeImage(1, 1, Image2D::BINARY, {1})), 1);
+    EXPECT_EQ(single(256.0f, makeImage(1, 1, Image2D::BINARY, {1})), 0);
+}
+
+TEST(Filter, ConstantImageKeepsItsValueAtTheEdgesToo)
+{
+    const Image2D image = makeImage(6, 4, Image2D::FLOAT, std::vector<double>(24, 1234.5));
+    Gaussian gaussian(3, 2.0f);
+    const std::shared_ptr<Image2D> result = Filter::executeFilter(image, &gaussian);
+    EXPECT_TRUE(imagesNear(image, *result, 1e-3));
+}
+
+TEST(Filter, RejectsMissingKernelMissingInputAndUnsupportedType)
+{
+    WarningCapture warnings;
+    const std::atomic<bool> cancel{false};
+    Filter noKernel(nullptr);
+    const Image2D image = makeImage(2, 2, Image2D::FLOAT, {1, 2, 3, 4});
+    noKernel.setInput(Filter::INPUT_IMAGE, &image);
+    EXPECT_FALSE(noKernel.execute(cancel));
+
+    Laplacian laplacian;
+    Filter noInput(&laplacian);
+    EXPECT_FALSE(noInput.execute(cancel));
+
+    const Image2D rgba(2, 2, Image2D::RGBA);
+    EXPECT_FALSE(Filter::executeFilter(rgba, &laplacian));
+    EXPECT_EQ(warnings.messages(),
+              (QStringList{"image2d::Filter : convolution kernel is not set.",
+                           "image2d::Filter : missing input:  \"inputImage\"",
+                           "image2d::Filter : filter algorithm not supported for data type:  \"RGBA\""}));
+}
+
+TEST(SeparableFilter, MatchesBruteForceForEveryInputAndOutputType)
+{
+    std::uint32_t seed = 100;
+    for (Image2D::DataType in : kAllTypes)
+        for (Image2D::DataType out : kAllTypes)
+            for (const Size& size : kSizes)
+                for (int taps : {1, 2, 3, 5, 8, 9})
+                {
+                    SCOPED_TRACE(testing::Message() << "in " << in << " out " << out << " size " << size.w << "x"
+                                                    << size.h << " taps " << taps);
+                    auto image = std::make_shared<Image2D>(randomOf(in, size.w, size.h, ++seed));
+                    SeparableKernel kernel(randomValues(taps, seed));
+                    const std::shared_ptr<Image2D> result = SeparableFilter::executeSeparableFilter(image, &kernel, out);
+                    ASSERT_TRUE(result);
+                    EXPECT_TRUE(imagesEqual(reference::separable(*image, kernel.getValues(), out), *result));
+                }
+}
+
+TEST(SeparableFilter, GaussianEqualsTheFullTwoDimensionalGaussian)
+{
+    const Image2D image = randomImage(37, 29, Image2D::FLOAT, 5, 0, 4095);
+    for (int radius : {1, 2, 4})
+    {
+        Gaussian full(radius, 1.3f);
+        SeparableGaussian separable(radius, 1.3f);
+        const std::shared_ptr<Image2D> a = Filter::executeFilter(image, &full);
+        const std::shared_ptr<Image2D> b =
+            SeparableFilter::executeSeparableFilter(std::make_shared<Image2D>(image), &separable, Image2D::FLOAT);
+        EXPECT_TRUE(imagesNear(*a, *b, 4095 * 1e-5)) << "radius " << radius;
+    }
+}
+
+TEST(SeparableFilter, OutputTypeParameterAndKeepValue)
+{
+    auto image = std::make_shared<Image2D>(randomImage(8, 8, Image2D::UNSIGNED_SHORT, 3, 0, 4000));
+    SeparableGaussian kernel(2, 1.0f);
+    EXPECT_EQ(SeparableFilter::executeSeparableFilter(image, &kernel, Image2D::FLOAT)->getDataType(), Image2D::FLOAT);
+    EXPECT_EQ(SeparableFilter::executeSeparableFilter(image, &kernel, Image2D::RGBA)->getDataType(),
+              Image2D::UNSIGNED_SHORT);
+    // Without the parameter the input's type is kept as well.
+    SeparableFilter filter(&kernel);
+    filter.setSharedInput(SeparableFilter::INPUT_IMAGE, image);
+    const std::atomic<bool> cancel{false};
+    ASSERT_TRUE(filter.execute(cancel));
+    EXPECT_EQ(filter.getSharedOutput(SeparableFilter::OUTPUT_IMAGE)->getDataType(), Image2D::UNSIGNED_SHORT);
+}
+
+TEST(SeparableFilter, ConstantImageKeepsItsValueTruncated)
+{
+    auto image = std::make_shared<Image2D>(makeImage(5, 3, Image2D::UNSIGNED_SHORT, std::vector<double>(15, 100)));
+    SeparableKernel kernel({0.33333f, 0.33333f, 0.33333f}); // sums to just under 1
+    const std::shared_ptr<Image2D> result = SeparableFilter::executeSeparableFilter(image, &kernel, Image2D::RGBA);
+    EXPECT_TRUE(imagesEqual(makeImage(5, 3, Image2D::UNSIGNED_SHORT, std::vector<double>(15, 99)), *result));
+}
+
+TEST(SeparableFilter, EmptyKernelGivesZeros)
+{
+    auto image = std::make_shared<Image2D>(randomImage(7, 5, Image2D::SHORT, 6, -100, 100));
+    SeparableGaussian empty(-1, 1.0f);
+    Kernel emptySquare({});
+    EXPECT_TRUE(imagesEqual(Image2D(7, 5, Image2D::FLOAT),
+                            *SeparableFilter::executeSeparableFilter(image, &empty, Image2D::FLOAT)));
+    EXPECT_TRUE(imagesEqual(Image2D(7, 5, Image2D::SHORT), *Filter::executeFilter(*image, &emptySquare)));
+}
+
+TEST(SeparableFilter, BinaryInputStaysWithinZeroAndOne)
+{
+    auto image = std::make_shared<Image2D>(randomImage(12, 9, Image2D::BINARY, 8, 0, 1));
+    SeparableKernel kernel({0.7f, 1.4f, -0.6f}); // can leave [0, 1] before the clamp
+    const std::shared_ptr<Image2D> asFloat = SeparableFilter::executeSeparableFilter(image, &kernel, Image2D::FLOAT);
+    const auto range = asFloat->getValueRange();
+    EXPECT_GE(range.getMin(), 0.0f);
+    EXPECT_LE(range.getMax(), 1.0f);
+    for (Image2D::DataType out : {Image2D::BINARY, Image2D::UNSIGNED_CHAR, Image2D::SHORT})
+        for (double v : testing_support::pixels(*SeparableFilter::executeSeparableFilter(image, &kernel, out)))
+            EXPECT_TRUE(v == 0 || v == 1) << v;
+}
+
+TEST(SeparableFilter, ImageShorterThanTheKernelUsesTheClampedRowsOnly)
+{
+    auto image = std::make_shared<Image2D>(randomImage(6, 1, Image2D::FLOAT, 4, 0, 100));
+    SeparableGaussian kernel(2, 1.0f);
+    const std::shared_ptr<Image2D> result = SeparableFilter::executeSeparableFilter(image, &kernel, Image2D::FLOAT);
+    EXPECT_TRUE(imagesEqual(reference::separable(*image, kernel.getValues(), Image2D::FLOAT), *result));
+}
+
+TEST(SeparableFilter, RejectsMissingKernelMissingInputAndUnsupportedTypes)
+{
+    WarningCapture warnings;
+    const std::atomic<bool> cancel{false};
+    auto image = std::make_shared<Image2D>(makeImage(2, 2, Image2D::FLOAT, {1, 2, 3, 4}));
+    SeparableFilter noKernel(nullptr);
+    noKernel.setSharedInput(SeparableFilter::INPUT_IMAGE, image);
+    EXPECT_FALSE(noKernel.execute(cancel));
+
+    SeparableGaussian kernel(1, 1.0f);
+    SeparableFilter noInput(&kernel);
+    EXPECT_FALSE(noInput.execute(cancel));
+
+    EXPECT_FALSE(
+        SeparableFilter::executeSeparableFilter(std::make_shared<Image2D>(2, 2, Image2D::RGBA), &kernel, Image2D::FLOAT));
+
+    SeparableFilter badOutput(&kernel);
+    badOutput.setSharedInput(SeparableFilter::INPUT_IMAGE, image);
+    badOutput.setUniformValue(SeparableFilter::OUTPUT_DATATYPE, 4);
+    EXPECT_FALSE(badOutput.execute(cancel));
+    EXPECT_FALSE(badOutput.getSharedOutput(SeparableFilter::OUTPUT_IMAGE));
+
+    EXPECT_EQ(warnings.messages(),
+              (QStringList{"image2d::SeparableFilter : convolution kernel is not set.",
+                           "image2d::SeparableFilter : missing input:  \"inputImage\"",
+                           "image2d::SeparableFilter : SeparableFilter algorithm not supported for data type:  4",
+                           "image2d::SeparableFilter : SeparableFilter algorithm not supported for output data type:  4"}));
+}
+
+TEST(Convolution, OneThreadEqualsAllThreads)
+{
+    const Image2D image = randomImage(301, 257, Image2D::UNSIGNED_SHORT, 77, 0, 4095);
+    auto shared = std::make_shared<Image2D>(image);
+    Gaussian full(3, 1.7f);
+    SeparableGaussian separable(4, 1.2f);
+    std::shared_ptr<Image2D> filteredOne, separableOne;
+    tbb::task_arena arena(1);
+    arena.execute([&] {
+        filteredOne = Filter::executeFilter(image, &full);
+        separableOne = SeparableFilter::executeSeparableFilter(shared, &separable, Image2D::FLOAT);
+    });
+    EXPECT_TRUE(imagesEqual(*filteredOne, *Filter::executeFilter(image, &full)));
+    EXPECT_TRUE(
+        imagesEqual(*separableOne, *SeparableFilter::executeSeparableFilter(shared, &separable, Image2D::FLOAT)));
+}

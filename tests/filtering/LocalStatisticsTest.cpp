@@ -1,0 +1,338 @@
+#include "Reference.h"
+#include "image2d/filtering/LocalStatistics.h"
+#include "support/ImageCompare.h"
+#include "support/TestImages.h"
+#include "support/WarningCapture.h"
+
+#include <gtest/gtest.h>
+#include <tbb/task_arena.h>
+
+using namespace image2d;
+using testing_support::imagesEqual;
+using testing_support::imagesNear;
+using testing_support::makeImage;
+using testing_support::pixelAt;
+using testing_support::pixels;
+using testing_support::randomImage;
+using testing_support::WarningCapture;
+
+namespace {
+
+const std::vector<Image2D::DataType> kTypes = {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR,
+                                               Image2D::BINARY, Image2D::FLOAT};
+
+// Full-range values, plus a narrow range so that windows hold many equal values.
+Image2D randomOf(Image2D::DataType type, int w, int h, std::uint32_t seed, bool narrow = false)
+{
+    if (narrow)
+        return randomImage(w, h, type, seed, type == Image2D::SHORT ? -3 : 0, type == Image2D::BINARY ? 1 : 5);
+    switch (type)
+    {
+    case Image2D::UNSIGNED_SHORT: return randomImage(w, h, type, seed, 0, 65535);
+    case Image2D::SHORT: return randomImage(w, h, type, seed, -32768, 32767);
+    case Image2D::UNSIGNED_CHAR: return randomImage(w, h, type, seed, 0, 255);
+    case Image2D::BINARY: return randomImage(w, h, type, seed, 0, 1);
+    default: return randomImage(w, h, type, seed, -5000, 5000);
+    }
+}
+
+struct Size
+{
+    int w, h;
+};
+const std::vector<Size> kSizes = {{1, 1}, {1, 9}, {8, 1}, {2, 3}, {11, 7}, {33, 20}};
+
+template <typename Check>
+void forEachCase(Check check)
+{
+    std::uint32_t seed = 11;
+    for (Image2D::DataType type : kTypes)
+        for (const Size& size : kSizes)
+            for (bool narrow : {false, true})
+                for (int radius = 0; radius <= 5; ++radius)
+                {
+                    SCOPED_TRACE(testing::Message() << "type " << type << " size " << size.w << "x" << size.h
+                                                    << " radius " << radius << (narrow ? " narrow" : ""));
+                    Image2D image = randomOf(type, size.w, size.h, ++seed, narrow);
+                    check(image, radius);
+                }
+}
+
+} // namespace
+
+// ---- AreaAverage ----------------------------------------------------------------------
+
+TEST(AreaAverage, MatchesBruteForceMeansOfClippedWindows)
+{
+    forEachCase([](Image2D& image, int radius) {
+        const std::shared_ptr<Image2D> result = AreaAverage::executeAreaAverage(&image, radius);
+        ASSERT_TRUE(result);
+        const Image2D expected = reference::areaAverage(image, radius);
+        if (image.getDataType() == Image2D::FLOAT)
+            EXPECT_TRUE(imagesNear(expected, *result, 1e-3));
+        else
+            EXPECT_TRUE(imagesEqual(expected, *result));
+    });
+}
+
+TEST(AreaAverage, EdgeWindowsShrinkAndIntegersRoundHalfAway)
+{
+    const Image2D row = makeImage(3, 1, Image2D::UNSIGNED_SHORT, {0, 0, 9});
+    EXPECT_EQ(pixels(*AreaAverage::executeAreaAverage(&row, 1)), (std::vector<double>{0, 3, 5}));
+    const Image2D asFloat = makeImage(3, 1, Image2D::FLOAT, {0, 0, 9});
+    EXPECT_EQ(pixels(*AreaAverage::executeAreaAverage(&asFloat, 1)), (std::vector<double>{0, 3, 4.5}));
+    const Image2D negative = makeImage(3, 1, Image2D::SHORT, {-4, -5, -6});
+    EXPECT_EQ(pixels(*AreaAverage::executeAreaAverage(&negative, 1)), (std::vector<double>{-5, -5, -6}));
+}
+
+TEST(AreaAverage, RadiusLargerThanTheImageShrinksToFit)
+{
+    // A 4-pixel row with radius 10 uses radius 1.
+    const Image2D row = makeImage(4, 1, Image2D::FLOAT, {4, 8, 0, 12});
+    EXPECT_EQ(pixels(*AreaAverage::executeAreaAverage(&row, 10)), (std::vector<double>{6, 4, double(float(20.0 / 3.0)), 6}));
+}
+
+// ---- SubSummedAreaTable ---------------------------------------------------------------
+
+TEST(SubSummedAreaTable, MatchesBruteForceWindowSums)
+{
+    forEachCase([](Image2D& image, int radius) {
+        for (float r : {float(radius), radius + 0.5f, radius + 0.25f})
+        {
+            const std::shared_ptr<Image2D> result = SubSummedAreaTable::executeSAT(&image, r);
+            ASSERT_TRUE(result);
+            const Image2D expected = reference::windowSum(image, r);
+            if (image.getDataType() == Image2D::FLOAT)
+                EXPECT_TRUE(imagesNear(expected, *result, 0.05)) << "radius " << r;
+            else
+                EXPECT_TRUE(imagesEqual(expected, *result)) << "radius " << r;
+        }
+    });
+}
+
+TEST(SubSummedAreaTable, AllOnesGivesCornerEdgeAndInteriorCounts)
+{
+    Image2D ones = makeImage(4, 4, Image2D::UNSIGNED_CHAR, std::vector<double>(16, 1));
+    const std::shared_ptr<Image2D> result = SubSummedAreaTable::executeSAT(&ones, 1.0f);
+    ASSERT_EQ(result->getDataType(), Image2D::INT);
+    EXPECT_EQ(pixels(*result), (std::vector<double>{4, 6, 6, 4, 6, 9, 9, 6, 6, 9, 9, 6, 4, 6, 6, 4}));
+}
+
+TEST(SubSummedAreaTable, HalfPixelRadiusTruncatesTowardZero)
+{
+    // x = 0: x0 = trunc(-1.5) = -1, x1 = 0 (column 0); x = 1: x0 = trunc(-0.5) = 0, x1 = 1
+    // (column 1 only); x = 2: x0 = 0, x1 = 2 (columns 1 and 2).
+    Image2D row = makeImage(3, 1, Image2D::FLOAT, {1, 10, 100});
+    EXPECT_EQ(pixels(*SubSummedAreaTable::executeSAT(&row, 0.5f)), (std::vector<double>{1, 10, 110}));
+}
+
+TEST(SubSummedAreaTable, IntegerSumsKeepTheirLow32Bits)
+{
+    Image2D big = makeImage(3, 3, Image2D::UNSIGNED_SHORT, std::vector<double>(9, 65535));
+    EXPECT_EQ(pixelAt(*SubSummedAreaTable::executeSAT(&big, 1.0f), 1, 1), 9 * 65535);
+}
+
+// ---- RecursiveMinMax ------------------------------------------------------------------
+
+TEST(RecursiveMinMax, MatchesBruteForceMinimaAndMaxima)
+{
+    forEachCase([](Image2D& image, int radius) {
+        for (int r : {radius, radius + 10})
+        {
+            const auto result = RecursiveMinMax::calculateRecursiveMinMax(image, r);
+            ASSERT_TRUE(result.hasValue());
+            EXPECT_TRUE(imagesEqual(reference::extreme(image, r, false), *result->first)) << "radius " << r;
+            EXPECT_TRUE(imagesEqual(reference::extreme(image, r, true), *result->second)) << "radius " << r;
+        }
+    });
+}
+
+TEST(RecursiveMinMax, WideImagesAgreeWithTheReference)
+{
+    // Wider than the column blocks and taller than the row groups of every type.
+    std::uint32_t seed = 900;
+    for (Image2D::DataType type : kTypes)
+        for (int radius : {0, 1, 3, 15})
+        {
+            const Image2D image = randomOf(type, 300, 41, ++seed);
+            const auto result = RecursiveMinMax::calculateRecursiveMinMax(image, radius);
+            ASSERT_TRUE(result.hasValue());
+            EXPECT_TRUE(imagesEqual(reference::extreme(image, radius, false), *result->first))
+                << "type " << type << " radius " << radius;
+            EXPECT_TRUE(imagesEqual(reference::extreme(image, radius, true), *result->second))
+                << "type " << type << " radius " << radius;
+        }
+}
+
+TEST(AreaAverage, WideImagesAgreeWithTheReference)
+{
+    std::uint32_t seed = 950;
+    for (Image2D::DataType type : kTypes)
+    {
+        const Image2D image = randomOf(type, 150, 23, ++seed);
+        const std::shared_ptr<Image2D> result = AreaAverage::executeAreaAverage(&image, 3);
+        const Image2D expected = reference::areaAverage(image, 3);
+        if (type == Image2D::FLOAT)
+            EXPECT_TRUE(imagesNear(expected, *result, 1e-3));
+        else
+            EXPECT_TRUE(imagesEqual(expected, *result)) << "type " << type;
+    }
+}
+
+TEST(RecursiveMinMax, RadiusZeroCopiesAndNegativeValuesSurviveTheBorder)
+{
+    const Image2D image = randomImage(9, 6, Image2D::FLOAT, 3, -10, 10);
+    const auto copies = RecursiveMinMax::calculateRecursiveMinMax(image, 0);
+    EXPECT_TRUE(imagesEqual(image, *copies->first));
+    EXPECT_TRUE(imagesEqual(image, *copies->second));
+
+    const Image2D negative = makeImage(3, 2, Image2D::SHORT, {-5, -7, -9, -6, -8, -10});
+    const auto result = RecursiveMinMax::calculateRecursiveMinMax(std::make_shared<Image2D>(negative), 1);
+    EXPECT_EQ(pixels(*result->second), (std::vector<double>{-5, -5, -7, -5, -5, -7}));
+    EXPECT_EQ(pixels(*result->first), (std::vector<double>{-8, -10, -10, -8, -10, -10}));
+}
+
+// ---- Median ---------------------------------------------------------------------------
+
+TEST(Median, MatchesTheSortedReplicatedWindowForEveryTypeAndRadius)
+{
+    forEachCase([](Image2D& image, int radius) {
+        const std::shared_ptr<Image2D> result = Median::executeMedian(&image, radius);
+        ASSERT_TRUE(result);
+        EXPECT_TRUE(imagesEqual(reference::median(image, radius), *result));
+    });
+}
+
+TEST(Median, LargerImagesAgreeWithTheReferenceToo)
+{
+    // Wide enough for the vector paths and the sliding histogram to run long rows.
+    std::uint32_t seed = 500;
+    for (Image2D::DataType type : kTypes)
+        for (int radius : {1, 2, 3})
+        {
+            Image2D image = randomOf(type, 70, 12, ++seed);
+            EXPECT_TRUE(imagesEqual(reference::median(image, radius), *Median::executeMedian(&image, radius)))
+                << "type " << type << " radius " << radius;
+        }
+}
+
+TEST(Median, CornerPixelCountsFourTimes)
+{
+    // At (0, 0) the window holds the corner four times, (1, 1) once, the other two
+    // neighbours twice each: 10 x 5 against 0 x 4.
+    Image2D image = makeImage(3, 3, Image2D::UNSIGNED_CHAR, {10, 0, 0, 0, 10, 0, 0, 0, 0});
+    EXPECT_EQ(pixelAt(*Median::executeMedian(&image, 1), 0, 0), 10);
+}
+
+TEST(Median, NaNDoesNotBreakTheSelection)
+{
+    Image2D image = randomImage(9, 9, Image2D::FLOAT, 4, 0, 1);
+    image.getData<float>()[40] = std::nanf("");
+    for (int radius : {1, 2, 4})
+        ASSERT_TRUE(Median::executeMedian(&image, radius));
+}
+
+TEST(Median, CancelledRunKeepsThePartialResult)
+{
+    auto image = std::make_shared<Image2D>(randomImage(10, 10, Image2D::UNSIGNED_SHORT, 9, 0, 1000));
+    Median median;
+    median.setSharedInput(Median::INPUT_IMAGE, image);
+    median.setUniformValue(Median::RADIUS, 2);
+    const std::atomic<bool> cancel{true};
+    EXPECT_TRUE(median.execute(cancel));
+    const std::shared_ptr<Image2D> partial = median.getSharedOutput(Median::OUTPUT_IMAGE);
+    ASSERT_TRUE(partial);
+    const Image2D expected = reference::median(*image, 2);
+    for (int x = 0; x < 10; ++x)
+        EXPECT_EQ(pixelAt(*partial, x, 0), pixelAt(expected, x, 0));
+}
+
+// ---- Shared properties ----------------------------------------------------------------
+
+TEST(LocalStatistics, OneThreadEqualsAllThreads)
+{
+    const Image2D image = randomImage(517, 300, Image2D::UNSIGNED_SHORT, 21, 0, 4095);
+    const Image2D asFloat = randomImage(517, 300, Image2D::FLOAT, 22, 0, 4095);
+    std::shared_ptr<Image2D> meanOne, meanFloatOne;
+    utility::Optional<std::pair<std::shared_ptr<Image2D>, std::shared_ptr<Image2D>>> extremaOne;
+    tbb::task_arena arena(1);
+    arena.execute([&] {
+        meanOne = AreaAverage::executeAreaAverage(&image, 3);
+        meanFloatOne = AreaAverage::executeAreaAverage(&asFloat, 5);
+        extremaOne = RecursiveMinMax::calculateRecursiveMinMax(image, 15);
+    });
+    EXPECT_TRUE(imagesEqual(*meanOne, *AreaAverage::executeAreaAverage(&image, 3)));
+    EXPECT_TRUE(imagesEqual(*meanFloatOne, *AreaAverage::executeAreaAverage(&asFloat, 5)));
+    const auto extrema = RecursiveMinMax::calculateRecursiveMinMax(image, 15);
+    EXPECT_TRUE(imagesEqual(*extremaOne->first, *extrema->first));
+    EXPECT_TRUE(imagesEqual(*extremaOne->second, *extrema->second));
+}
+
+TEST(LocalStatistics, ValidationMessages)
+{
+    WarningCapture warnings;
+    const std::atomic<bool> cancel{false};
+    Image2D invalid;
+    Image2D intImage(2, 2, Image2D::INT);
+    Image2D good(2, 2, Image2D::FLOAT);
+
+    AreaAverage average;
+    EXPECT_FALSE(average.execute(cancel));
+    average.setInput(AreaAverage::INPUT_IMAGE, &invalid);
+    EXPECT_FALSE(average.execute(cancel));
+    average.setInput(AreaAverage::INPUT_IMAGE, &good);
+    EXPECT_FALSE(average.execute(cancel));
+    average.setUniformValue(AreaAverage::KERNEL_RADIUS, "wide");
+    EXPECT_FALSE(average.execute(cancel));
+    average.setUniformValue(AreaAverage::KERNEL_RADIUS, -1);
+    EXPECT_FALSE(average.execute(cancel));
+    EXPECT_FALSE(AreaAverage::executeAreaAverage(&intImage, 1));
+    EXPECT_EQ(warnings.messages(), (QStringList{"image2d::AreaAverage : missing input:  \"inputImage\"",
+                                                "image2d::AreaAverage : invalid input:  \"inputImage\"",
+                                                "image2d::AreaAverage : missing input:  \"radius\"",
+                                                "image2d::AreaAverage : invalid input:  \"radius\"",
+                                                "image2d::AreaAverage : invalid input:  \"radius\"",
+                                                "image2d::AreaAverage : average algorithm not supported for data type:  6"}));
+    warnings.clear();
+
+    SubSummedAreaTable sat;
+    EXPECT_FALSE(sat.execute(cancel));
+    sat.setInput(SubSummedAreaTable::INPUT_IMAGE, &good);
+    EXPECT_FALSE(sat.execute(cancel));
+    sat.setUniformValue(SubSummedAreaTable::KERNEL_RADIUS, "nan");
+    EXPECT_FALSE(sat.execute(cancel));
+    EXPECT_FALSE(SubSummedAreaTable::executeSAT(&intImage, 1.0f));
+    EXPECT_EQ(warnings.messages(),
+              (QStringList{"image2d::SubSummedAreaTable : missing input:  \"inputImage\"",
+                           "image2d::SubSummedAreaTable : missing input:  \"radius\"",
+                           "image2d::SubSummedAreaTable : invalid input:  \"radius\"",
+                           "image2d::SubSummedAreaTable : sat algorithm not supported for data type:  6"}));
+    warnings.clear();
+
+    RecursiveMinMax minMax;
+    EXPECT_FALSE(minMax.execute(cancel));
+    minMax.setInput(RecursiveMinMax::INPUT_IMAGE, &invalid);
+    EXPECT_FALSE(minMax.execute(cancel));
+    minMax.setInput(RecursiveMinMax::INPUT_IMAGE, &good);
+    EXPECT_FALSE(minMax.execute(cancel));
+    EXPECT_FALSE(RecursiveMinMax::calculateRecursiveMinMax(intImage, 1).hasValue());
+    EXPECT_EQ(warnings.messages(),
+              (QStringList{"image2d::RecursiveMinMax::isInputValid : missing input:  \"inputImage\"",
+                           "image2d::RecursiveMinMax::isInputValid : invalid input:  \"inputImage\"",
+                           "image2d::RecursiveMinMax::isInputValid : missing input:  \"kernelRadius\"",
+                           "image2d::RecursiveMinMax : algorithm not supported for data type:  6"}));
+    warnings.clear();
+
+    Median median;
+    EXPECT_FALSE(median.execute(cancel));
+    median.setInput(Median::INPUT_IMAGE, &good);
+    median.setUniformValue(Median::RADIUS, "1.5");
+    EXPECT_FALSE(median.execute(cancel));
+    EXPECT_FALSE(Median::executeMedian(&intImage, 1));
+    EXPECT_FALSE(Median::executeMedian(&good, 2048));
+    EXPECT_EQ(warnings.messages(),
+              (QStringList{"image2d::Median : missing input:  \"inputImage\"",
+                           "image2d::Median : invalid input:  \"medianRadius\"",
+                           "image2d::Median : Median algorithm not supported for data type:  6",
+                           "image2d::Median : invalid input:  \"medianRadius\""}));
+}

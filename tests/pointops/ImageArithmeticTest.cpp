@@ -1,0 +1,601 @@
+#include "image2d/pointops/ImageArithmetic.h"
+
+#include "PointopsTestHelpers.h"
+#include "support/ImageCompare.h"
+#include "support/TestImages.h"
+#include "support/WarningCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+using image2d::Difference;
+using image2d::Mask;
+using image2d::Multiply;
+using image2d::Threshold;
+using pointops_test::row;
+using pointops_test::run;
+using pointops_test::shared;
+using testing_support::imagesEqual;
+using testing_support::makeImage;
+using testing_support::pixels;
+using testing_support::randomImage;
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+const Image2D::DataType kAllTypes[] = {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR,
+                                       Image2D::BINARY,         Image2D::FLOAT, Image2D::INT};
+
+/// Value range of random test images per type.
+std::pair<double, double> valueRange(Image2D::DataType type)
+{
+    switch (type)
+    {
+    case Image2D::UNSIGNED_SHORT: return {0, 65535};
+    case Image2D::SHORT: return {-32768, 32767};
+    case Image2D::UNSIGNED_CHAR: return {0, 255};
+    case Image2D::BINARY: return {0, 1};
+    case Image2D::FLOAT: return {-1000, 1000};
+    default: return {-2147483648.0, 2147483647.0};
+    }
+}
+
+} // namespace
+
+TEST(ImageArithmetic, Constants)
+{
+    EXPECT_EQ(Threshold::THRESHOLD_VALUE, "thresholdValue");
+    EXPECT_EQ(Threshold::THRESHOLD_OPERATOR, "thresholdOperator");
+    EXPECT_EQ(Mask::MASK_IMAGE, "maskImage");
+    EXPECT_EQ(Mask::VALUE_FOR_MASKED_PIXELS, "valueForMaskedPixels");
+    EXPECT_EQ(Multiply::INPUT_A_IMAGE, "inputAImage");
+    EXPECT_EQ(Multiply::INPUT_B_IMAGE, "inputBImage");
+    EXPECT_EQ(Difference::TAKE_DIFFERENCE_OF, "take_diff");
+    EXPECT_EQ(Threshold().getUniformValue(Threshold::THRESHOLD_OPERATOR).toString(), ">");
+}
+
+// ---- Threshold --------------------------------------------------------------------------
+
+struct ThresholdCase
+{
+    const char* name;
+    friend void PrintTo(const ThresholdCase& c, std::ostream* os) { *os << c.name; }
+    Image2D::DataType type;
+    double threshold;
+    const char* op;
+    std::vector<double> input;
+    std::vector<double> expected;
+};
+
+class ThresholdValues : public ::testing::TestWithParam<ThresholdCase>
+{
+};
+
+TEST_P(ThresholdValues, GivesABinaryImage)
+{
+    const ThresholdCase& c = GetParam();
+    const auto input = row(c.type, c.input);
+    input->setPixelSize(QVector3D(0.2f, 0.4f, 1.0f));
+    const Image2D before = *input;
+    Threshold algorithm;
+    algorithm.setSharedInput(Threshold::INPUT_IMAGE, input);
+    algorithm.setUniformValue(Threshold::THRESHOLD_VALUE, c.threshold);
+    algorithm.setUniformValue(Threshold::THRESHOLD_OPERATOR, QString::fromLatin1(c.op));
+    const auto result = run(algorithm);
+    ASSERT_TRUE(result.ok);
+    EXPECT_TRUE(result.warnings.isEmpty());
+    ASSERT_TRUE(result.output);
+    EXPECT_TRUE(imagesEqual(*row(Image2D::BINARY, c.expected), *result.output));
+    EXPECT_EQ(result.output->getPixelSize(), QVector3D(0.2f, 0.4f, 1.0f));
+    EXPECT_TRUE(imagesEqual(before, *input));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PixelTypes, ThresholdValues,
+    ::testing::Values(
+        ThresholdCase{"UnsignedCharGreater", Image2D::UNSIGNED_CHAR, 100, ">", {100, 101, 0, 255}, {0, 1, 0, 1}},
+        ThresholdCase{"UnsignedCharLess", Image2D::UNSIGNED_CHAR, 100, "<", {99, 100, 101}, {1, 0, 0}},
+        // 2.7 becomes 2 for every integer type.
+        ThresholdCase{"UnsignedShortTruncates", Image2D::UNSIGNED_SHORT, 2.7, ">", {2, 3, 65535}, {0, 1, 1}},
+        ThresholdCase{"ShortTruncates", Image2D::SHORT, 2.7, "<", {1, 2, 3, -32768}, {1, 0, 0, 1}},
+        ThresholdCase{"UnsignedCharTruncates", Image2D::UNSIGNED_CHAR, 2.7, ">", {2, 3}, {0, 1}},
+        ThresholdCase{"IntTruncates", Image2D::INT, 2.7, ">", {2, 3, -2147483648.0}, {0, 1, 0}},
+        // Toward zero: -2.7 becomes -2, compared signed.
+        ThresholdCase{"ShortNegative", Image2D::SHORT, -2.7, ">", {-3, -2, -1, 5}, {0, 0, 1, 1}},
+        ThresholdCase{"IntNegativeLess", Image2D::INT, -2.7, "<", {-3, -2}, {1, 0}},
+        ThresholdCase{"Binary", Image2D::BINARY, 0.5, ">", {0, 1}, {0, 1}},
+        ThresholdCase{"FloatKeepsTheFraction", Image2D::FLOAT, 2.7, ">", {2.69, 2.71, 2}, {0, 1, 0}},
+        ThresholdCase{"FloatLess", Image2D::FLOAT, -0.5, "<", {-0.75, -0.5, 0}, {1, 0, 0}},
+        // Thresholds beyond the type's range compare as the unconverted value would.
+        ThresholdCase{"BelowUnsignedRange", Image2D::UNSIGNED_CHAR, -5, ">", {0, 255}, {1, 1}},
+        ThresholdCase{"BelowUnsignedRangeLess", Image2D::UNSIGNED_SHORT, -5, "<", {0, 65535}, {0, 0}},
+        ThresholdCase{"AboveUnsignedRange", Image2D::UNSIGNED_CHAR, 300, ">", {0, 255}, {0, 0}},
+        ThresholdCase{"AboveShortRangeLess", Image2D::SHORT, 40000, "<", {-32768, 32767}, {1, 1}},
+        ThresholdCase{"AboveIntRange", Image2D::INT, 3e9, ">", {2147483647, 0}, {0, 0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Threshold, MatchesAPlainComparisonOnRandomImages)
+{
+    for (Image2D::DataType type : kAllTypes)
+    {
+        const auto [lo, hi] = valueRange(type);
+        const Image2D image = randomImage(53, 29, type, 5u + type, lo, hi);
+        for (double t : {lo + (hi - lo) * 0.37, lo + (hi - lo) * 0.5 + 0.5, lo + 0.9})
+        {
+            const float value = static_cast<float>(t);
+            // Integer types compare against the threshold truncated toward zero.
+            const double limit = type == Image2D::FLOAT ? value : std::trunc(static_cast<double>(value));
+            std::vector<double> expected;
+            for (double v : pixels(image))
+                expected.push_back(v > limit ? 1 : 0);
+            Image2D copy = image;
+            const auto output = Threshold::executeThreshold(&copy, value);
+            ASSERT_TRUE(output);
+            EXPECT_TRUE(imagesEqual(makeImage(53, 29, Image2D::BINARY, expected), *output))
+                << "type " << type << " threshold " << value;
+        }
+    }
+}
+
+struct ThresholdParameterCase
+{
+    const char* name;
+    friend void PrintTo(const ThresholdParameterCase& c, std::ostream* os) { *os << c.name; }
+    QVariant value;
+    QVariant op;
+    bool withImage;
+    QStringList warnings;
+};
+
+class ThresholdParameters : public ::testing::TestWithParam<ThresholdParameterCase>
+{
+};
+
+TEST_P(ThresholdParameters, AreCheckedInOrder)
+{
+    const ThresholdParameterCase& c = GetParam();
+    Threshold algorithm;
+    QHash<QString, QVariant> uniforms;
+    if (c.value.isValid())
+        uniforms.insert(Threshold::THRESHOLD_VALUE, c.value);
+    if (c.op.isValid())
+        uniforms.insert(Threshold::THRESHOLD_OPERATOR, c.op);
+    algorithm.setUniforms(uniforms);
+    if (c.withImage)
+        algorithm.setSharedInput(Threshold::INPUT_IMAGE, shared(1, 1, Image2D::UNSIGNED_CHAR, {1}));
+    const auto result = run(algorithm);
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.output);
+    EXPECT_EQ(result.warnings, c.warnings);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Validation, ThresholdParameters,
+    ::testing::Values(
+        // The threshold value comes first, even before the missing image.
+        ThresholdParameterCase{"MissingValue", QVariant(), ">", false,
+                               {"image2d::Threshold : missing input:  \"thresholdValue\""}},
+        ThresholdParameterCase{"TextValue", "high", ">", true, {"image2d::Threshold : invalid input:  \"thresholdValue\""}},
+        ThresholdParameterCase{"NaNValue", kNaN, ">", true, {"image2d::Threshold : invalid input:  \"thresholdValue\""}},
+        ThresholdParameterCase{"MissingOperator", 5, QVariant(), false,
+                               {"image2d::Threshold : missing input:  \"thresholdOperator\""}},
+        ThresholdParameterCase{"OperatorNotAString", 5, QPoint(1, 1), true,
+                               {"image2d::Threshold : invalid input:  \"thresholdOperator\""}},
+        ThresholdParameterCase{"UnknownOperator", 5, ">=", false, {"image2d::Threshold : invalid operator:  \">=\""}},
+        ThresholdParameterCase{"MissingImage", 5, "<", false, {"image2d::Threshold : missing input:  \"inputImage\""}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Threshold, InvalidImageAndUnsupportedType)
+{
+    Threshold algorithm;
+    algorithm.setUniformValue(Threshold::THRESHOLD_VALUE, 1);
+    algorithm.setSharedInput(Threshold::INPUT_IMAGE, std::make_shared<Image2D>());
+    EXPECT_EQ(run(algorithm).warnings, QStringList{"image2d::Threshold : invalid input:  \"inputImage\""});
+    algorithm.setSharedInput(Threshold::INPUT_IMAGE, std::make_shared<Image2D>(2, 1, Image2D::RGBA));
+    const auto result = run(algorithm);
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.output);
+    EXPECT_EQ(result.warnings, QStringList{"image2d::Threshold : threshold algorithm not supported for data type:  4"});
+}
+
+TEST(Threshold, StaticFunctionWithoutImage)
+{
+    testing_support::WarningCapture warnings;
+    EXPECT_FALSE(Threshold::executeThreshold(nullptr, 1.0f));
+    EXPECT_EQ(warnings.messages(), QStringList{"image2d::Threshold : missing input:  \"inputImage\""});
+}
+
+// ---- Mask -------------------------------------------------------------------------------
+
+namespace {
+
+pointops_test::RunResult runMask(const std::shared_ptr<Image2D>& input, const std::shared_ptr<Image2D>& mask,
+                                 QVariant value, const std::atomic<bool>& cancel)
+{
+    Mask algorithm;
+    if (input)
+        algorithm.setSharedInput(Mask::INPUT_IMAGE, input);
+    if (mask)
+        algorithm.setSharedInput(Mask::MASK_IMAGE, mask);
+    if (value.isValid())
+        algorithm.setUniformValue(Mask::VALUE_FOR_MASKED_PIXELS, value);
+    return run(algorithm, cancel);
+}
+
+pointops_test::RunResult runMask(const std::shared_ptr<Image2D>& input, const std::shared_ptr<Image2D>& mask,
+                                 QVariant value)
+{
+    const std::atomic<bool> notCancelled{false};
+    return runMask(input, mask, value, notCancelled);
+}
+
+} // namespace
+
+struct MaskCase
+{
+    const char* name;
+    friend void PrintTo(const MaskCase& c, std::ostream* os) { *os << c.name; }
+    Image2D::DataType type;
+    QVariant value;
+    std::vector<double> input;
+    std::vector<double> expected;
+};
+
+class MaskValues : public ::testing::TestWithParam<MaskCase>
+{
+};
+
+// The mask row {1, 0, 1, 0} keeps the first and third pixel.
+TEST_P(MaskValues, WritesTheTruncatedValueOutsideTheMask)
+{
+    const MaskCase& c = GetParam();
+    const auto input = row(c.type, c.input);
+    input->setPixelSize(QVector3D(0.7f, 0.7f, 1.0f));
+    const Image2D before = *input;
+    const auto result = runMask(input, row(Image2D::BINARY, {1, 0, 1, 0}), c.value);
+    ASSERT_TRUE(result.ok);
+    EXPECT_TRUE(result.warnings.isEmpty());
+    ASSERT_TRUE(result.output);
+    EXPECT_NE(result.output, input);
+    EXPECT_TRUE(imagesEqual(*row(c.type, c.expected), *result.output));
+    EXPECT_EQ(result.output->getPixelSize(), QVector3D(0.7f, 0.7f, 1.0f));
+    EXPECT_TRUE(imagesEqual(before, *input));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PixelTypes, MaskValues,
+    ::testing::Values(
+        MaskCase{"UnsignedChar", Image2D::UNSIGNED_CHAR, 7.9, {10, 20, 30, 40}, {10, 7, 30, 7}},
+        MaskCase{"Float", Image2D::FLOAT, 7.9, {0.5, 1.5, 2.5, 3.5}, {0.5, 7, 2.5, 7}},
+        MaskCase{"FloatNegative", Image2D::FLOAT, -7.9, {0.5, 1.5, 2.5, 3.5}, {0.5, -7, 2.5, -7}},
+        MaskCase{"Short", Image2D::SHORT, -7.9, {-100, 200, 300, 400}, {-100, -7, 300, -7}},
+        MaskCase{"UnsignedShort", Image2D::UNSIGNED_SHORT, 1000, {1, 2, 3, 4}, {1, 1000, 3, 1000}},
+        MaskCase{"Binary", Image2D::BINARY, 1, {0, 0, 1, 1}, {0, 1, 1, 1}},
+        MaskCase{"IntegerValue", Image2D::UNSIGNED_CHAR, 3, {10, 20, 30, 40}, {10, 3, 30, 3}},
+        MaskCase{"NumericText", Image2D::SHORT, "12.5", {1, 2, 3, 4}, {1, 12, 3, 12}},
+        // Absent, unreadable and NaN values all mask with 0.
+        MaskCase{"AbsentValue", Image2D::UNSIGNED_SHORT, QVariant(), {5, 6, 7, 8}, {5, 0, 7, 0}},
+        MaskCase{"UnreadableValue", Image2D::FLOAT, "dark", {5, 6, 7, 8}, {5, 0, 7, 0}},
+        MaskCase{"NaNValue", Image2D::SHORT, kNaN, {5, 6, 7, 8}, {5, 0, 7, 0}},
+        // Values beyond the type's range saturate.
+        MaskCase{"AboveUnsignedCharRange", Image2D::UNSIGNED_CHAR, 300, {1, 2, 3, 4}, {1, 255, 3, 255}},
+        MaskCase{"BelowUnsignedShortRange", Image2D::UNSIGNED_SHORT, -5, {1, 2, 3, 4}, {1, 0, 3, 0}},
+        MaskCase{"AboveShortRange", Image2D::SHORT, 1e9, {1, 2, 3, 4}, {1, 32767, 3, 32767}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Mask, FullMaskGivesAnUnchangedCopy)
+{
+    for (Image2D::DataType type : {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::BINARY,
+                                   Image2D::FLOAT})
+    {
+        const auto [lo, hi] = valueRange(type);
+        const auto input = std::make_shared<Image2D>(randomImage(17, 9, type, 3u, lo, hi));
+        auto mask = std::make_shared<Image2D>(17, 9, Image2D::BINARY);
+        std::fill(mask->getData<std::uint8_t>(), mask->getData<std::uint8_t>() + mask->getNumPixels(), 1);
+        const auto result = runMask(input, mask, 42);
+        ASSERT_TRUE(result.ok);
+        ASSERT_TRUE(result.output);
+        EXPECT_NE(result.output, input);
+        EXPECT_TRUE(imagesEqual(*input, *result.output)) << type;
+    }
+}
+
+TEST(Mask, MatchesAPlainSelectionOnRandomImages)
+{
+    const auto input = std::make_shared<Image2D>(randomImage(31, 23, Image2D::SHORT, 9u, -32768, 32767));
+    const auto mask = std::make_shared<Image2D>(randomImage(31, 23, Image2D::BINARY, 10u, 0, 1));
+    const auto result = runMask(input, mask, -123.4);
+    ASSERT_TRUE(result.ok);
+    const std::vector<double> in = pixels(*input), m = pixels(*mask);
+    std::vector<double> expected;
+    for (std::size_t i = 0; i < in.size(); ++i)
+        expected.push_back(m[i] == 0 ? -123 : in[i]);
+    EXPECT_TRUE(imagesEqual(makeImage(31, 23, Image2D::SHORT, expected), *result.output));
+}
+
+TEST(Mask, CancelledRunPublishesThePartlyMaskedImage)
+{
+    // The flag is read after each row, so a flag set from the start lets one row through.
+    const auto input = shared(2, 3, Image2D::UNSIGNED_CHAR, {1, 2, 3, 4, 5, 6});
+    const auto mask = std::make_shared<Image2D>(2, 3, Image2D::BINARY);
+    const std::atomic<bool> cancelled{true};
+    const auto result = runMask(input, mask, 9, cancelled);
+    EXPECT_TRUE(result.ok);
+    EXPECT_TRUE(result.warnings.isEmpty());
+    ASSERT_TRUE(result.output);
+    EXPECT_TRUE(imagesEqual(makeImage(2, 3, Image2D::UNSIGNED_CHAR, {9, 9, 3, 4, 5, 6}), *result.output));
+    EXPECT_TRUE(imagesEqual(makeImage(2, 3, Image2D::UNSIGNED_CHAR, {1, 2, 3, 4, 5, 6}), *input));
+}
+
+TEST(Mask, ValidationOrderAndMessages)
+{
+    const auto image = shared(2, 2, Image2D::UNSIGNED_CHAR, {1, 2, 3, 4});
+    const auto mask = std::make_shared<Image2D>(2, 2, Image2D::BINARY);
+    const auto empty = std::make_shared<Image2D>();
+    struct Case
+    {
+        std::shared_ptr<Image2D> input, mask;
+        QString warning;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, "image2d::Mask : missing input:  \"inputImage\""},
+        {empty, mask, "image2d::Mask : invalid input:  \"inputImage\""},
+        {image, nullptr, "image2d::Mask : missing input:  \"maskImage\""},
+        {image, empty, "image2d::Mask : invalid input:  \"maskImage\""},
+        {image, std::make_shared<Image2D>(2, 2, Image2D::UNSIGNED_CHAR), "image2d::Mask : mask image is not a binary image."},
+        // Type before size.
+        {image, std::make_shared<Image2D>(3, 2, Image2D::UNSIGNED_CHAR), "image2d::Mask : mask image is not a binary image."},
+        {image, std::make_shared<Image2D>(3, 2, Image2D::BINARY),
+         "image2d::Mask : input image and mask image are not the same size."},
+        {image, std::make_shared<Image2D>(2, 1, Image2D::BINARY),
+         "image2d::Mask : input image and mask image are not the same size."},
+    };
+    for (const Case& c : cases)
+    {
+        const auto result = runMask(c.input, c.mask, 0);
+        EXPECT_FALSE(result.ok);
+        EXPECT_FALSE(result.output);
+        EXPECT_EQ(result.warnings, QStringList{c.warning});
+    }
+}
+
+TEST(Mask, UnsupportedTypesWarnWithTheCode)
+{
+    for (Image2D::DataType type : {Image2D::INT, Image2D::RGBA})
+    {
+        const auto result =
+            runMask(std::make_shared<Image2D>(2, 1, type), std::make_shared<Image2D>(2, 1, Image2D::BINARY), 0);
+        EXPECT_FALSE(result.ok);
+        EXPECT_FALSE(result.output);
+        EXPECT_EQ(result.warnings,
+                  QStringList{QString("image2d::Mask : mask algorithm not supported for data type:  %1").arg(int(type))});
+    }
+}
+
+TEST(Mask, StaticFunction)
+{
+    const Image2D image = makeImage(3, 1, Image2D::FLOAT, {1.5, 2.5, 3.5});
+    const Image2D mask = makeImage(3, 1, Image2D::BINARY, {0, 1, 0});
+    const auto output = Mask::executeMask(&image, &mask, 7.9);
+    ASSERT_TRUE(output);
+    EXPECT_TRUE(imagesEqual(makeImage(3, 1, Image2D::FLOAT, {7, 2.5, 7}), *output));
+
+    testing_support::WarningCapture warnings;
+    EXPECT_FALSE(Mask::executeMask(&image, nullptr, 1));
+    EXPECT_EQ(warnings.messages(), QStringList{"image2d::Mask : missing input:  \"maskImage\""});
+}
+
+// ---- Multiply ---------------------------------------------------------------------------
+
+struct MultiplyCase
+{
+    const char* name;
+    friend void PrintTo(const MultiplyCase& c, std::ostream* os) { *os << c.name; }
+    Image2D::DataType type;
+    std::vector<double> a;
+    std::vector<double> b;
+    std::vector<double> expected;
+};
+
+class MultiplyValues : public ::testing::TestWithParam<MultiplyCase>
+{
+};
+
+TEST_P(MultiplyValues, MultipliesPixelwise)
+{
+    const MultiplyCase& c = GetParam();
+    const auto a = row(c.type, c.a);
+    const auto b = row(c.type, c.b);
+    a->setPixelSize(QVector3D(0.1f, 0.1f, 1.0f));
+    b->setPixelSize(QVector3D(0.9f, 0.9f, 1.0f));
+    const Image2D aBefore = *a, bBefore = *b;
+    Multiply algorithm;
+    algorithm.setSharedInput(Multiply::INPUT_A_IMAGE, a);
+    algorithm.setSharedInput(Multiply::INPUT_B_IMAGE, b);
+    const auto result = run(algorithm);
+    ASSERT_TRUE(result.ok);
+    ASSERT_TRUE(result.output);
+    EXPECT_TRUE(imagesEqual(*row(c.type, c.expected), *result.output));
+    EXPECT_EQ(result.output->getPixelSize(), QVector3D(0.1f, 0.1f, 1.0f));
+    EXPECT_TRUE(imagesEqual(aBefore, *a));
+    EXPECT_TRUE(imagesEqual(bBefore, *b));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PixelTypes, MultiplyValues,
+    ::testing::Values(
+        // 400 keeps its low 8 bits: 144.
+        MultiplyCase{"UnsignedCharWraps", Image2D::UNSIGNED_CHAR, {20, 3, 255}, {20, 5, 255}, {144, 15, 1}},
+        // 90000 - 65536 = 24464; 65535 * 65535 = 0xFFFE0001.
+        MultiplyCase{"UnsignedShortWraps", Image2D::UNSIGNED_SHORT, {300, 65535, 7}, {300, 65535, 6}, {24464, 1, 42}},
+        // 40000 - 65536 = -25536.
+        MultiplyCase{"ShortWraps", Image2D::SHORT, {200, -3, -32768}, {200, 4, -1}, {-25536, -12, -32768}},
+        MultiplyCase{"Binary", Image2D::BINARY, {0, 1, 1}, {1, 0, 1}, {0, 0, 1}},
+        MultiplyCase{"Float", Image2D::FLOAT, {1.5, -2, 1e30}, {-2, -0.25, 1e30}, {-3, 0.5,
+                                                                                    std::numeric_limits<double>::infinity()}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Multiply, IntegerProductsKeepTheLowBitsOnRandomImages)
+{
+    for (Image2D::DataType type : {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR})
+    {
+        const auto [lo, hi] = valueRange(type);
+        Image2D a = randomImage(41, 13, type, 21u, lo, hi);
+        Image2D b = randomImage(41, 13, type, 22u, lo, hi);
+        const int bits = type == Image2D::UNSIGNED_CHAR ? 8 : 16;
+        const std::vector<double> pa = pixels(a), pb = pixels(b);
+        std::vector<double> expected;
+        for (std::size_t i = 0; i < pa.size(); ++i)
+        {
+            // Reduce the exact product modulo 2^bits, then read it signed for SHORT.
+            const long long modulus = 1LL << bits;
+            long long low = static_cast<long long>(pa[i]) * static_cast<long long>(pb[i]) % modulus;
+            if (low < 0)
+                low += modulus;
+            if (type == Image2D::SHORT && low >= modulus / 2)
+                low -= modulus;
+            expected.push_back(static_cast<double>(low));
+        }
+        const auto output = Multiply::executeMultiply(&a, &b);
+        ASSERT_TRUE(output);
+        EXPECT_TRUE(imagesEqual(makeImage(41, 13, type, expected), *output)) << type;
+    }
+}
+
+TEST(Multiply, ValidationMessages)
+{
+    const auto a = shared(2, 2, Image2D::UNSIGNED_CHAR, {1, 2, 3, 4});
+    const auto empty = std::make_shared<Image2D>();
+    struct Case
+    {
+        std::shared_ptr<Image2D> a, b;
+        QString warning;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, "image2d::Multiply : missing input:  \"inputAImage\""},
+        {empty, a, "image2d::Multiply : invalid input:  \"inputAImage\""},
+        {a, nullptr, "image2d::Multiply : missing input:  \"inputBImage\""},
+        {a, empty, "image2d::Multiply : invalid input:  \"inputBImage\""},
+        // B must have A's layout: it is never read out of bounds or as another type.
+        {a, std::make_shared<Image2D>(1, 1, Image2D::UNSIGNED_CHAR),
+         "image2d::Multiply : invalid input: image sizes or data types do not match"},
+        {a, std::make_shared<Image2D>(4, 1, Image2D::UNSIGNED_CHAR),
+         "image2d::Multiply : invalid input: image sizes or data types do not match"},
+        {a, std::make_shared<Image2D>(2, 2, Image2D::UNSIGNED_SHORT),
+         "image2d::Multiply : invalid input: image sizes or data types do not match"},
+        {a, std::make_shared<Image2D>(2, 2, Image2D::BINARY),
+         "image2d::Multiply : invalid input: image sizes or data types do not match"},
+    };
+    for (const Case& c : cases)
+    {
+        Multiply algorithm;
+        if (c.a)
+            algorithm.setSharedInput(Multiply::INPUT_A_IMAGE, c.a);
+        if (c.b)
+            algorithm.setSharedInput(Multiply::INPUT_B_IMAGE, c.b);
+        // "inputImage" plays no part.
+        algorithm.setSharedInput(Multiply::INPUT_IMAGE, a);
+        const auto result = run(algorithm);
+        EXPECT_FALSE(result.ok);
+        EXPECT_FALSE(result.output);
+        EXPECT_EQ(result.warnings, QStringList{c.warning});
+    }
+}
+
+TEST(Multiply, UnsupportedTypesWarnWithTheCode)
+{
+    for (Image2D::DataType type : {Image2D::INT, Image2D::RGBA})
+    {
+        Image2D a(2, 1, type), b(2, 1, type);
+        testing_support::WarningCapture warnings;
+        EXPECT_FALSE(Multiply::executeMultiply(&a, &b));
+        EXPECT_EQ(warnings.messages(),
+                  QStringList{QString("image2d::Multiply : data type not supported:  %1").arg(int(type))});
+    }
+}
+
+// ---- Difference -------------------------------------------------------------------------
+
+struct DifferenceCase
+{
+    const char* name;
+    friend void PrintTo(const DifferenceCase& c, std::ostream* os) { *os << c.name; }
+    Image2D::DataType type;
+    std::vector<double> a;
+    std::vector<double> b;
+    std::vector<double> expected;
+};
+
+class DifferenceValues : public ::testing::TestWithParam<DifferenceCase>
+{
+};
+
+TEST_P(DifferenceValues, SubtractsTakeDiff)
+{
+    const DifferenceCase& c = GetParam();
+    const auto a = row(c.type, c.a);
+    const auto b = row(c.type, c.b);
+    a->setPixelSize(QVector3D(0.3f, 0.6f, 1.0f));
+    const Image2D aBefore = *a, bBefore = *b;
+    const auto output = Difference::executeDifference(a, b);
+    ASSERT_TRUE(output);
+    EXPECT_NE(output, a);
+    EXPECT_TRUE(imagesEqual(*row(c.type, c.expected), *output));
+    EXPECT_EQ(output->getPixelSize(), QVector3D(0.3f, 0.6f, 1.0f));
+    EXPECT_TRUE(imagesEqual(aBefore, *a));
+    EXPECT_TRUE(imagesEqual(bBefore, *b));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PixelTypes, DifferenceValues,
+    ::testing::Values(
+        DifferenceCase{"UnsignedShortFloorsAtZero", Image2D::UNSIGNED_SHORT, {5, 9, 65535, 7}, {9, 5, 0, 7}, {0, 4, 65535, 0}},
+        DifferenceCase{"UnsignedChar", Image2D::UNSIGNED_CHAR, {5, 9, 255}, {9, 5, 1}, {0, 4, 254}},
+        DifferenceCase{"Binary", Image2D::BINARY, {0, 1, 1}, {1, 0, 1}, {0, 1, 0}},
+        DifferenceCase{"ShortWraps", Image2D::SHORT, {5, -32768, 32767}, {9, 1, -1}, {-4, 32767, -32768}},
+        DifferenceCase{"IntWraps", Image2D::INT, {5, -2147483648.0, 2147483647}, {9, 1, -1},
+                       {-4, 2147483647, -2147483648.0}},
+        DifferenceCase{"Float", Image2D::FLOAT, {1.5, -1}, {2, 0.25}, {-0.5, -1.25}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Difference, ValidationMessages)
+{
+    const auto a = shared(2, 2, Image2D::SHORT, {1, 2, 3, 4});
+    const auto empty = std::make_shared<Image2D>();
+    struct Case
+    {
+        std::shared_ptr<Image2D> a, b;
+        QString warning;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, "image2d::Difference : missing input:  \"inputImage\""},
+        {empty, a, "image2d::Difference : invalid input:  \"inputImage\""},
+        {a, nullptr, "image2d::Difference : missing input:  \"take_diff\""},
+        {a, empty, "image2d::Difference : invalid input:  \"take_diff\""},
+        // Size before type.
+        {a, std::make_shared<Image2D>(2, 3, Image2D::FLOAT), "image2d::Difference : invalid input: image sizes do not match"},
+        {a, std::make_shared<Image2D>(1, 2, Image2D::SHORT), "image2d::Difference : invalid input: image sizes do not match"},
+        {a, std::make_shared<Image2D>(2, 2, Image2D::UNSIGNED_SHORT),
+         "image2d::Difference : invalid input: data types do not match"},
+    };
+    for (const Case& c : cases)
+    {
+        testing_support::WarningCapture warnings;
+        EXPECT_FALSE(Difference::executeDifference(c.a, c.b));
+        EXPECT_EQ(warnings.messages(), QStringList{c.warning});
+    }
+}
+
+TEST(Difference, UnsupportedTypeWarnsWithTheCode)
+{
+    testing_support::WarningCapture warnings;
+    EXPECT_FALSE(Difference::executeDifference(std::make_shared<Image2D>(1, 1, Image2D::RGBA),
+                                               std::make_shared<Image2D>(1, 1, Image2D::RGBA)));
+    EXPECT_EQ(warnings.messages(),
+              QStringList{"image2d::Difference : Difference algorithm not supported for data type:  4"});
+}

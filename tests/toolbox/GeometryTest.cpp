@@ -1,0 +1,507 @@
+#include "image2d/toolbox/Geometry.h"
+#include "support/ImageCompare.h"
+#include "support/TestImages.h"
+#include "support/WarningCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <ostream>
+#include <vector>
+
+using image2d::Binning;
+using image2d::Border;
+using image2d::Crop;
+using image2d::Mirror;
+using testing_support::imagesEqual;
+using testing_support::makeImage;
+using testing_support::pixelAt;
+using testing_support::pixels;
+using testing_support::randomImage;
+using testing_support::WarningCapture;
+
+namespace {
+
+const std::atomic<bool> notCancelled{false};
+
+const Image2D::DataType kTypes[] = {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR,
+                                    Image2D::BINARY,         Image2D::FLOAT, Image2D::INT};
+
+Image2D randomOf(Image2D::DataType type, int width, int height, std::uint32_t seed)
+{
+    switch (type)
+    {
+    case Image2D::UNSIGNED_SHORT: return randomImage(width, height, type, seed, 0, 65535);
+    case Image2D::SHORT: return randomImage(width, height, type, seed, -32768, 32767);
+    case Image2D::UNSIGNED_CHAR: return randomImage(width, height, type, seed, 0, 255);
+    case Image2D::BINARY: return randomImage(width, height, type, seed, 0, 1);
+    case Image2D::FLOAT: return randomImage(width, height, type, seed, -1000.0, 1000.0);
+    case Image2D::RGBA:
+    {
+        Image2D image(width, height, type);
+        for (std::size_t i = 0; i < image.getNumPixels(); ++i)
+            image.getData<std::uint32_t>()[i] = static_cast<std::uint32_t>(i * 2654435761u + seed);
+        return image;
+    }
+    default: return randomImage(width, height, type, seed, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    }
+}
+
+/// The pixels of a sub-rectangle, copied element by element.
+Image2D subImage(const Image2D& input, int x0, int y0, int width, int height)
+{
+    Image2D output(width, height, input.getDataType(), input.getPixelSize());
+    const int size = input.getDataTypeSize();
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            std::memcpy(output.getData() + (std::size_t(y) * width + x) * size,
+                        input.getConstData() + (std::size_t(y0 + y) * input.getWidth() + x0 + x) * size, size);
+    return output;
+}
+
+bool sameBytes(const Image2D& a, const Image2D& b)
+{
+    return a.getSize() == b.getSize() && a.getDataType() == b.getDataType() &&
+           std::memcmp(a.getConstData(), b.getConstData(), a.getByteCount()) == 0;
+}
+
+} // namespace
+
+// --- Crop -------------------------------------------------------------------------------
+
+TEST(Crop, MarginOfOneKeepsTheInteriorOfEveryType)
+{
+    WarningCapture warnings;
+    std::uint32_t seed = 1;
+    for (Image2D::DataType type :
+         {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::BINARY, Image2D::FLOAT, Image2D::INT,
+          Image2D::RGBA})
+    {
+        SCOPED_TRACE(type);
+        Image2D input = randomOf(type, 10, 8, seed++);
+        input.setPixelSize(QVector3D(0.1f, 0.2f, 0.3f));
+        const Image2D original = input;
+        const std::shared_ptr<Image2D> result = Crop::executeCrop(input, 1);
+        ASSERT_TRUE(result);
+        EXPECT_TRUE(sameBytes(subImage(input, 1, 1, 8, 6), *result));
+        EXPECT_EQ(result->getPixelSize(), QVector3D(0.1f, 0.2f, 0.3f));
+        EXPECT_TRUE(sameBytes(original, input));
+    }
+    EXPECT_TRUE(warnings.messages().isEmpty());
+}
+
+TEST(Crop, OverloadsDescribeTheSameRectangle)
+{
+    const Image2D input = randomOf(Image2D::SHORT, 10, 8, 3);
+    const Image2D expected = subImage(input, 2, 1, 4, 3); // columns 2..5, rows 1..3
+    EXPECT_TRUE(imagesEqual(expected, *Crop::executeCrop(input, QPoint(2, 1), QPoint(5, 3))));
+    EXPECT_TRUE(imagesEqual(expected, *Crop::executeCrop(input, QRect(2, 1, 4, 3))));
+    // Margins: right 10 - 5 - 1 = 4, bottom 8 - 3 - 1 = 4.
+    EXPECT_TRUE(imagesEqual(expected, *Crop::executeCrop(input, 2, 1, 4, 4)));
+    // The whole image is a valid rectangle too.
+    EXPECT_TRUE(imagesEqual(input, *Crop::executeCrop(input, 0)));
+}
+
+TEST(Crop, SharedInputIsNotChanged)
+{
+    auto input = std::make_shared<Image2D>(randomOf(Image2D::FLOAT, 4, 4, 4));
+    const Image2D original = *input;
+    Crop crop;
+    crop.setSharedInput(Crop::INPUT_IMAGE, input);
+    crop.setUniformValue(Crop::TOP_LEFT, QPoint(1, 1));
+    crop.setUniformValue(Crop::BOTTOM_RIGHT, QPoint(3, 2));
+    ASSERT_TRUE(crop.execute(notCancelled));
+    EXPECT_NE(crop.getSharedOutput(Crop::OUTPUT_IMAGE), input);
+    EXPECT_TRUE(imagesEqual(original, *input));
+}
+
+struct CropCase
+{
+    const char* name;
+    QVariant topLeft;
+    QVariant bottomRight;
+    const char* message;
+};
+
+void PrintTo(const CropCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class CropValidation : public testing::TestWithParam<CropCase>
+{
+};
+
+TEST_P(CropValidation, RejectsWithTheExactMessage)
+{
+    const CropCase c = GetParam();
+    WarningCapture warnings;
+    const Image2D input = randomOf(Image2D::UNSIGNED_CHAR, 10, 8, 5);
+    Crop crop;
+    crop.setInput(Crop::INPUT_IMAGE, &input);
+    if (c.topLeft.isValid())
+        crop.setUniformValue(Crop::TOP_LEFT, c.topLeft);
+    if (c.bottomRight.isValid())
+        crop.setUniformValue(Crop::BOTTOM_RIGHT, c.bottomRight);
+    EXPECT_FALSE(crop.execute(notCancelled));
+    EXPECT_FALSE(crop.getSharedOutput(Crop::OUTPUT_IMAGE));
+    EXPECT_EQ(warnings.messages(), QStringList{c.message});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CropValidation,
+    testing::Values(
+        CropCase{"NoTopLeft", QVariant(), QPoint(5, 5), "image2d::Crop : missing input:  \"topLeft\""},
+        CropCase{"TopLeftNotAPoint", QPointF(1, 1), QPoint(5, 5), "image2d::Crop : missing input:  \"topLeft\""},
+        CropCase{"NoBottomRight", QPoint(1, 1), QVariant(), "image2d::Crop : missing input:  \"bottomRight\""},
+        CropCase{"BottomRightNotAPoint", QPoint(1, 1), QVariant(5), "image2d::Crop : missing input:  \"bottomRight\""},
+        CropCase{"SameCorner", QPoint(3, 3), QPoint(3, 3),
+                 "image2d::Crop : invalid input:  \"top-left has to be smaller than and not equal to bottom-right\""},
+        CropCase{"OneColumn", QPoint(3, 1), QPoint(3, 5),
+                 "image2d::Crop : invalid input:  \"top-left has to be smaller than and not equal to bottom-right\""},
+        CropCase{"Reversed", QPoint(5, 5), QPoint(1, 6),
+                 "image2d::Crop : invalid input:  \"top-left has to be smaller than and not equal to bottom-right\""},
+        // Rectangles reaching outside the 10 x 8 image.
+        CropCase{"LeftOfImage", QPoint(-1, 0), QPoint(5, 5), "image2d::Crop : invalid input:  \"topLeft\""},
+        CropCase{"AboveImage", QPoint(0, -3), QPoint(5, 5), "image2d::Crop : invalid input:  \"topLeft\""},
+        CropCase{"RightOfImage", QPoint(0, 0), QPoint(10, 5), "image2d::Crop : invalid input:  \"bottomRight\""},
+        CropCase{"BelowImage", QPoint(0, 0), QPoint(9, 8), "image2d::Crop : invalid input:  \"bottomRight\""},
+        CropCase{"FarApart", QPoint(std::numeric_limits<int>::min(), 0), QPoint(std::numeric_limits<int>::max(), 5),
+                 "image2d::Crop : invalid input:  \"topLeft\""}),
+    [](const testing::TestParamInfo<CropCase>& info) { return std::string(info.param.name); });
+
+TEST(Crop, MissingOrInvalidImageAndHugeMargins)
+{
+    WarningCapture warnings;
+    Crop crop;
+    crop.setUniformValue(Crop::TOP_LEFT, QPoint(0, 0));
+    crop.setUniformValue(Crop::BOTTOM_RIGHT, QPoint(1, 1));
+    EXPECT_FALSE(crop.execute(notCancelled));
+    EXPECT_FALSE(Crop::executeCrop(Image2D(), 0));
+    const Image2D input = randomOf(Image2D::SHORT, 10, 8, 6);
+    // Margins that overflow the corner arithmetic, or leave nothing.
+    EXPECT_FALSE(Crop::executeCrop(input, 0, 0, std::numeric_limits<int>::min(), 0));
+    EXPECT_FALSE(Crop::executeCrop(input, 4));
+    EXPECT_EQ(warnings.messages(),
+              (QStringList{"image2d::Crop : missing input:  \"inputImage\"", "image2d::Crop : invalid input:  \"inputImage\"",
+                           "image2d::Crop : invalid input:  \"bottomRight\"",
+                           "image2d::Crop : invalid input:  \"top-left has to be smaller than and not equal to "
+                           "bottom-right\""}));
+}
+
+// --- Border -----------------------------------------------------------------------------
+
+namespace {
+
+std::shared_ptr<Image2D> runBorder(const Image2D& input, QVariant sizeX, QVariant sizeY, QVariant value)
+{
+    Border border;
+    border.setInput(Border::INPUT_IMAGE, &input);
+    if (sizeX.isValid())
+        border.setUniformValue(Border::BORDER_SIZE_X, sizeX);
+    if (sizeY.isValid())
+        border.setUniformValue(Border::BORDER_SIZE_Y, sizeY);
+    if (value.isValid())
+        border.setUniformValue(Border::INSERTED_VALUE, value);
+    border.execute(notCancelled);
+    return border.getSharedOutput(Border::OUTPUT_IMAGE);
+}
+
+/// Every pixel inside the frame gets `value`, the others keep theirs.
+Image2D referenceBorder(const Image2D& input, int bx, int by, double value)
+{
+    const int w = input.getWidth();
+    const int h = input.getHeight();
+    std::vector<double> values;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            values.push_back(x < bx || x >= w - bx || y < by || y >= h - by ? value : pixelAt(input, x, y));
+    Image2D output = makeImage(w, h, input.getDataType(), values);
+    output.setPixelSize(input.getPixelSize());
+    return output;
+}
+
+double insertedFor(Image2D::DataType type)
+{
+    switch (type)
+    {
+    case Image2D::BINARY: return 1;
+    case Image2D::FLOAT: return -2.5;
+    case Image2D::SHORT: return -300;
+    case Image2D::INT: return -2000000000;
+    default: return 77;
+    }
+}
+
+} // namespace
+
+TEST(Border, FrameOfOneColumnAndTwoRowsOn4x5KeepsOnlyTheCentre)
+{
+    WarningCapture warnings;
+    for (Image2D::DataType type : kTypes)
+    {
+        SCOPED_TRACE(type);
+        Image2D input = randomOf(type, 4, 5, 20);
+        input.setPixelSize(QVector3D(0.5f, 0.5f, 1));
+        const double value = insertedFor(type);
+        const std::shared_ptr<Image2D> result = runBorder(input, 1, 2, value);
+        ASSERT_TRUE(result);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 4; ++x)
+                EXPECT_EQ(pixelAt(*result, x, y), (y == 2 && (x == 1 || x == 2)) ? pixelAt(input, x, y) : value)
+                    << x << "," << y;
+        EXPECT_EQ(result->getPixelSize(), QVector3D(0.5f, 0.5f, 1));
+    }
+    EXPECT_TRUE(warnings.messages().isEmpty());
+}
+
+TEST(Border, MatchesTheFramePredicateForManySizes)
+{
+    std::uint32_t seed = 40;
+    for (Image2D::DataType type : kTypes)
+    {
+        for (int bx = 1; bx <= 3; ++bx)
+        {
+            for (int by = 1; by <= 3; ++by)
+            {
+                for (QSize size : {QSize(7, 7), QSize(2 * bx + 1, 2 * by + 1), QSize(9, 2 * by + 2)})
+                {
+                    SCOPED_TRACE(testing::Message() << type << " " << bx << " " << by << " " << size.width() << "x"
+                                                    << size.height());
+                    const Image2D input = randomOf(type, size.width(), size.height(), seed++);
+                    const std::shared_ptr<Image2D> result = runBorder(input, bx, by, insertedFor(type));
+                    ASSERT_TRUE(result);
+                    EXPECT_TRUE(imagesEqual(referenceBorder(input, bx, by, insertedFor(type)), *result));
+                }
+            }
+        }
+    }
+}
+
+TEST(Border, ConvertsTheValueToThePixelType)
+{
+    // Integer types read it with toInt (a double rounds), FLOAT with toFloat.
+    const Image2D shorts = makeImage(3, 3, Image2D::SHORT, {});
+    EXPECT_EQ(pixelAt(*runBorder(shorts, 1, 1, 2.7), 0, 0), 3);
+    EXPECT_EQ(pixelAt(*runBorder(shorts, 1, 1, QStringLiteral("-12")), 0, 0), -12);
+    const Image2D floats = makeImage(3, 3, Image2D::FLOAT, {});
+    EXPECT_EQ(pixelAt(*runBorder(floats, 1, 1, 0.1), 0, 0), double(0.1f));
+}
+
+struct BorderCase
+{
+    const char* name;
+    Image2D::DataType type;
+    QVariant sizeX;
+    QVariant sizeY;
+    QVariant value;
+    const char* message;
+};
+
+void PrintTo(const BorderCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class BorderValidation : public testing::TestWithParam<BorderCase>
+{
+};
+
+TEST_P(BorderValidation, RejectsWithTheExactMessage)
+{
+    const BorderCase c = GetParam();
+    WarningCapture warnings;
+    const Image2D input(6, 5, c.type);
+    EXPECT_FALSE(runBorder(input, c.sizeX, c.sizeY, c.value));
+    EXPECT_EQ(warnings.messages(), QStringList{c.message});
+}
+
+const char* const kBadX = "image2d::Border : invalid input:  \"borderSizeX\"";
+const char* const kBadY = "image2d::Border : invalid input:  \"borderSizeY\"";
+const char* const kBadValue = "image2d::Border : invalid input:  \"insertedValue\"";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BorderValidation,
+    testing::Values(
+        BorderCase{"NoSizeX", Image2D::SHORT, QVariant(), 1, 0, kBadX},
+        BorderCase{"ZeroSizeX", Image2D::SHORT, 0, 1, 0, kBadX},
+        BorderCase{"TextSizeX", Image2D::SHORT, QStringLiteral("abc"), 1, 0, kBadX},
+        BorderCase{"NoSizeY", Image2D::SHORT, 1, QVariant(), 0, kBadY},
+        BorderCase{"ZeroSizeY", Image2D::SHORT, 1, 0u, 0, kBadY},
+        BorderCase{"NoValue", Image2D::SHORT, 1, 1, QVariant(), kBadValue},
+        BorderCase{"UnsignedShortNegative", Image2D::UNSIGNED_SHORT, 1, 1, -1, kBadValue},
+        BorderCase{"UnsignedShortTooLarge", Image2D::UNSIGNED_SHORT, 1, 1, 65536, kBadValue},
+        BorderCase{"ShortTooSmall", Image2D::SHORT, 1, 1, -32769, kBadValue},
+        BorderCase{"ShortTooLarge", Image2D::SHORT, 1, 1, 32768, kBadValue},
+        BorderCase{"UnsignedCharTooLarge", Image2D::UNSIGNED_CHAR, 1, 1, 256, kBadValue},
+        BorderCase{"UnsignedCharNegative", Image2D::UNSIGNED_CHAR, 1, 1, -1, kBadValue},
+        BorderCase{"BinaryTwo", Image2D::BINARY, 1, 1, 2, kBadValue},
+        BorderCase{"BinaryNegative", Image2D::BINARY, 1, 1, -1, kBadValue},
+        BorderCase{"FloatTooLarge", Image2D::FLOAT, 1, 1, 1e39, kBadValue},
+        BorderCase{"FloatNaN", Image2D::FLOAT, 1, 1, std::nan(""), kBadValue},
+        BorderCase{"IntText", Image2D::INT, 1, 1, QStringLiteral("x"), kBadValue},
+        BorderCase{"Rgba", Image2D::RGBA, 1, 1, 0,
+                   "image2d::Border : Border algorithm not supported for data type:  \"RGBA\""},
+        // The frame has to leave an inner region of the 6 x 5 image.
+        BorderCase{"NoInnerColumns", Image2D::SHORT, 3, 1, 0, kBadX},
+        BorderCase{"NegativeSizeWraps", Image2D::SHORT, -1, 1, 0, kBadX},
+        BorderCase{"NoInnerRows", Image2D::SHORT, 1, 3, 0, kBadY}),
+    [](const testing::TestParamInfo<BorderCase>& info) { return std::string(info.param.name); });
+
+TEST(Border, AcceptsTheBoundsOfEachType)
+{
+    WarningCapture warnings;
+    EXPECT_TRUE(runBorder(Image2D(3, 3, Image2D::UNSIGNED_SHORT), 1, 1, 65535));
+    EXPECT_TRUE(runBorder(Image2D(3, 3, Image2D::SHORT), 1, 1, -32768));
+    EXPECT_TRUE(runBorder(Image2D(3, 3, Image2D::UNSIGNED_CHAR), 1, 1, 255));
+    EXPECT_TRUE(runBorder(Image2D(3, 3, Image2D::BINARY), 1, 1, 0));
+    EXPECT_TRUE(runBorder(Image2D(3, 3, Image2D::FLOAT), 1, 1, -3.4028234663852886e38));
+    EXPECT_TRUE(runBorder(Image2D(3, 3, Image2D::INT), 1, 1, std::numeric_limits<int>::min()));
+    EXPECT_TRUE(warnings.messages().isEmpty());
+}
+
+TEST(Border, MissingImage)
+{
+    WarningCapture warnings;
+    Border border;
+    border.setUniformValue(Border::BORDER_SIZE_X, 1);
+    EXPECT_FALSE(border.execute(notCancelled));
+    EXPECT_EQ(warnings.messages(), QStringList{"image2d::Border : missing input:  \"inputImage\""});
+}
+
+// --- Mirror -----------------------------------------------------------------------------
+
+TEST(Mirror, ReversesEveryRowOfEveryType)
+{
+    std::uint32_t seed = 60;
+    for (Image2D::DataType type : kTypes)
+    {
+        for (QSize size : {QSize(5, 3), QSize(4, 2), QSize(1, 3)})
+        {
+            SCOPED_TRACE(testing::Message() << type << " " << size.width());
+            Image2D input = randomOf(type, size.width(), size.height(), seed++);
+            input.setPixelSize(QVector3D(0.1f, 0.2f, 0.3f));
+            const Image2D original = input;
+            const std::shared_ptr<Image2D> result = Mirror::executeMirror(input);
+            ASSERT_TRUE(result);
+            std::vector<double> expected;
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = size.width() - 1; x >= 0; --x)
+                    expected.push_back(pixelAt(input, x, y));
+            Image2D expectedImage = makeImage(size.width(), size.height(), type, expected);
+            EXPECT_TRUE(imagesEqual(expectedImage, *result));
+            EXPECT_EQ(result->getPixelSize(), QVector3D(0.1f, 0.2f, 0.3f));
+            EXPECT_TRUE(imagesEqual(original, input));
+            EXPECT_TRUE(imagesEqual(input, *Mirror::executeMirror(*result))); // twice is the identity
+        }
+    }
+}
+
+TEST(Mirror, RejectsRgbaAndAMissingImage)
+{
+    WarningCapture warnings;
+    EXPECT_FALSE(Mirror::executeMirror(Image2D(2, 2, Image2D::RGBA)));
+    Mirror mirror;
+    EXPECT_FALSE(mirror.execute(notCancelled));
+    EXPECT_EQ(warnings.messages(), (QStringList{"image2d::Mirror : Mirror algorithm not supported for data type:  4",
+                                                "image2d::Mirror : missing input:  \"inputImage\""}));
+}
+
+// --- Binning ----------------------------------------------------------------------------
+
+TEST(Binning, DropsTheOddColumnAndRowAndDoublesThePixelSize)
+{
+    Image2D input = makeImage(5, 3, Image2D::UNSIGNED_CHAR, {1, 2, 10, 10, 99, //
+                                                             2, 2, 10, 11, 99, //
+                                                             99, 99, 99, 99, 99});
+    input.setPixelSize(QVector3D(0.1f, 0.2f, 0.3f));
+    const std::shared_ptr<Image2D> result = Binning::executeBinning(input);
+    ASSERT_TRUE(result);
+    // 1 + 2 + 2 + 2 = 7: 7 / 4 = 1.75 rounds up to 2; 41 / 4 = 10.25 gives 10.
+    EXPECT_TRUE(imagesEqual(makeImage(2, 1, Image2D::UNSIGNED_CHAR, {2, 10}), *result));
+    EXPECT_EQ(result->getPixelSize(), QVector3D(0.2f, 0.4f, 0.3f));
+}
+
+struct BinningCase
+{
+    Image2D::DataType type;
+    double a, b, c, d;
+    double expected;
+};
+
+void PrintTo(const BinningCase& c, std::ostream* os)
+{
+    *os << Image2D::dataTypeString(c.type).toStdString() << " " << c.a << " " << c.b << " " << c.c << " " << c.d;
+}
+
+class BinningBlocks : public testing::TestWithParam<BinningCase>
+{
+};
+
+TEST_P(BinningBlocks, CombineAsTheTypeRequires)
+{
+    const BinningCase c = GetParam();
+    const std::shared_ptr<Image2D> result = Binning::executeBinning(makeImage(2, 2, c.type, {c.a, c.b, c.c, c.d}));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(pixels(*result), std::vector<double>{c.expected});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, BinningBlocks,
+    testing::Values(
+        // truncate(s * 0.25 + 0.5)
+        BinningCase{Image2D::UNSIGNED_CHAR, 1, 2, 2, 2, 2}, BinningCase{Image2D::UNSIGNED_CHAR, 1, 1, 1, 2, 1},
+        BinningCase{Image2D::UNSIGNED_CHAR, 1, 1, 2, 2, 2}, BinningCase{Image2D::UNSIGNED_CHAR, 255, 255, 255, 255, 255},
+        BinningCase{Image2D::UNSIGNED_SHORT, 65535, 65535, 65535, 65534, 65535},
+        BinningCase{Image2D::UNSIGNED_SHORT, 0, 0, 0, 1, 0},
+        // s * 0.25 rounded half away from zero
+        BinningCase{Image2D::SHORT, -1, -2, -2, -2, -2}, BinningCase{Image2D::SHORT, -1, -1, -2, -2, -2},
+        BinningCase{Image2D::SHORT, -1, -1, -1, -2, -1}, BinningCase{Image2D::SHORT, 1, 1, 0, 0, 1},
+        BinningCase{Image2D::SHORT, -32768, -32768, -32768, -32768, -32768},
+        BinningCase{Image2D::INT, 500000000, 500000000, 500000000, 500000002, 500000001},
+        BinningCase{Image2D::INT, -3, -3, 0, 0, -2},
+        // The INT sum is a 32-bit int: INT_MAX + 1 wraps to INT_MIN, a quarter of which is kept.
+        BinningCase{Image2D::INT, 2147483647, 1, 0, 0, -536870912},
+        // BINARY: a block is set only when all four pixels are.
+        BinningCase{Image2D::BINARY, 1, 1, 1, 0, 0}, BinningCase{Image2D::BINARY, 1, 1, 1, 1, 1},
+        BinningCase{Image2D::BINARY, 0, 1, 1, 1, 0}));
+
+TEST(Binning, MatchesTheRoundingFormulasOnRandomImages)
+{
+    std::uint32_t seed = 80;
+    for (Image2D::DataType type : {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::INT})
+    {
+        SCOPED_TRACE(type);
+        // INT values small enough that the sum does not wrap.
+        const Image2D input = type == Image2D::INT ? randomImage(9, 7, type, seed++, -500000000, 500000000)
+                                                   : randomOf(type, 9, 7, seed++);
+        std::vector<double> expected;
+        for (int y = 0; y < 3; ++y)
+        {
+            for (int x = 0; x < 4; ++x)
+            {
+                const double s = pixelAt(input, 2 * x, 2 * y) + pixelAt(input, 2 * x + 1, 2 * y) +
+                                 pixelAt(input, 2 * x, 2 * y + 1) + pixelAt(input, 2 * x + 1, 2 * y + 1);
+                const bool unsignedType = type == Image2D::UNSIGNED_SHORT || type == Image2D::UNSIGNED_CHAR;
+                expected.push_back(unsignedType ? std::trunc(s * 0.25 + 0.5) : std::round(s * 0.25));
+            }
+        }
+        EXPECT_TRUE(imagesEqual(makeImage(4, 3, type, expected), *Binning::executeBinning(input)));
+    }
+}
+
+TEST(Binning, RejectsFloatRgbaTinyAndMissingImages)
+{
+    WarningCapture warnings;
+    EXPECT_FALSE(Binning::executeBinning(Image2D(4, 4, Image2D::FLOAT)));
+    EXPECT_FALSE(Binning::executeBinning(Image2D(4, 4, Image2D::RGBA)));
+    EXPECT_FALSE(Binning::executeBinning(Image2D(1, 4, Image2D::SHORT)));
+    EXPECT_FALSE(Binning::executeBinning(Image2D()));
+    EXPECT_EQ(warnings.messages(), (QStringList{"image2d::Binning : Binning algorithm not supported for data type:  5",
+                                                "image2d::Binning : Binning algorithm not supported for data type:  4",
+                                                "image2d::Binning : invalid input:  \"inputImage\"",
+                                                "image2d::Binning : invalid input:  \"inputImage\""}));
+}
