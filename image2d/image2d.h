@@ -5,6 +5,11 @@
 #include "image2d/version.h"
 
 // Host-library stand-ins
+#include "platform/documentmodel/ImageFilter.h"
+#include "platform/documentmodel/ImageFilterHelpers.h"
+#include "platform/documentmodel/MediaAutoContrastSettings.h"
+#include "platform/documentmodel/MediaType.h"
+#include "platform/foundation/StringConversions.h"
 #include "platform/maths/Operations.h"
 #include "platform/maths/Range.h"
 #include "platform/maths/Vec3.h"
@@ -33,6 +38,7 @@
 #include "image2d/filtering/Smoothing.h"
 
 // Enhancement
+#include "image2d/enhancement/AutoContrast.h"
 #include "image2d/enhancement/HistogramEqualization.h"
 #include "image2d/enhancement/Navrel.h"
 #include "image2d/enhancement/SharpenOrvane.h"
@@ -40,6 +46,9 @@
 #include "image2d/enhancement/UnsharpMasking.h"
 
 // Filter pipeline
+#include "image2d/pipeline/FilterSet.h"
+#include "image2d/pipeline/FilterSetProcessor.h"
+#include "image2d/pipeline/ImageFilterConversion.h"
 
 // Toolbox
 #include "image2d/toolbox/Geometry.h"

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/pixeldata/Image2D.h"
+
+namespace tool {
+
+/// Layout of the synthetic radiograph.
+enum class PhantomLayout
+{
+    Intraoral, ///< three posterior teeth on a small sensor, 1440 x 960 at 0.025 mm
+    Panoramic, ///< both arches, jaws and spine shadow, 2800 x 1400 at 0.1 mm
+    Ceph       ///< lateral skull with face, teeth and spine, 2000 x 2400 at 0.12 mm
+};
+
+/// A deterministic synthetic dental radiograph: teeth with enamel, dentine and pulp,
+/// roots in trabecular bone, soft tissue, a collimator edge and detector noise. 12-bit
+/// values (brighter is denser, as displayed) in an UNSIGNED_SHORT image with its pixel size.
+Image2D makePhantom(PhantomLayout layout);
+
+} // namespace tool

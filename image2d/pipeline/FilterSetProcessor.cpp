@@ -1,0 +1,220 @@
+#include "image2d/pipeline/FilterSetProcessor.h"
+
+#include "image2d/enhancement/HistogramEqualization.h"
+#include "image2d/enhancement/StarkAdaptiveHistogramEqualization.h"
+#include "image2d/filtering/Smoothing.h"
+#include "image2d/framework/Log.h"
+#include "image2d/pointops/IntensityMapping.h"
+#include "image2d/toolbox/Image2DOperations.h"
+
+#include <cmath>
+#include <utility>
+
+namespace image2d {
+
+const QString FilterSetProcessor::LEVEL = QStringLiteral("level");
+const QString FilterSetProcessor::WINDOW = QStringLiteral("window");
+const QString FilterSetProcessor::SIZE = QStringLiteral("resize");
+
+namespace {
+
+constexpr const char* OWNER = "image2d::FilterSetProcessor";
+
+// The target in the input's orientation: a portrait input gets a portrait target.
+QSize orientedTarget(const QSize& input, QSize target)
+{
+    const bool portraitInput = input.width() < input.height();
+    const bool swap = portraitInput ? target.width() >= target.height() : target.width() < target.height();
+    if (swap)
+        target.transpose();
+    return target;
+}
+
+// A parameter "equals" a float constant in the QVariant sense; an absent one never does.
+bool equals(const Uniforms& parameters, const QString& key, float value)
+{
+    return parameters.getUniformValue(key) == QVariant(value);
+}
+
+} // namespace
+
+FilterSetProcessor::FilterSetProcessor(const FilterSet& filterSet, const QTransform& transform)
+    : m_filterSet(filterSet), m_transform(transform)
+{}
+
+FilterSetProcessor::FilterSetProcessor(const FilterSetProcessor& other) = default;
+
+std::shared_ptr<Image2D> FilterSetProcessor::executeProcessor(const Image2D* image, const FilterSet& filterSet,
+                                                              const QTransform& transform, double level, double window,
+                                                              const std::atomic<bool>& cancel, const QSize& size)
+{
+    FilterSetProcessor processor(filterSet, transform);
+    // A null image is left out, so validation reports the missing input. The processor only
+    // reads its input (it works on a copy or a resized image of its own), so the caller's
+    // image is lent to it for the run instead of being copied once more.
+    if (image)
+        processor.setSharedInput(INPUT_IMAGE, std::shared_ptr<Image2D>(const_cast<Image2D*>(image), [](Image2D*) {}));
+    processor.setUniformValue(LEVEL, level);
+    processor.setUniformValue(WINDOW, window);
+    processor.setUniformValue(SIZE, size);
+    processor.execute(cancel);
+    return processor.getSharedOutput(OUTPUT_IMAGE);
+}
+
+const QStringList& FilterSetProcessor::filterOrder()
+{
+    static const QStringList order = {
+        LevelWindow::FILTER_ID,
+        Invert::FILTER_ID,
+        HistogramEqualization::FILTER_ID,
+        QStringLiteral("Navrel"),
+        QStringLiteral("Sharpen"),
+        QStringLiteral("SharpenOrvane"),
+        QStringLiteral("LocalAlphaConstrainedUnsharpMasking"),
+        QStringLiteral("ConstrainedUnsharpMasking"),
+        StarkAdaptiveHistogramEqualization::FILTER_ID,
+        Denoise::FILTER_ID,
+        GammaCorrection::FILTER_ID,
+    };
+    return order;
+}
+
+std::unique_ptr<Algorithm> FilterSetProcessor::createFilter(const QString& id,
+                                                            [[maybe_unused]] const std::shared_ptr<Image2D>& image,
+                                                            const Uniforms& parameters)
+{
+    // Each filter starts from all of the set's parameters; forced values are set after them.
+    const auto withParameters = [&parameters](std::unique_ptr<Algorithm> algorithm) {
+        algorithm->setUniforms(parameters.getUniforms());
+        return algorithm;
+    };
+
+    // Inversion gets no parameters: the display road never preserves the range.
+    if (id == Invert::FILTER_ID)
+        return std::make_unique<Invert>();
+    if (id == GammaCorrection::FILTER_ID)
+        return withParameters(std::make_unique<GammaCorrection>());
+    if (id == Denoise::FILTER_ID)
+        return withParameters(std::make_unique<Denoise>());
+    if (id == HistogramEqualization::FILTER_ID)
+    {
+        if (equals(parameters, HistogramEqualization::BALANCE, 0.0f))
+            return nullptr;
+        auto equalization = withParameters(std::make_unique<HistogramEqualization>());
+        if (!parameters.getUniforms().contains(HistogramEqualization::KERNEL_RELATIVE_RADIUS))
+            equalization->setUniformValue(HistogramEqualization::KERNEL_RELATIVE_RADIUS, 0.032f);
+        equalization->setUniformValue(HistogramEqualization::KERNEL_OVERLAP, 0.75f);
+        return equalization;
+    }
+    if (id == StarkAdaptiveHistogramEqualization::FILTER_ID)
+    {
+        // alpha 1 and beta 1 is the identity of the Stark mapping.
+        if (equals(parameters, StarkAdaptiveHistogramEqualization::ALPHA_VALUE, 1.0f) &&
+            equals(parameters, StarkAdaptiveHistogramEqualization::BETA_VALUE, 1.0f))
+            return nullptr;
+        return withParameters(std::make_unique<StarkAdaptiveHistogramEqualization>());
+    }
+    // SHARPENING_PENDING: "Navrel", "Sharpen", "SharpenOrvane" and "LocalAlphaConstrainedUnsharpMasking"
+    // yield none until their classes are in the build.
+    // "ConstrainedUnsharpMasking" and unknown identifiers pass the image on unchanged.
+    return nullptr;
+}
+
+bool FilterSetProcessor::isInputValid() const
+{
+    if (!requireInputImage(OWNER, INPUT_IMAGE))
+        return false;
+    const utility::Optional<double> level = requireDouble(OWNER, LEVEL);
+    if (!level)
+        return false;
+    // Infinite or NaN values would reach float-to-integer conversions in level/window.
+    if (!std::isfinite(*level))
+    {
+        warnInvalidInput(OWNER, LEVEL);
+        return false;
+    }
+    const utility::Optional<double> window = requireDouble(OWNER, WINDOW);
+    if (!window)
+        return false;
+    if (!std::isfinite(*window))
+    {
+        warnInvalidInput(OWNER, WINDOW);
+        return false;
+    }
+    if (*window <= 0.0)
+    {
+        warnInvalidInput(OWNER, WINDOW);
+        warning("Window value cannot be equal or smaller than 0");
+        return false;
+    }
+    return true;
+}
+
+bool FilterSetProcessor::process(const std::atomic<bool>& cancel)
+{
+    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
+    const QSize target = getUniformValue(SIZE).toSize();
+    const bool resize = target.isValid() && !target.isNull();
+
+    // The working image: a copy of the input, or, when it is resized anyway, the resized
+    // image made straight from the input (the same pixels, one full-size copy fewer).
+    std::shared_ptr<Image2D> working;
+    if (!resize)
+    {
+        working = std::make_shared<Image2D>(*input);
+        if (!working->isValid())
+            return false; // the copy could not be allocated
+    }
+    if (cancel.load())
+        return false;
+    if (resize)
+        working.reset(
+            Image2DOperations::createResizedImageSmooth(input.get(), orientedTarget(input->getSize(), target), cancel));
+
+    if (cancel.load())
+        return false;
+    if (working && m_transform.type() != QTransform::TxNone)
+        Image2DOperations::transform(working.get(), m_transform, cancel);
+
+    if (cancel.load())
+        return false;
+    std::shared_ptr<Image2D> result = runChain(std::move(working), cancel);
+    if (!result)
+        return false;
+    setSharedOutput(OUTPUT_IMAGE, std::move(result));
+    return true;
+}
+
+std::shared_ptr<Image2D> FilterSetProcessor::runChain(std::shared_ptr<Image2D> image,
+                                                      const std::atomic<bool>& cancel) const
+{
+    // Level/window always runs first, with the processor's own values.
+    LevelWindow levelWindow;
+    levelWindow.setSharedInput(INPUT_IMAGE, std::move(image));
+    levelWindow.setUniformValue(LevelWindow::LEVEL, getUniformValue(LEVEL).toDouble());
+    levelWindow.setUniformValue(LevelWindow::WINDOW, getUniformValue(WINDOW).toDouble());
+    levelWindow.execute(cancel);
+    image = levelWindow.getSharedOutput(OUTPUT_IMAGE);
+    if (cancel.load() || !image)
+        return nullptr;
+
+    const QStringList& order = filterOrder();
+    for (qsizetype i = 1; i < order.size(); ++i)
+    {
+        const QString& id = order[i];
+        if (m_filterSet.isFilterActive(id))
+        {
+            if (std::unique_ptr<Algorithm> filter = createFilter(id, image, m_filterSet.getFilterParameters(id)))
+            {
+                filter->setSharedInput(INPUT_IMAGE, image);
+                filter->execute(cancel);
+                image = filter->getSharedOutput(OUTPUT_IMAGE);
+            }
+        }
+        if (cancel.load() || !image)
+            return nullptr;
+    }
+    return image;
+}
+
+} // namespace image2d

@@ -1,0 +1,113 @@
+#include "DicomWriter.h"
+
+#include <QFile>
+
+#include <gdcmAttribute.h>
+#include <gdcmImageChangeTransferSyntax.h>
+#include <gdcmImageWriter.h>
+#include <gdcmMediaStorage.h>
+#include <gdcmSmartPointer.h>
+#include <gdcmTrace.h>
+#include <gdcmUIDGenerator.h>
+
+#include <cstring>
+#include <string>
+
+namespace testing_dicom {
+
+namespace {
+
+gdcm::TransferSyntax::TSType toGdcm(Syntax s)
+{
+    switch (s)
+    {
+    case Syntax::ImplicitLittle: return gdcm::TransferSyntax::ImplicitVRLittleEndian;
+    case Syntax::ExplicitBig: return gdcm::TransferSyntax::ExplicitVRBigEndian;
+    case Syntax::Rle: return gdcm::TransferSyntax::RLELossless;
+    case Syntax::JpegLossless: return gdcm::TransferSyntax::JPEGLosslessProcess14_1;
+    case Syntax::JpegLs: return gdcm::TransferSyntax::JPEGLSLossless;
+    case Syntax::Jpeg2000Lossless: return gdcm::TransferSyntax::JPEG2000Lossless;
+    case Syntax::ExplicitLittle: break;
+    }
+    return gdcm::TransferSyntax::ExplicitVRLittleEndian;
+}
+
+// A decimal string element, padded to an even length as DICOM wants.
+void putDecimal(gdcm::DataSet& ds, const gdcm::Tag& tag, double value)
+{
+    std::string text = QString::number(value, 'g', 10).toStdString();
+    if (text.size() % 2)
+        text += ' ';
+    gdcm::DataElement element(tag);
+    element.SetVR(gdcm::VR::DS);
+    element.SetByteValue(text.data(), static_cast<std::uint32_t>(text.size()));
+    ds.Replace(element);
+}
+
+} // namespace
+
+bool writeDicom(const QString& path, const DicomSpec& spec)
+{
+    gdcm::Trace::SetWarning(false);
+    // GDCM's writer and filters hold images by reference count: never a stack object.
+    gdcm::SmartPointer<gdcm::Image> owned = new gdcm::Image;
+    gdcm::Image& image = *owned;
+    const bool multi = spec.frames.size() > 1;
+    image.SetNumberOfDimensions(multi ? 3 : 2);
+    image.SetDimension(0, unsigned(spec.width));
+    image.SetDimension(1, unsigned(spec.height));
+    if (multi)
+        image.SetDimension(2, unsigned(spec.frames.size()));
+    gdcm::PixelFormat pf(spec.isSigned ? gdcm::PixelFormat::INT16 : gdcm::PixelFormat::UINT16);
+    pf.SetBitsStored(static_cast<unsigned short>(spec.bitsStored));
+    pf.SetHighBit(static_cast<unsigned short>(spec.bitsStored - 1));
+    image.SetPixelFormat(pf);
+    image.SetPhotometricInterpretation(spec.monochrome1 ? gdcm::PhotometricInterpretation::MONOCHROME1
+                                                        : gdcm::PhotometricInterpretation::MONOCHROME2);
+    image.SetSpacing(0, spec.spacing);
+    image.SetSpacing(1, spec.spacing);
+    image.SetTransferSyntax(gdcm::TransferSyntax::ExplicitVRLittleEndian);
+    std::vector<char> bytes;
+    for (const auto& frame : spec.frames)
+    {
+        const std::size_t at = bytes.size();
+        bytes.resize(at + frame.size() * 2);
+        std::memcpy(bytes.data() + at, frame.data(), frame.size() * 2);
+    }
+    gdcm::DataElement pixels(gdcm::Tag(0x7fe0, 0x0010));
+    pixels.SetByteValue(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    image.SetDataElement(pixels);
+
+    gdcm::ImageWriter writer;
+    if (spec.syntax == Syntax::ExplicitLittle)
+        writer.SetImage(image);
+    else
+    {
+        gdcm::ImageChangeTransferSyntax change;
+        change.SetTransferSyntax(toGdcm(spec.syntax));
+        change.SetInput(image);
+        if (!change.Change())
+            return false;
+        writer.SetImage(change.GetOutput());
+    }
+    gdcm::DataSet& ds = writer.GetFile().GetDataSet();
+    const gdcm::MediaStorage ms(gdcm::MediaStorage::DigitalXRayImageStorageForPresentation);
+    gdcm::DataElement sopClass(gdcm::Tag(0x0008, 0x0016));
+    const char* uid = ms.GetString();
+    sopClass.SetByteValue(uid, static_cast<std::uint32_t>(std::strlen(uid)));
+    sopClass.SetVR(gdcm::VR::UI);
+    ds.Replace(sopClass);
+    // Rescale written as plain elements: GDCM's writer refuses it for some storage classes.
+    if (spec.slope)
+        putDecimal(ds, gdcm::Tag(0x0028, 0x1053), *spec.slope);
+    if (spec.intercept)
+        putDecimal(ds, gdcm::Tag(0x0028, 0x1052), *spec.intercept);
+    if (spec.windowCenter)
+        putDecimal(ds, gdcm::Tag(0x0028, 0x1050), *spec.windowCenter);
+    if (spec.windowWidth)
+        putDecimal(ds, gdcm::Tag(0x0028, 0x1051), *spec.windowWidth);
+    writer.SetFileName(QFile::encodeName(path).constData());
+    return writer.Write();
+}
+
+} // namespace testing_dicom

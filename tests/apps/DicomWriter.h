@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace testing_dicom {
+
+enum class Syntax
+{
+    ExplicitLittle,
+    ImplicitLittle,
+    ExplicitBig,
+    Rle,
+    JpegLossless,
+    JpegLs,
+    Jpeg2000Lossless
+};
+
+/// A grayscale DICOM file as the tests write it with GDCM, independently of the tool.
+struct DicomSpec
+{
+    int width = 0;
+    int height = 0;
+    /// Stored 16-bit words per frame (reinterpreted as signed when isSigned).
+    std::vector<std::vector<std::uint16_t>> frames{};
+    bool isSigned = false;
+    int bitsStored = 16;
+    bool monochrome1 = false;
+    std::optional<double> slope{};
+    std::optional<double> intercept{};
+    std::optional<double> windowCenter{};
+    std::optional<double> windowWidth{};
+    double spacing = 0.025;
+    Syntax syntax = Syntax::ExplicitLittle;
+};
+
+/// Writes the file; false when GDCM cannot encode it.
+bool writeDicom(const QString& path, const DicomSpec& spec);
+
+} // namespace testing_dicom

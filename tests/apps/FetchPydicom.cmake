@@ -1,0 +1,31 @@
+# Test set-up: fetches Debian's python3-pydicom package and unpacks it into DEST, for
+# the real-world DICOM files it ships. Nothing is fetched when they are already there;
+# when the download is impossible (offline, no apt) the reason is left in
+# DEST/unavailable.txt and the tests that need the files skip with it.
+if(NOT DEST)
+  message(FATAL_ERROR "DEST not set")
+endif()
+file(GLOB_RECURSE present "${DEST}/root/*/test_files/MR_small.dcm")
+if(present)
+  return()
+endif()
+file(REMOVE_RECURSE "${DEST}")
+file(MAKE_DIRECTORY "${DEST}")
+find_program(APT_GET apt-get)
+find_program(DPKG dpkg)
+if(NOT APT_GET OR NOT DPKG)
+  file(WRITE "${DEST}/unavailable.txt" "apt-get or dpkg not found")
+  return()
+endif()
+execute_process(COMMAND "${APT_GET}" download python3-pydicom
+  WORKING_DIRECTORY "${DEST}" RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+file(GLOB debs "${DEST}/python3-pydicom_*.deb")
+if(NOT result EQUAL 0 OR NOT debs)
+  file(WRITE "${DEST}/unavailable.txt" "apt-get download python3-pydicom failed: ${err}")
+  return()
+endif()
+list(GET debs 0 deb)
+execute_process(COMMAND "${DPKG}" -x "${deb}" "${DEST}/root" RESULT_VARIABLE result ERROR_VARIABLE err)
+if(NOT result EQUAL 0)
+  file(WRITE "${DEST}/unavailable.txt" "dpkg -x failed: ${err}")
+endif()

@@ -1,0 +1,56 @@
+#include "platform/documentmodel/ImageFilter.h"
+#include "platform/foundation/StringConversions.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <utility>
+
+using dataobject::ImageFilter;
+using dataobject::ImageFilterElementParameter;
+using dataobject::ImageFilterElementType;
+
+TEST(ImageFilter, VisibleActiveElementsKeepListOrder)
+{
+    ImageFilter filter;
+    filter.setElement(ImageFilterElementType::Denoise, 1.0f);
+    filter.setElement(ImageFilterElementType::Gamma, 1.2f);
+    filter.setElement(ImageFilterElementType::Invert);
+    filter.setElement(ImageFilterElementType::Sharpen, 0.5f, true, false);
+    filter.setElement(ImageFilterElementType::HistogramEqualization, 0.5f, false, true);
+    using T = ImageFilterElementType;
+    EXPECT_EQ(filter.getVisibleAndActiveFilterIds(), (QList<T>{T::Denoise, T::Gamma, T::Invert}));
+
+    // Setting an element again replaces it where it stands.
+    filter.setElement(ImageFilterElementType::Denoise, 2.0f, true, false);
+    filter.setActive(ImageFilterElementType::Sharpen, true);
+    EXPECT_EQ(filter.getVisibleAndActiveFilterIds(), (QList<T>{T::Gamma, T::Invert, T::Sharpen}));
+    ASSERT_NE(filter.getParameter(T::Denoise), nullptr);
+    EXPECT_EQ(filter.getParameter(T::Denoise)->get(), 2.0f);
+    EXPECT_EQ(filter.getParameter(T::Invert), nullptr);
+    EXPECT_EQ(std::as_const(filter).getParameter(T::Gamma)->get(), 1.2f);
+    filter.removeElement(T::Gamma);
+    EXPECT_EQ(filter.getParameter(T::Gamma), nullptr);
+}
+
+TEST(ImageFilter, ParameterTextReadsBackAsTheSameFloat)
+{
+    for (const float v : {0.1f, 1.0f, -2.5f, 1e-7f, 3.4028235e38f, 1.0f / 3.0f})
+    {
+        const QString text = ImageFilterElementParameter(v).toString();
+        EXPECT_EQ(std::strtof(text.toLatin1().constData(), nullptr), v) << qPrintable(text);
+    }
+    EXPECT_EQ(ImageFilterElementParameter(0.1f).toString(), "0.1");
+    EXPECT_EQ(ImageFilterElementParameter(2.0f).toString(), "2");
+}
+
+TEST(ImageFilter, ElementNames)
+{
+    EXPECT_EQ(conversions::toString(ImageFilterElementType::HistogramEqualization), "HistogramEqualization");
+    EXPECT_EQ(conversions::toString(static_cast<ImageFilterElementType>(-3)), "Unknown(-3)");
+}
+
+TEST(StringConversions, TransformText)
+{
+    EXPECT_EQ(StringConversions::transformToString(QTransform(-1, 0, 0, 1, 10.5, 0)), "[-1,0,0;0,1,0;10.5,0,1]");
+}
