@@ -40,7 +40,10 @@
 // Enhancement
 #include "image2d/enhancement/AutoContrast.h"
 #include "image2d/enhancement/HistogramEqualization.h"
+#include "image2d/enhancement/Navrel.h"
+#include "image2d/enhancement/SharpenOrvane.h"
 #include "image2d/enhancement/StarkAdaptiveHistogramEqualization.h"
+#include "image2d/enhancement/UnsharpMasking.h"
 
 // Filter pipeline
 #include "image2d/pipeline/FilterSet.h"

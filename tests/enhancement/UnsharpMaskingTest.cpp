@@ -1,0 +1,508 @@
+#include "image2d/enhancement/UnsharpMasking.h"
+#include "image2d/filtering/LocalStatistics.h"
+#include "support/ImageCompare.h"
+#include "support/TestImages.h"
+#include "support/WarningCapture.h"
+
+#include <gtest/gtest.h>
+#include <tbb/task_arena.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <vector>
+
+using image2d::ConstrainedUnsharpMasking;
+using image2d::LocalAlphaConstrainedUnsharpMasking;
+using image2d::Sharpen;
+using testing_support::imagesEqual;
+using testing_support::makeImage;
+using testing_support::pixelAt;
+using testing_support::pixels;
+using testing_support::randomImage;
+using testing_support::WarningCapture;
+
+namespace {
+
+const std::atomic<bool> notCancelled{false};
+
+double lowerBound(Image2D::DataType type)
+{
+    switch (type)
+    {
+    case Image2D::UNSIGNED_SHORT:
+    case Image2D::UNSIGNED_CHAR:
+    case Image2D::BINARY: return 0.0;
+    case Image2D::SHORT: return -32768.0;
+    default: return -static_cast<double>(std::numeric_limits<float>::max());
+    }
+}
+
+double upperBound(Image2D::DataType type)
+{
+    switch (type)
+    {
+    case Image2D::UNSIGNED_SHORT: return 65535.0;
+    case Image2D::UNSIGNED_CHAR:
+    case Image2D::BINARY: return 255.0;
+    case Image2D::SHORT: return 32767.0;
+    default: return static_cast<double>(std::numeric_limits<float>::max());
+    }
+}
+
+/// Random content in a range that suits each type.
+Image2D randomFor(Image2D::DataType type, int width, int height, std::uint32_t seed)
+{
+    switch (type)
+    {
+    case Image2D::UNSIGNED_SHORT: return randomImage(width, height, type, seed, 0, 4095);
+    case Image2D::SHORT: return randomImage(width, height, type, seed, -2000, 2000);
+    case Image2D::UNSIGNED_CHAR: return randomImage(width, height, type, seed, 0, 255);
+    case Image2D::BINARY: return randomImage(width, height, type, seed, 0, 1);
+    default: return randomImage(width, height, type, seed, -50.0, 300.0);
+    }
+}
+
+/// The pixels of the clipped (2r + 1)^2 window around (x, y).
+template <typename Visit>
+void forWindow(const Image2D& image, int x, int y, int r, Visit visit)
+{
+    for (int yy = std::max(0, y - r); yy <= std::min(image.getHeight() - 1, y + r); ++yy)
+        for (int xx = std::max(0, x - r); xx <= std::min(image.getWidth() - 1, x + r); ++xx)
+            visit(pixelAt(image, xx, yy));
+}
+
+/// Window mean (shrinking window) in double, narrowed to float.
+std::vector<double> floatMean(const Image2D& image, int r)
+{
+    std::vector<double> out;
+    for (int y = 0; y < image.getHeight(); ++y)
+        for (int x = 0; x < image.getWidth(); ++x)
+        {
+            double sum = 0.0;
+            int count = 0;
+            forWindow(image, x, y, r, [&](double v) {
+                sum += v;
+                ++count;
+            });
+            out.push_back(static_cast<float>(sum / count));
+        }
+    return out;
+}
+
+std::vector<double> windowExtreme(const Image2D& image, int r, bool maximum)
+{
+    std::vector<double> out;
+    for (int y = 0; y < image.getHeight(); ++y)
+        for (int x = 0; x < image.getWidth(); ++x)
+        {
+            double extreme = maximum ? -1e300 : 1e300;
+            forWindow(image, x, y, r, [&](double v) { extreme = maximum ? std::max(extreme, v) : std::min(extreme, v); });
+            out.push_back(extreme);
+        }
+    return out;
+}
+
+double roundToType(double v, Image2D::DataType type)
+{
+    v = std::clamp(v, lowerBound(type), upperBound(type));
+    return type == Image2D::FLOAT ? static_cast<double>(static_cast<float>(v)) : std::round(v);
+}
+
+/// The constrained blend as written out: u = alpha(MAX - MIN) (I - A) + I, k = u held in
+/// [MIN, MAX], x = t k + (1 - t) u, clamped and rounded.
+Image2D referenceConstrained(const Image2D& input, int radius, int minMaxRadius, double t,
+                             const std::function<double(double)>& alpha)
+{
+    const std::vector<double> in = pixels(input);
+    const std::vector<double> mean = floatMean(input, radius);
+    const std::vector<double> low = windowExtreme(input, minMaxRadius, false);
+    const std::vector<double> high = windowExtreme(input, minMaxRadius, true);
+    std::vector<double> out(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i)
+    {
+        const double u = alpha(high[i] - low[i]) * (in[i] - mean[i]) + in[i];
+        const double k = std::min(std::max(u, low[i]), high[i]);
+        out[i] = roundToType(t * k + (1.0 - t) * u, input.getDataType());
+    }
+    return makeImage(input.getWidth(), input.getHeight(), input.getDataType(), out);
+}
+
+Image2D runConstrained(Image2D image, int radius, int minMaxRadius, float f, float t)
+{
+    const auto out = ConstrainedUnsharpMasking::executeConstrainedUnsharpMasking(&image, radius, minMaxRadius, f, t);
+    return out ? *out : Image2D();
+}
+
+Image2D runLocalAlpha(Image2D image, int radius, int minMaxRadius, float f, float t, double s, double c)
+{
+    const auto out = LocalAlphaConstrainedUnsharpMasking::executeLocalAlphaConstrainedUnsharpMasking(
+        &image, radius, minMaxRadius, f, t, s, c);
+    return out ? *out : Image2D();
+}
+
+// ---------------------------------------------------------------------------------------
+// Worked examples
+
+TEST(Sharpen, AddsTheDifferenceToTheMean)
+{
+    // Radius 1 on a row: the middle pixel's mean is (80 + 100 + 90) / 3 = 90, the edges
+    // average two pixels: 90 and 95.
+    Image2D image = makeImage(3, 1, Image2D::UNSIGNED_SHORT, {80, 100, 90});
+    const auto out = Sharpen::executeSharpen(&image, 1, 1.0f);
+    ASSERT_TRUE(out);
+    EXPECT_TRUE(imagesEqual(makeImage(3, 1, Image2D::UNSIGNED_SHORT, {70, 110, 85}), *out));
+}
+
+TEST(Sharpen, ClampsInsteadOfWrapping)
+{
+    // Radius 1 on rows of three (a shorter row would shrink the radius to 0). The first
+    // pixel's mean is 40: 10 - 30 = -20 is stored as 0, not as 65516.
+    Image2D image = makeImage(3, 1, Image2D::UNSIGNED_SHORT, {10, 70, 40});
+    const auto out = Sharpen::executeSharpen(&image, 1, 1.0f);
+    ASSERT_TRUE(out);
+    EXPECT_TRUE(imagesEqual(makeImage(3, 1, Image2D::UNSIGNED_SHORT, {0, 100, 25}), *out));
+
+    // Means 200, 200, 175 with f = 2: 350 -> 255, 50, 250.
+    Image2D bytes = makeImage(3, 1, Image2D::UNSIGNED_CHAR, {250, 150, 200});
+    const auto outBytes = Sharpen::executeSharpen(&bytes, 1, 2.0f);
+    ASSERT_TRUE(outBytes);
+    EXPECT_TRUE(imagesEqual(makeImage(3, 1, Image2D::UNSIGNED_CHAR, {255, 50, 250}), *outBytes));
+}
+
+TEST(Sharpen, FloatResultsAreClampedToTheFloatRange)
+{
+    // Means 5 and 5: (0 - 5) * 1e38 and (10 - 5) * 1e38 overflow to infinity.
+    Image2D image = makeImage(3, 1, Image2D::FLOAT, {0.0, 10.0, 5.0});
+    const auto out = Sharpen::executeSharpen(&image, 1, 1e38f);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(pixelAt(*out, 0, 0), -static_cast<double>(std::numeric_limits<float>::max()));
+    EXPECT_EQ(pixelAt(*out, 1, 0), static_cast<double>(std::numeric_limits<float>::max()));
+}
+
+TEST(Sharpen, TruncatesWhereTheConstrainedFilterRounds)
+{
+    // Means 91, 91 and 86.5 (87 once rounded into the integer mean of Sharpen). With f = 1.1:
+    // 100 + 9.9 = 109.9 and 82 - 9.9 = 72.1; the last pixel gives 91 + 4 * 1.1 = 95.4 for
+    // Sharpen and 91 + 4.5 * 1.1 = 95.95 for the float mean of the constrained filter.
+    Image2D image = makeImage(3, 1, Image2D::UNSIGNED_SHORT, {100, 82, 91});
+    const auto sharpened = Sharpen::executeSharpen(&image, 1, 1.1f);
+    ASSERT_TRUE(sharpened);
+    EXPECT_TRUE(imagesEqual(makeImage(3, 1, Image2D::UNSIGNED_SHORT, {109, 72, 95}), *sharpened));
+
+    EXPECT_TRUE(
+        imagesEqual(makeImage(3, 1, Image2D::UNSIGNED_SHORT, {110, 72, 96}), runConstrained(image, 1, 1, 1.1f, 0.0f)));
+}
+
+TEST(ConstrainedUnsharpMasking, FullyConstrainedStaysInTheLocalRange)
+{
+    // Row 0 50 100 with radius 1 everywhere. Unconstrained, the middle pixel would become
+    // 50 + 2 * (50 - 50) = 50 and the left one 0 + 2 * (0 - 25) = -50 -> held at MIN 0;
+    // the right one 100 + 2 * (100 - 75) = 150 -> held at MAX 100.
+    Image2D image = makeImage(3, 1, Image2D::SHORT, {0, 50, 100});
+    EXPECT_TRUE(imagesEqual(makeImage(3, 1, Image2D::SHORT, {0, 50, 100}), runConstrained(image, 1, 1, 2.0f, 1.0f)));
+    EXPECT_TRUE(imagesEqual(makeImage(3, 1, Image2D::SHORT, {-50, 50, 150}), runConstrained(image, 1, 1, 2.0f, 0.0f)));
+    // Half way: (0.5 * -50 + 0.5 * 0) = -25 and (0.5 * 150 + 0.5 * 100) = 125.
+    EXPECT_TRUE(imagesEqual(makeImage(3, 1, Image2D::SHORT, {-25, 50, 125}), runConstrained(image, 1, 1, 2.0f, 0.5f)));
+}
+
+TEST(ConstrainedUnsharpMasking, RoundsHalfAwayFromZero)
+{
+    // Means -2.5, -2 and -1.5 with f = 1 and min/max radius 0: -3.5 -> -4, -2, -0.5 -> -1.
+    Image2D image = makeImage(3, 1, Image2D::SHORT, {-3, -2, -1});
+    EXPECT_TRUE(imagesEqual(makeImage(3, 1, Image2D::SHORT, {-4, -2, -1}), runConstrained(image, 1, 0, 1.0f, 0.0f)));
+}
+
+TEST(LocalAlphaConstrainedUnsharpMasking, StrengthFollowsTheLocalContrast)
+{
+    // Row 0 60 100, min/max radius 1: contrasts 60, 100, 40. With c = 75 and a steep slope
+    // the ends get strength 0 (unchanged) and the middle f; mean radius 1, t = 0.
+    Image2D image = makeImage(3, 1, Image2D::SHORT, {0, 60, 100});
+    // Middle: mean 160 / 3 = 53.33, u = 60 + 2 * 6.667 = 73.33 -> 73.
+    EXPECT_TRUE(imagesEqual(makeImage(3, 1, Image2D::SHORT, {0, 73, 100}), runLocalAlpha(image, 1, 1, 2.0f, 0.0f, 50.0, 75.0)));
+}
+
+// ---------------------------------------------------------------------------------------
+// Properties against plain references, for every supported type
+
+class UnsharpMaskingTyped : public ::testing::TestWithParam<Image2D::DataType>
+{
+};
+
+TEST_P(UnsharpMaskingTyped, SharpenWithFactorZeroKeepsTheImage)
+{
+    Image2D image = randomFor(GetParam(), 23, 17, 11);
+    const auto out = Sharpen::executeSharpen(&image, 2, 0.0f);
+    ASSERT_TRUE(out);
+    EXPECT_TRUE(imagesEqual(image, *out));
+}
+
+TEST_P(UnsharpMaskingTyped, SharpenMatchesTheFormulaOnTheAreaAverage)
+{
+    const Image2D::DataType type = GetParam();
+    Image2D image = randomFor(type, 31, 19, 12);
+    image.setPixelSize(QVector3D(0.1f, 0.2f, 1.0f));
+    const float f = 1.7f;
+    const auto mean = image2d::AreaAverage::executeAreaAverage(&image, 3);
+    ASSERT_TRUE(mean);
+    std::vector<double> expected;
+    for (int y = 0; y < image.getHeight(); ++y)
+        for (int x = 0; x < image.getWidth(); ++x)
+        {
+            const float i = static_cast<float>(pixelAt(image, x, y));
+            const float a = static_cast<float>(pixelAt(*mean, x, y));
+            const double v = std::clamp(static_cast<double>((i - a) * f + i), lowerBound(type), upperBound(type));
+            expected.push_back(type == Image2D::FLOAT ? v : std::trunc(v));
+        }
+    const auto out = Sharpen::executeSharpen(&image, 3, f);
+    ASSERT_TRUE(out);
+    EXPECT_TRUE(imagesEqual(makeImage(image.getWidth(), image.getHeight(), type, expected), *out));
+    EXPECT_EQ(out->getPixelSize(), image.getPixelSize());
+}
+
+TEST_P(UnsharpMaskingTyped, ConstrainedMatchesTheReferenceForEveryWeight)
+{
+    const Image2D::DataType type = GetParam();
+    const Image2D image = randomFor(type, 29, 21, 13);
+    const float f = 1.5f;
+    for (float t : {0.0f, 0.3f, 1.0f})
+    {
+        const Image2D expected = referenceConstrained(image, 2, 1, t, [&](double) { return static_cast<double>(f); });
+        EXPECT_TRUE(imagesEqual(expected, runConstrained(image, 2, 1, f, t))) << "t = " << t;
+    }
+}
+
+TEST_P(UnsharpMaskingTyped, FullyConstrainedNeverLeavesTheLocalRange)
+{
+    const Image2D::DataType type = GetParam();
+    const Image2D image = randomFor(type, 25, 25, 14);
+    const Image2D out = runConstrained(image, 3, 2, 4.0f, 1.0f);
+    ASSERT_TRUE(out.isValid());
+    const std::vector<double> low = windowExtreme(image, 2, false);
+    const std::vector<double> high = windowExtreme(image, 2, true);
+    const std::vector<double> values = pixels(out);
+    for (std::size_t i = 0; i < values.size(); ++i)
+    {
+        ASSERT_GE(values[i], low[i]) << "pixel " << i;
+        ASSERT_LE(values[i], high[i]) << "pixel " << i;
+    }
+}
+
+TEST_P(UnsharpMaskingTyped, LocalAlphaMatchesTheReference)
+{
+    const Image2D::DataType type = GetParam();
+    const Image2D image = randomFor(type, 27, 22, 15);
+    const double f = 2.5f;
+    const double s = 0.05;
+    const double c = 40.0;
+    const Image2D expected = referenceConstrained(image, 2, 2, 0.25f, [&](double contrast) {
+        return f / (1.0 + std::exp(-s * (contrast - c)));
+    });
+    EXPECT_TRUE(imagesEqual(expected, runLocalAlpha(image, 2, 2, 2.5f, 0.25f, s, c)));
+}
+
+TEST_P(UnsharpMaskingTyped, LocalAlphaWithSlopeZeroUsesHalfTheFactor)
+{
+    const Image2D image = randomFor(GetParam(), 20, 20, 16);
+    EXPECT_TRUE(imagesEqual(runConstrained(image, 1, 2, 1.5f, 0.4f), runLocalAlpha(image, 1, 2, 3.0f, 0.4f, 0.0, 123.0)));
+}
+
+TEST_P(UnsharpMaskingTyped, LocalAlphaOneThreadEqualsAllThreads)
+{
+    const Image2D image = randomFor(GetParam(), 300, 200, 17);
+    const Image2D all = runLocalAlpha(image, 2, 1, 2.0f, 0.5f, 0.1, 20.0);
+    Image2D single;
+    tbb::task_arena arena(1);
+    arena.execute([&] { single = runLocalAlpha(image, 2, 1, 2.0f, 0.5f, 0.1, 20.0); });
+    EXPECT_TRUE(imagesEqual(all, single));
+}
+
+INSTANTIATE_TEST_SUITE_P(SupportedTypes, UnsharpMaskingTyped,
+                         ::testing::Values(Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR,
+                                           Image2D::BINARY, Image2D::FLOAT));
+
+TEST(LocalAlphaConstrainedUnsharpMasking, MissingSlopeAndCenterReadAsZero)
+{
+    const Image2D image = randomFor(Image2D::UNSIGNED_SHORT, 12, 9, 18);
+    LocalAlphaConstrainedUnsharpMasking algorithm;
+    algorithm.setInput(LocalAlphaConstrainedUnsharpMasking::INPUT_IMAGE, &image);
+    algorithm.setUniformValue(LocalAlphaConstrainedUnsharpMasking::KERNEL_RADIUS, 1);
+    algorithm.setUniformValue(LocalAlphaConstrainedUnsharpMasking::MIN_MAX_KERNEL_RADIUS, 1);
+    algorithm.setUniformValue(LocalAlphaConstrainedUnsharpMasking::SHARPNESS_FACTOR, 2.0);
+    algorithm.setUniformValue(LocalAlphaConstrainedUnsharpMasking::INTERPOLATION, 0.5);
+    ASSERT_TRUE(algorithm.execute(notCancelled));
+    const auto out = algorithm.getSharedOutput(LocalAlphaConstrainedUnsharpMasking::OUTPUT_IMAGE);
+    ASSERT_TRUE(out);
+    EXPECT_TRUE(imagesEqual(runConstrained(image, 1, 1, 1.0f, 0.5f), *out));
+}
+
+TEST(UnsharpMasking, NonFiniteFactorsStayInsideTheIntegerRange)
+{
+    // NaN converts to an integer for Qt, so it passes validation; it must not reach an
+    // integer cast. Clamping sends it to the lower bound.
+    Image2D image = randomFor(Image2D::UNSIGNED_CHAR, 6, 5, 19);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const auto sharpened = Sharpen::executeSharpen(&image, 1, nan);
+    ASSERT_TRUE(sharpened);
+    const Image2D constrained = runConstrained(image, 1, 1, std::numeric_limits<float>::infinity(), 0.5f);
+    ASSERT_TRUE(constrained.isValid());
+    for (double v : pixels(*sharpened))
+        EXPECT_EQ(v, 0.0);
+}
+
+// ---------------------------------------------------------------------------------------
+// Rejected input, with the exact warnings
+
+TEST(Sharpen, ValidationWarnings)
+{
+    WarningCapture warnings;
+    Sharpen algorithm;
+    EXPECT_FALSE(algorithm.execute(notCancelled));
+    EXPECT_EQ(warnings.messages(), QStringList{"image2d::Sharpen : missing input:  \"inputImage\""});
+
+    warnings.clear();
+    Image2D image = makeImage(2, 2, Image2D::UNSIGNED_SHORT, {1, 2, 3, 4});
+    algorithm.setInput(Sharpen::INPUT_IMAGE, &image);
+    EXPECT_FALSE(algorithm.execute(notCancelled));
+    EXPECT_EQ(warnings.messages(), QStringList{"image2d::Sharpen : missing input:  \"kernelRadiusImage\""});
+
+    warnings.clear();
+    algorithm.setUniformValue(Sharpen::KERNEL_RADIUS, 1);
+    algorithm.setUniformValue(Sharpen::SHARPNESS_FACTOR, QStringLiteral("strong"));
+    EXPECT_FALSE(algorithm.execute(notCancelled));
+    EXPECT_EQ(warnings.messages(), QStringList{"image2d::Sharpen : invalid input:  \"sharpnessFactorImage\""});
+
+    warnings.clear();
+    algorithm.setSharedInput(Sharpen::INPUT_IMAGE, std::make_shared<Image2D>());
+    EXPECT_FALSE(algorithm.execute(notCancelled));
+    EXPECT_EQ(warnings.messages(), QStringList{"image2d::Sharpen : invalid input:  \"inputImage\""});
+}
+
+TEST(Sharpen, IntImageWarnsAndLeavesTheOutputEmpty)
+{
+    WarningCapture warnings;
+    Image2D image = makeImage(2, 2, Image2D::INT, {1, 2, 3, 4});
+    Sharpen algorithm;
+    algorithm.setInput(Sharpen::INPUT_IMAGE, &image);
+    algorithm.setUniformValue(Sharpen::KERNEL_RADIUS, 1);
+    algorithm.setUniformValue(Sharpen::SHARPNESS_FACTOR, 1.0f);
+    EXPECT_TRUE(algorithm.execute(notCancelled));
+    EXPECT_FALSE(algorithm.getSharedOutput(Sharpen::OUTPUT_IMAGE));
+    EXPECT_EQ(warnings.messages(),
+              QStringList{"image2d::Sharpen : sharpen algorithm not supported for data type:  6"});
+}
+
+struct ConstrainedFactory
+{
+    const char* name;
+    std::function<std::unique_ptr<ConstrainedUnsharpMasking>()> make;
+    const char* unsupported;
+};
+
+class ConstrainedValidation : public ::testing::TestWithParam<ConstrainedFactory>
+{
+};
+
+TEST_P(ConstrainedValidation, ChecksInOrderWithTheSharedMessages)
+{
+    const QString prefix = QStringLiteral("image2d::ConstrainedUnsharpMasking::isInputValid : ");
+    WarningCapture warnings;
+    std::unique_ptr<ConstrainedUnsharpMasking> algorithm = GetParam().make();
+    EXPECT_FALSE(algorithm->execute(notCancelled));
+    EXPECT_EQ(warnings.messages(), QStringList{prefix + "missing input:  \"inputImage\""});
+
+    warnings.clear();
+    algorithm->setSharedInput(ConstrainedUnsharpMasking::INPUT_IMAGE, std::make_shared<Image2D>());
+    EXPECT_FALSE(algorithm->execute(notCancelled));
+    EXPECT_EQ(warnings.messages(), QStringList{prefix + "invalid input:  \"inputImage\""});
+
+    Image2D image = makeImage(2, 2, Image2D::UNSIGNED_SHORT, {1, 2, 3, 4});
+    algorithm->setInput(ConstrainedUnsharpMasking::INPUT_IMAGE, &image);
+    const QString keys[] = {ConstrainedUnsharpMasking::KERNEL_RADIUS, ConstrainedUnsharpMasking::MIN_MAX_KERNEL_RADIUS,
+                            ConstrainedUnsharpMasking::SHARPNESS_FACTOR, ConstrainedUnsharpMasking::INTERPOLATION};
+    for (const QString& key : keys)
+    {
+        warnings.clear();
+        EXPECT_FALSE(algorithm->execute(notCancelled));
+        EXPECT_EQ(warnings.messages(), QStringList{prefix + "missing input:  \"" + key + "\""});
+        warnings.clear();
+        algorithm->setUniformValue(key, QStringLiteral("x"));
+        EXPECT_FALSE(algorithm->execute(notCancelled));
+        EXPECT_EQ(warnings.messages(), QStringList{prefix + "invalid input:  \"" + key + "\""});
+        algorithm->setUniformValue(key, 0.5);
+    }
+    warnings.clear();
+    EXPECT_TRUE(algorithm->execute(notCancelled));
+    EXPECT_TRUE(warnings.messages().isEmpty());
+    EXPECT_TRUE(algorithm->getSharedOutput(ConstrainedUnsharpMasking::OUTPUT_IMAGE));
+}
+
+TEST_P(ConstrainedValidation, IntImageWarnsAndLeavesTheOutputEmpty)
+{
+    WarningCapture warnings;
+    std::unique_ptr<ConstrainedUnsharpMasking> algorithm = GetParam().make();
+    Image2D image = makeImage(2, 2, Image2D::INT, {1, 2, 3, 4});
+    algorithm->setInput(ConstrainedUnsharpMasking::INPUT_IMAGE, &image);
+    algorithm->setUniformValue(ConstrainedUnsharpMasking::KERNEL_RADIUS, 1);
+    algorithm->setUniformValue(ConstrainedUnsharpMasking::MIN_MAX_KERNEL_RADIUS, 1);
+    algorithm->setUniformValue(ConstrainedUnsharpMasking::SHARPNESS_FACTOR, 1.0);
+    algorithm->setUniformValue(ConstrainedUnsharpMasking::INTERPOLATION, 1.0);
+    EXPECT_TRUE(algorithm->execute(notCancelled));
+    EXPECT_FALSE(algorithm->getSharedOutput(ConstrainedUnsharpMasking::OUTPUT_IMAGE));
+    EXPECT_EQ(warnings.messages(), QStringList{QString::fromLatin1(GetParam().unsupported)});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BothConstrainedFilters, ConstrainedValidation,
+    ::testing::Values(
+        ConstrainedFactory{"Constrained", [] { return std::make_unique<ConstrainedUnsharpMasking>(); },
+                           "image2d::ConstrainedUnsharpMasking::sharpen  : not supported for data type:  6"},
+        ConstrainedFactory{"LocalAlpha", [] { return std::make_unique<LocalAlphaConstrainedUnsharpMasking>(); },
+                           "image2d::LocalAlphaConstrainedUnsharpMasking::sharpen  : not supported for data type:  6"}),
+    [](const ::testing::TestParamInfo<ConstrainedFactory>& info) { return std::string(info.param.name); });
+
+TEST(UnsharpMasking, FilterIdsAndKeys)
+{
+    // The filter pipeline and stored filter settings address the filters by these texts.
+    EXPECT_EQ(Sharpen::FILTER_ID, "Sharpen");
+    EXPECT_EQ(ConstrainedUnsharpMasking::FILTER_ID, "ConstrainedUnsharpMasking");
+    EXPECT_EQ(LocalAlphaConstrainedUnsharpMasking::FILTER_ID, "LocalAlphaConstrainedUnsharpMasking");
+    EXPECT_EQ(ConstrainedUnsharpMasking::INTERPOLATION, "interpolationBetweenConstrainedAndUnconstrainedSharpen");
+    EXPECT_EQ(ConstrainedUnsharpMasking::MIN_MAX_KERNEL_RADIUS, "minMaxKernelRadiusImage");
+    EXPECT_EQ(Sharpen::KERNEL_RADIUS, "kernelRadiusImage");
+    EXPECT_EQ(Sharpen::SHARPNESS_FACTOR, "sharpnessFactorImage");
+    EXPECT_EQ(LocalAlphaConstrainedUnsharpMasking::SLOPE, "Slope");
+    EXPECT_EQ(LocalAlphaConstrainedUnsharpMasking::CENTER, "Center");
+}
+
+} // namespace
+
+namespace {
+
+TEST(UnsharpMasking, TinyImagesAndColourImagesFailCleanly)
+{
+    for (Image2D::DataType type : {Image2D::UNSIGNED_SHORT, Image2D::FLOAT})
+    {
+        Image2D single = makeImage(1, 1, type, {7});
+        const auto sharpened = Sharpen::executeSharpen(&single, 3, 2.0f);
+        ASSERT_TRUE(sharpened);
+        EXPECT_TRUE(imagesEqual(single, *sharpened));
+        EXPECT_TRUE(imagesEqual(single, runConstrained(single, 3, 3, 2.0f, 0.5f)));
+        EXPECT_TRUE(imagesEqual(single, runLocalAlpha(single, 3, 3, 2.0f, 0.5f, 1.0, 0.0)));
+    }
+
+    // Code 4 (packed colour) is rejected by the type dispatch of each filter.
+    WarningCapture warnings;
+    Image2D colour(3, 3, Image2D::RGBA);
+    EXPECT_FALSE(Sharpen::executeSharpen(&colour, 1, 1.0f));
+    EXPECT_FALSE(ConstrainedUnsharpMasking::executeConstrainedUnsharpMasking(&colour, 1, 1, 1.0f, 1.0f));
+    EXPECT_FALSE(LocalAlphaConstrainedUnsharpMasking::executeLocalAlphaConstrainedUnsharpMasking(&colour, 1, 1, 1.0f,
+                                                                                                 1.0f, 1.0, 1.0));
+    EXPECT_EQ(warnings.messages(),
+              (QStringList{"image2d::Sharpen : sharpen algorithm not supported for data type:  4",
+                           "image2d::ConstrainedUnsharpMasking::sharpen  : not supported for data type:  4",
+                           "image2d::LocalAlphaConstrainedUnsharpMasking::sharpen  : not supported for data type:  4"}));
+}
+
+} // namespace
