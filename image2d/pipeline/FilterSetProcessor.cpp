@@ -1,7 +1,10 @@
 #include "image2d/pipeline/FilterSetProcessor.h"
 
 #include "image2d/enhancement/HistogramEqualization.h"
+#include "image2d/enhancement/Navrel.h"
+#include "image2d/enhancement/SharpenOrvane.h"
 #include "image2d/enhancement/StarkAdaptiveHistogramEqualization.h"
+#include "image2d/enhancement/UnsharpMasking.h"
 #include "image2d/filtering/Smoothing.h"
 #include "image2d/framework/Log.h"
 #include "image2d/pointops/IntensityMapping.h"
@@ -67,11 +70,11 @@ const QStringList& FilterSetProcessor::filterOrder()
         LevelWindow::FILTER_ID,
         Invert::FILTER_ID,
         HistogramEqualization::FILTER_ID,
-        QStringLiteral("Navrel"),
-        QStringLiteral("Sharpen"),
-        QStringLiteral("SharpenOrvane"),
-        QStringLiteral("LocalAlphaConstrainedUnsharpMasking"),
-        QStringLiteral("ConstrainedUnsharpMasking"),
+        Navrel::FILTER_ID,
+        Sharpen::FILTER_ID,
+        SharpenOrvane::FILTER_ID,
+        LocalAlphaConstrainedUnsharpMasking::FILTER_ID,
+        ConstrainedUnsharpMasking::FILTER_ID,
         StarkAdaptiveHistogramEqualization::FILTER_ID,
         Denoise::FILTER_ID,
         GammaCorrection::FILTER_ID,
@@ -79,8 +82,7 @@ const QStringList& FilterSetProcessor::filterOrder()
     return order;
 }
 
-std::unique_ptr<Algorithm> FilterSetProcessor::createFilter(const QString& id,
-                                                            [[maybe_unused]] const std::shared_ptr<Image2D>& image,
+std::unique_ptr<Algorithm> FilterSetProcessor::createFilter(const QString& id, const std::shared_ptr<Image2D>& image,
                                                             const Uniforms& parameters)
 {
     // Each filter starts from all of the set's parameters; forced values are set after them.
@@ -94,8 +96,27 @@ std::unique_ptr<Algorithm> FilterSetProcessor::createFilter(const QString& id,
         return std::make_unique<Invert>();
     if (id == GammaCorrection::FILTER_ID)
         return withParameters(std::make_unique<GammaCorrection>());
+    if (id == SharpenOrvane::FILTER_ID)
+        return withParameters(std::make_unique<SharpenOrvane>());
     if (id == Denoise::FILTER_ID)
         return withParameters(std::make_unique<Denoise>());
+    if (id == Navrel::FILTER_ID)
+    {
+        if (equals(parameters, Navrel::SHARPNESS_FACTOR, 0.0f) || !image)
+            return nullptr;
+        auto navrel = withParameters(std::make_unique<Navrel>());
+        navrel->setUniformValue(Navrel::MEDIAN_RADIUS, 1);
+        // The band is the whole value range of the image the filter receives.
+        navrel->setUniformValue(Navrel::BLACK_VALUE, image->getMinFloatValue());
+        navrel->setUniformValue(Navrel::WHITE_VALUE, image->getMaxFloatValue());
+        return navrel;
+    }
+    if (id == Sharpen::FILTER_ID)
+    {
+        if (equals(parameters, Sharpen::SHARPNESS_FACTOR, 0.0f))
+            return nullptr;
+        return withParameters(std::make_unique<Sharpen>());
+    }
     if (id == HistogramEqualization::FILTER_ID)
     {
         if (equals(parameters, HistogramEqualization::BALANCE, 0.0f))
@@ -106,6 +127,17 @@ std::unique_ptr<Algorithm> FilterSetProcessor::createFilter(const QString& id,
         equalization->setUniformValue(HistogramEqualization::KERNEL_OVERLAP, 0.75f);
         return equalization;
     }
+    if (id == LocalAlphaConstrainedUnsharpMasking::FILTER_ID)
+    {
+        if (equals(parameters, LocalAlphaConstrainedUnsharpMasking::SHARPNESS_FACTOR, 0.0f))
+            return nullptr;
+        auto sharpen = withParameters(std::make_unique<LocalAlphaConstrainedUnsharpMasking>());
+        sharpen->setUniformValue(LocalAlphaConstrainedUnsharpMasking::MIN_MAX_KERNEL_RADIUS, 3);
+        sharpen->setUniformValue(LocalAlphaConstrainedUnsharpMasking::INTERPOLATION, 0.6);
+        sharpen->setUniformValue(LocalAlphaConstrainedUnsharpMasking::SLOPE, 35.0);
+        sharpen->setUniformValue(LocalAlphaConstrainedUnsharpMasking::CENTER, 0.0714);
+        return sharpen;
+    }
     if (id == StarkAdaptiveHistogramEqualization::FILTER_ID)
     {
         // alpha 1 and beta 1 is the identity of the Stark mapping.
@@ -114,8 +146,6 @@ std::unique_ptr<Algorithm> FilterSetProcessor::createFilter(const QString& id,
             return nullptr;
         return withParameters(std::make_unique<StarkAdaptiveHistogramEqualization>());
     }
-    // SHARPENING_PENDING: "Navrel", "Sharpen", "SharpenOrvane" and "LocalAlphaConstrainedUnsharpMasking"
-    // yield none until their classes are in the build.
     // "ConstrainedUnsharpMasking" and unknown identifiers pass the image on unchanged.
     return nullptr;
 }

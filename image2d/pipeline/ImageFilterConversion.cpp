@@ -1,6 +1,9 @@
 #include "image2d/pipeline/ImageFilterConversion.h"
 
 #include "image2d/enhancement/HistogramEqualization.h"
+#include "image2d/enhancement/Navrel.h"
+#include "image2d/enhancement/SharpenOrvane.h"
+#include "image2d/enhancement/UnsharpMasking.h"
 #include "image2d/filtering/Smoothing.h"
 #include "image2d/framework/Log.h"
 #include "image2d/pointops/IntensityMapping.h"
@@ -18,13 +21,6 @@ namespace {
 
 using dataobject::ImageFilterElementType;
 using dataobject::ImageFilterModality;
-
-// SHARPENING_PENDING: identifiers and keys of the sharpening filters, until their classes are in the build.
-const QString NAVREL_ID = QStringLiteral("Navrel");
-const QString SHARPEN_ID = QStringLiteral("Sharpen");
-const QString LOCAL_ALPHA_ID = QStringLiteral("LocalAlphaConstrainedUnsharpMasking");
-const QString SHARPNESS_FACTOR = QStringLiteral("sharpnessFactorImage");
-const QString KERNEL_RADIUS = QStringLiteral("kernelRadiusImage");
 
 // roundf/ceilf results go through here before becoming ints, so that NaN and infinite
 // values (a zero pixel size, an empty image size) give a bound instead of undefined behaviour.
@@ -79,26 +75,34 @@ void addSharpenFilter(image2d::FilterSet& set, float p, ImageFilterModality moda
     image2d::Uniforms parameters;
     if (ImageFilterHelpers::getUseNavrel(modality))
     {
-        parameters.setUniformValue(SHARPNESS_FACTOR, QVariant(p));
-        parameters.setUniformValue(KERNEL_RADIUS, QVariant(sharpenRadius(modality, g)));
-        set.addFilter(NAVREL_ID, parameters);
+        parameters.setUniformValue(Navrel::SHARPNESS_FACTOR, QVariant(p));
+        parameters.setUniformValue(Navrel::KERNEL_RADIUS, QVariant(sharpenRadius(modality, g)));
+        set.addFilter(Navrel::FILTER_ID, parameters);
     }
     else if (ImageFilterHelpers::getUseConstrainedLocalAlpha(modality))
     {
         const float radius = std::round(static_cast<float>(0.2 / g.pixelSize.x()) * g.scale);
-        parameters.setUniformValue(SHARPNESS_FACTOR, QVariant(p));
-        parameters.setUniformValue(KERNEL_RADIUS, QVariant(clampToInt(radius, 1, 4)));
-        set.addFilter(LOCAL_ALPHA_ID, parameters);
+        parameters.setUniformValue(LocalAlphaConstrainedUnsharpMasking::SHARPNESS_FACTOR, QVariant(p));
+        parameters.setUniformValue(LocalAlphaConstrainedUnsharpMasking::KERNEL_RADIUS,
+                                   QVariant(clampToInt(radius, 1, 4)));
+        set.addFilter(LocalAlphaConstrainedUnsharpMasking::FILTER_ID, parameters);
     }
     else if (ImageFilterHelpers::getUseSharpenOrvane(modality))
     {
-        // SHARPENING_PENDING: the kernel-type enumeration is not in the build yet.
+        // The element's value counts kernels from 1; below 1 (and NaN) means no sharpening.
+        const float level = std::round(p);
+        if (!(level >= 1.0f))
+            return;
+        const int kernel = static_cast<int>(std::min(level, 1.0e9f)) - 1;
+        parameters.setUniformValue(SharpenOrvane::KERNEL_TYPE,
+                                   QVariant::fromValue(static_cast<SharpenOrvane::KernelType>(kernel)));
+        set.addFilter(SharpenOrvane::FILTER_ID, parameters);
     }
     else
     {
-        parameters.setUniformValue(SHARPNESS_FACTOR, QVariant(p));
-        parameters.setUniformValue(KERNEL_RADIUS, QVariant(sharpenRadius(modality, g)));
-        set.addFilter(SHARPEN_ID, parameters);
+        parameters.setUniformValue(Sharpen::SHARPNESS_FACTOR, QVariant(p));
+        parameters.setUniformValue(Sharpen::KERNEL_RADIUS, QVariant(sharpenRadius(modality, g)));
+        set.addFilter(Sharpen::FILTER_ID, parameters);
     }
 }
 

@@ -1,6 +1,9 @@
 #include "image2d/enhancement/AutoContrast.h"
 #include "image2d/enhancement/HistogramEqualization.h"
+#include "image2d/enhancement/Navrel.h"
+#include "image2d/enhancement/SharpenOrvane.h"
 #include "image2d/enhancement/StarkAdaptiveHistogramEqualization.h"
+#include "image2d/enhancement/UnsharpMasking.h"
 #include "image2d/filtering/Smoothing.h"
 #include "image2d/pipeline/FilterSetProcessor.h"
 #include "image2d/pipeline/ImageFilterConversion.h"
@@ -105,11 +108,13 @@ TEST_P(DisplayRoad, EqualsTheStepsRunOneByOne)
     // 3. Filter set from the host's description; the display is given in the image's orientation.
     dataobject::ImageFilter filter(c.modality);
     filter.setElement(ImageFilterElementType::Gamma, 1.4f);
+    filter.setElement(ImageFilterElementType::Sharpen, 2.3f);
     filter.setElement(ImageFilterElementType::Denoise, 1.5f);
     filter.setElement(ImageFilterElementType::HistogramEqualization, 0.6f);
     filter.setElement(ImageFilterElementType::Invert);
     const QSize display(140, 100);
     FilterSet set = conversions::toFilterSet(&filter, image.getSize(), image.getPixelSize(), display);
+    ASSERT_TRUE(set.isFilterActive(c.sharpenId));
     // Stark is not produced by the host's elements; added by hand it runs between sharpening and denoising.
     set.addFilter("Stark", parameters({{"alphaValue", 0.5}, {"betaValue", 0.3}, {"radiusValue", 3}}));
 
@@ -117,7 +122,7 @@ TEST_P(DisplayRoad, EqualsTheStepsRunOneByOne)
     const QString key = generateHashForFilteredImage(
         "img", &filter, transform,
         math::Range<float>(lw.getLevel() - lw.getWindow() / 2.0f, lw.getLevel() + lw.getWindow() / 2.0f));
-    EXPECT_EQ(key, QStringLiteral("img_%1_%2[0,1,0;-1,0,0;0,0,1]_Gamma_1.4_Denoise_1.5_"
+    EXPECT_EQ(key, QStringLiteral("img_%1_%2[0,1,0;-1,0,0;0,0,1]_Gamma_1.4_Sharpen_2.3_Denoise_1.5_"
                                   "HistogramEqualization_0.6_Invert")
                        .arg(lw.getLevel())
                        .arg(lw.getWindow()));
@@ -133,6 +138,25 @@ TEST_P(DisplayRoad, EqualsTheStepsRunOneByOne)
     EXPECT_EQ(expected->getSize(), QSize(100, 140));
     expected = Invert::executeInvert(*expected, false);
     expected = HistogramEqualization::executeHieq(expected.get(), 0.6f, c.equalizationRadius, 0.75f);
+    const Uniforms sharpen = set.getFilterParameters(c.sharpenId);
+    const int radius = sharpen.getUniformIntValue("kernelRadiusImage").value_or(-1);
+    if (c.modality == ImageFilterModality::IntraoralSensor)
+    {
+        Navrel navrel;
+        navrel.setUniformValue(Navrel::KERNEL_RADIUS, radius);
+        navrel.setUniformValue(Navrel::SHARPNESS_FACTOR, 2.3f);
+        navrel.setUniformValue(Navrel::MEDIAN_RADIUS, 1);
+        navrel.setUniformValue(Navrel::BLACK_VALUE, 0.0f);
+        navrel.setUniformValue(Navrel::WHITE_VALUE, 65535.0f);
+        expected = run(navrel, expected);
+    }
+    else if (c.modality == ImageFilterModality::IntraoralPhosphorPlate)
+        expected = LocalAlphaConstrainedUnsharpMasking::executeLocalAlphaConstrainedUnsharpMasking(
+            expected.get(), radius, 3, 2.3f, 0.6f, 35.0, 0.0714);
+    else if (c.modality == ImageFilterModality::Unknown)
+        expected = SharpenOrvane::executeSharpen(expected.get(), static_cast<SharpenOrvane::KernelType>(1));
+    else
+        expected = Sharpen::executeSharpen(expected.get(), radius, 2.3f);
     ASSERT_TRUE(expected);
     expected = StarkAdaptiveHistogramEqualization::executeStadHieq(expected.get(), 0.5, 0.3, 3);
     Denoise denoise;
@@ -418,6 +442,14 @@ TEST(FilterFactory, SkipRulesUseQVariantEquality)
         bool yields;
     };
     const Case cases[] = {
+        {"Navrel", parameters({{"sharpnessFactorImage", 0.0f}}), false},
+        {"Navrel", parameters({{"sharpnessFactorImage", 0}}), false}, // an int 0 compares equal too
+        {"Navrel", parameters({{"sharpnessFactorImage", 0.5f}}), true},
+        {"Navrel", Uniforms(), true}, // absent is not equal to 0
+        {"Sharpen", parameters({{"sharpnessFactorImage", 0.0}}), false},
+        {"Sharpen", parameters({{"sharpnessFactorImage", 0.01f}}), true},
+        {"LocalAlphaConstrainedUnsharpMasking", parameters({{"sharpnessFactorImage", 0.0f}}), false},
+        {"LocalAlphaConstrainedUnsharpMasking", Uniforms(), true},
         {"HistogramEqualization", parameters({{"balance", 0.0f}}), false},
         {"HistogramEqualization", parameters({{"balance", 0.2f}}), true},
         {"Stark", parameters({{"alphaValue", 1.0f}, {"betaValue", 1.0f}}), false},
@@ -427,6 +459,7 @@ TEST(FilterFactory, SkipRulesUseQVariantEquality)
         {"Invert", Uniforms(), true},
         {"Gamma", Uniforms(), true},
         {"Denoise", Uniforms(), true},
+        {"SharpenOrvane", Uniforms(), true},
         {"ConstrainedUnsharpMasking", parameters({{"sharpnessFactorImage", 1.0f}}), false},
         {"LevelWindow", Uniforms(), false},
         {"NoSuchFilter", Uniforms(), false},
@@ -436,9 +469,40 @@ TEST(FilterFactory, SkipRulesUseQVariantEquality)
             << c.id << " " << qPrintable(QVariant(c.parameters.getUniforms()).toString());
 }
 
+TEST(FilterFactory, YieldsTheAlgorithmOfEachIdentifier)
+{
+    const auto image = factoryImage();
+    EXPECT_TRUE(dynamic_cast<Invert*>(FilterSetProcessor::createFilter("Invert", image, {}).get()));
+    EXPECT_TRUE(dynamic_cast<GammaCorrection*>(FilterSetProcessor::createFilter("Gamma", image, {}).get()));
+    EXPECT_TRUE(dynamic_cast<SharpenOrvane*>(FilterSetProcessor::createFilter("SharpenOrvane", image, {}).get()));
+    EXPECT_TRUE(dynamic_cast<Denoise*>(FilterSetProcessor::createFilter("Denoise", image, {}).get()));
+    EXPECT_TRUE(dynamic_cast<Navrel*>(FilterSetProcessor::createFilter("Navrel", image, {}).get()));
+    EXPECT_TRUE(dynamic_cast<Sharpen*>(FilterSetProcessor::createFilter("Sharpen", image, {}).get()));
+    EXPECT_TRUE(dynamic_cast<HistogramEqualization*>(
+        FilterSetProcessor::createFilter("HistogramEqualization", image, {}).get()));
+    EXPECT_TRUE(dynamic_cast<LocalAlphaConstrainedUnsharpMasking*>(
+        FilterSetProcessor::createFilter("LocalAlphaConstrainedUnsharpMasking", image, {}).get()));
+    EXPECT_TRUE(
+        dynamic_cast<StarkAdaptiveHistogramEqualization*>(FilterSetProcessor::createFilter("Stark", image, {}).get()));
+}
+
 TEST(FilterFactory, ForcedValuesOverrideTheSet)
 {
     const auto image = factoryImage(); // FLOAT: value bounds are the pixel minimum and maximum
+
+    const auto navrel = FilterSetProcessor::createFilter("Navrel", image,
+                                                         parameters({{"sharpnessFactorImage", 1.5f},
+                                                                     {"kernelRadiusImage", 4},
+                                                                     {"medianRadiusImage", 7},
+                                                                     {"blackValueImage", 100.0f},
+                                                                     {"whiteValueImage", 200.0f}}));
+    ASSERT_TRUE(navrel);
+    EXPECT_EQ(navrel->getUniformValue("medianRadiusImage"), QVariant(1));
+    EXPECT_EQ(navrel->getUniformValue("medianRadiusImage").typeId(), QMetaType::Int);
+    EXPECT_EQ(navrel->getUniformValue("blackValueImage").toFloat(), -0.25f);
+    EXPECT_EQ(navrel->getUniformValue("whiteValueImage").toFloat(), 1.5f);
+    EXPECT_EQ(navrel->getUniformValue("sharpnessFactorImage"), QVariant(1.5f));
+    EXPECT_EQ(navrel->getUniformValue("kernelRadiusImage"), QVariant(4));
 
     const auto hieqDefault = FilterSetProcessor::createFilter("HistogramEqualization", image,
                                                               parameters({{"balance", 0.4f}, {"kernelOverlap", 0.1f}}));
@@ -452,6 +516,21 @@ TEST(FilterFactory, ForcedValuesOverrideTheSet)
     ASSERT_TRUE(hieqGiven);
     EXPECT_EQ(hieqGiven->getUniformValue("kernelRadius"), QVariant(0.3f));
     EXPECT_EQ(hieqGiven->getUniformValue("kernelOverlap"), QVariant(0.75f));
+
+    const auto localAlpha = FilterSetProcessor::createFilter("LocalAlphaConstrainedUnsharpMasking", image,
+                                                             parameters({{"sharpnessFactorImage", 1.0f},
+                                                                         {"kernelRadiusImage", 2},
+                                                                         {"minMaxKernelRadiusImage", 9},
+                                                                         {"Slope", 1.0},
+                                                                         {"Center", 0.5}}));
+    ASSERT_TRUE(localAlpha);
+    EXPECT_EQ(localAlpha->getUniformValue("minMaxKernelRadiusImage"), QVariant(3));
+    EXPECT_EQ(localAlpha->getUniformValue("interpolationBetweenConstrainedAndUnconstrainedSharpen").typeId(),
+              QMetaType::Double);
+    EXPECT_EQ(localAlpha->getUniformValue("interpolationBetweenConstrainedAndUnconstrainedSharpen").toDouble(), 0.6);
+    EXPECT_EQ(localAlpha->getUniformValue("Slope").toDouble(), 35.0);
+    EXPECT_EQ(localAlpha->getUniformValue("Center").toDouble(), 0.0714);
+    EXPECT_EQ(localAlpha->getUniformValue("kernelRadiusImage"), QVariant(2));
 
     // Invert never receives the set's parameters, so it never preserves the range.
     const auto invert = FilterSetProcessor::createFilter("Invert", image, parameters({{"PreserveRange", true}}));
@@ -472,4 +551,16 @@ TEST(FilterSetProcessor, InvertInTheSetIgnoresPreserveRange)
         FilterSetProcessor::executeProcessor(&image, set, QTransform(), 1500, 2000, notCancelled, QSize());
     ASSERT_TRUE(result);
     EXPECT_TRUE(imagesEqual(*Invert::executeInvert(*front(image, QSize(), QTransform(), 1500, 2000), false), *result));
+}
+
+TEST(FilterSetProcessor, SkippedNavrelPassesTheImageOn)
+{
+    const Image2D image = radiograph(32, 24);
+    FilterSet set;
+    set.addFilter("Navrel", parameters({{"sharpnessFactorImage", 0.0f}, {"kernelRadiusImage", 2}}));
+    EXPECT_TRUE(set.isFilterActive("Navrel"));
+    const auto result =
+        FilterSetProcessor::executeProcessor(&image, set, QTransform(), 1500, 2000, notCancelled, QSize());
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(imagesEqual(*front(image, QSize(), QTransform(), 1500, 2000), *result));
 }

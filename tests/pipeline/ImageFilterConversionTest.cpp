@@ -1,3 +1,4 @@
+#include "image2d/enhancement/SharpenOrvane.h"
 #include "image2d/pipeline/ImageFilterConversion.h"
 #include "platform/documentmodel/ImageFilter.h"
 #include "platform/foundation/StringConversions.h"
@@ -126,6 +127,25 @@ INSTANTIATE_TEST_SUITE_P(Modalities, ToFilterSetSharpen,
                              SharpenCase{ImageFilterModality::GeneratedCephalometric, "Sharpen", 14},
                              // 7 * 0.5 = 3.5, rounded away from zero
                              SharpenCase{ImageFilterModality::CtSlice, "Sharpen", 4}));
+
+TEST(ToFilterSet, SharpenOrvaneKernelFromTheParameter)
+{
+    // The parameter counts kernels from 1; the stored kernel type is the enumeration itself.
+    const std::pair<float, int> cases[] = {{0.5f, 0}, {1.0f, 0}, {2.3f, 1}, {2.5f, 2}, {5.0f, 4}};
+    for (const auto& [p, kernel] : cases)
+    {
+        const FilterSet set = convert(single(ImageFilterModality::Unknown, ImageFilterElementType::Sharpen, p));
+        EXPECT_EQ(filterCount(set), 1) << p;
+        const QVariant v = set.getFilterParameters("SharpenOrvane").getUniformValue("kernelType");
+        EXPECT_EQ(QByteArray(v.metaType().name()), QByteArray("image2d::SharpenOrvane::KernelType")) << p;
+        EXPECT_EQ(v.value<image2d::SharpenOrvane::KernelType>(), kernel) << p;
+    }
+    // Below 0.5 (and NaN) no filter is added.
+    for (const float p : {0.49f, 0.0f, -3.0f, std::nanf("")})
+        EXPECT_FALSE(
+            convert(single(ImageFilterModality::Unknown, ImageFilterElementType::Sharpen, p)).hasActiveFilters())
+            << p;
+}
 
 TEST(ToFilterSet, SharpenRadiiAreClamped)
 {
