@@ -16,6 +16,7 @@
 #include "platform/pixeldata/Conversions.h"
 #include "platform/pixeldata/Image2D.h"
 #include "platform/pixeldata/LevelWindow.h"
+#include "platform/pixeldata/PixelTypes.h"
 #include "platform/task/Calculation.h"
 #include "platform/task/ThreadProgress.h"
 #include "platform/utility/Optional.h"

@@ -46,29 +46,29 @@ void putDecimal(gdcm::DataSet& ds, const gdcm::Tag& tag, double value)
 
 } // namespace
 
-bool writeDicom(const QString& path, const DicomSpec& spec)
+bool writeDicom(const QString& path, const DicomContent& content)
 {
     gdcm::Trace::SetWarning(false);
     // GDCM's writer and filters hold images by reference count: never a stack object.
     gdcm::SmartPointer<gdcm::Image> owned = new gdcm::Image;
     gdcm::Image& image = *owned;
-    const bool multi = spec.frames.size() > 1;
+    const bool multi = content.frames.size() > 1;
     image.SetNumberOfDimensions(multi ? 3 : 2);
-    image.SetDimension(0, unsigned(spec.width));
-    image.SetDimension(1, unsigned(spec.height));
+    image.SetDimension(0, unsigned(content.width));
+    image.SetDimension(1, unsigned(content.height));
     if (multi)
-        image.SetDimension(2, unsigned(spec.frames.size()));
-    gdcm::PixelFormat pf(spec.isSigned ? gdcm::PixelFormat::INT16 : gdcm::PixelFormat::UINT16);
-    pf.SetBitsStored(static_cast<unsigned short>(spec.bitsStored));
-    pf.SetHighBit(static_cast<unsigned short>(spec.bitsStored - 1));
+        image.SetDimension(2, unsigned(content.frames.size()));
+    gdcm::PixelFormat pf(content.isSigned ? gdcm::PixelFormat::INT16 : gdcm::PixelFormat::UINT16);
+    pf.SetBitsStored(static_cast<unsigned short>(content.bitsStored));
+    pf.SetHighBit(static_cast<unsigned short>(content.bitsStored - 1));
     image.SetPixelFormat(pf);
-    image.SetPhotometricInterpretation(spec.monochrome1 ? gdcm::PhotometricInterpretation::MONOCHROME1
+    image.SetPhotometricInterpretation(content.monochrome1 ? gdcm::PhotometricInterpretation::MONOCHROME1
                                                         : gdcm::PhotometricInterpretation::MONOCHROME2);
-    image.SetSpacing(0, spec.spacing);
-    image.SetSpacing(1, spec.spacing);
+    image.SetSpacing(0, content.spacing);
+    image.SetSpacing(1, content.spacing);
     image.SetTransferSyntax(gdcm::TransferSyntax::ExplicitVRLittleEndian);
     std::vector<char> bytes;
-    for (const auto& frame : spec.frames)
+    for (const auto& frame : content.frames)
     {
         const std::size_t at = bytes.size();
         bytes.resize(at + frame.size() * 2);
@@ -79,12 +79,12 @@ bool writeDicom(const QString& path, const DicomSpec& spec)
     image.SetDataElement(pixels);
 
     gdcm::ImageWriter writer;
-    if (spec.syntax == Syntax::ExplicitLittle)
+    if (content.syntax == Syntax::ExplicitLittle)
         writer.SetImage(image);
     else
     {
         gdcm::ImageChangeTransferSyntax change;
-        change.SetTransferSyntax(toGdcm(spec.syntax));
+        change.SetTransferSyntax(toGdcm(content.syntax));
         change.SetInput(image);
         if (!change.Change())
             return false;
@@ -98,14 +98,14 @@ bool writeDicom(const QString& path, const DicomSpec& spec)
     sopClass.SetVR(gdcm::VR::UI);
     ds.Replace(sopClass);
     // Rescale written as plain elements: GDCM's writer refuses it for some storage classes.
-    if (spec.slope)
-        putDecimal(ds, gdcm::Tag(0x0028, 0x1053), *spec.slope);
-    if (spec.intercept)
-        putDecimal(ds, gdcm::Tag(0x0028, 0x1052), *spec.intercept);
-    if (spec.windowCenter)
-        putDecimal(ds, gdcm::Tag(0x0028, 0x1050), *spec.windowCenter);
-    if (spec.windowWidth)
-        putDecimal(ds, gdcm::Tag(0x0028, 0x1051), *spec.windowWidth);
+    if (content.slope)
+        putDecimal(ds, gdcm::Tag(0x0028, 0x1053), *content.slope);
+    if (content.intercept)
+        putDecimal(ds, gdcm::Tag(0x0028, 0x1052), *content.intercept);
+    if (content.windowCenter)
+        putDecimal(ds, gdcm::Tag(0x0028, 0x1050), *content.windowCenter);
+    if (content.windowWidth)
+        putDecimal(ds, gdcm::Tag(0x0028, 0x1051), *content.windowWidth);
     writer.SetFileName(QFile::encodeName(path).constData());
     return writer.Write();
 }

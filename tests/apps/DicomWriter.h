@@ -20,7 +20,7 @@ enum class Syntax
 };
 
 /// A grayscale DICOM file as the tests write it with GDCM, independently of the tool.
-struct DicomSpec
+struct DicomContent
 {
     int width = 0;
     int height = 0;
@@ -38,6 +38,6 @@ struct DicomSpec
 };
 
 /// Writes the file; false when GDCM cannot encode it.
-bool writeDicom(const QString& path, const DicomSpec& spec);
+bool writeDicom(const QString& path, const DicomContent& content);
 
 } // namespace testing_dicom

@@ -24,7 +24,7 @@
 #include <random>
 #include <vector>
 
-using testing_dicom::DicomSpec;
+using testing_dicom::DicomContent;
 using testing_dicom::Syntax;
 
 namespace {
@@ -161,14 +161,14 @@ protected:
     QString file(const QString& name) const { return dir.filePath(name); }
 
     // Writes the crop (or given words) as a DICOM file.
-    QString writeCropDicom(const QString& name, DicomSpec spec) const
+    QString writeCropDicom(const QString& name, DicomContent content) const
     {
-        spec.width = crop.width();
-        spec.height = crop.height();
-        if (spec.frames.empty())
-            spec.frames.push_back(cropValues);
+        content.width = crop.width();
+        content.height = crop.height();
+        if (content.frames.empty())
+            content.frames.push_back(cropValues);
         const QString path = file(name);
-        EXPECT_TRUE(testing_dicom::writeDicom(path, spec));
+        EXPECT_TRUE(testing_dicom::writeDicom(path, content));
         return path;
     }
 
@@ -399,7 +399,7 @@ TEST_F(Tool, BatchGoesOnPastBrokenFilesAndListsThem)
     const QString in = file(QStringLiteral("in"));
     QDir().mkpath(in);
     ASSERT_TRUE(crop.save(in + QStringLiteral("/a.png")));
-    writeCropDicom(QStringLiteral("in/b.dcm"), DicomSpec{});
+    writeCropDicom(QStringLiteral("in/b.dcm"), DicomContent{});
     ASSERT_TRUE(crop.mirrored(true, false).save(in + QStringLiteral("/c.tif")));
     writeBytes(in + QStringLiteral("/broken.png"), readBytes(in + QStringLiteral("/a.png")).left(300));
     QByteArray junk(128, '\0');
@@ -454,10 +454,10 @@ TEST_F(Tool, AFailedRunLeavesAnExistingOutputUntouched)
 TEST_F(Tool, TruncatedAndCorruptFilesNeverCrashTheTool)
 {
     std::vector<QString> sources = {
-        writeCropDicom(QStringLiteral("plain.dcm"), DicomSpec{}),
-        writeCropDicom(QStringLiteral("rle.dcm"), DicomSpec{.syntax = Syntax::Rle}),
-        writeCropDicom(QStringLiteral("j2k.dcm"), DicomSpec{.syntax = Syntax::Jpeg2000Lossless}),
-        writeCropDicom(QStringLiteral("jls.dcm"), DicomSpec{.syntax = Syntax::JpegLs}),
+        writeCropDicom(QStringLiteral("plain.dcm"), DicomContent{}),
+        writeCropDicom(QStringLiteral("rle.dcm"), DicomContent{.syntax = Syntax::Rle}),
+        writeCropDicom(QStringLiteral("j2k.dcm"), DicomContent{.syntax = Syntax::Jpeg2000Lossless}),
+        writeCropDicom(QStringLiteral("jls.dcm"), DicomContent{.syntax = Syntax::JpegLs}),
     };
     const QString png = file(QStringLiteral("crop.png"));
     ASSERT_TRUE(crop.save(png));
@@ -513,7 +513,7 @@ class DicomSyntax : public Tool, public ::testing::WithParamInterface<SyntaxCase
 
 TEST_P(DicomSyntax, PixelValuesRoundTripExactly)
 {
-    const QString path = writeCropDicom(QStringLiteral("crop.dcm"), DicomSpec{.bitsStored = 12, .syntax = GetParam().syntax});
+    const QString path = writeCropDicom(QStringLiteral("crop.dcm"), DicomContent{.bitsStored = 12, .syntax = GetParam().syntax});
     EXPECT_TRUE(sameValues(enhance16(path, identityUnsigned), cropValues));
     const QJsonObject info = infoJson(path);
     EXPECT_TRUE(info[QStringLiteral("format")].toString().contains(QLatin1String(GetParam().name)))
@@ -545,8 +545,8 @@ INSTANTIATE_TEST_SUITE_P(Tool, DicomSyntax,
 
 TEST_F(Tool, DicomMonochrome1IsShownInverted)
 {
-    const QString normal = writeCropDicom(QStringLiteral("m2.dcm"), DicomSpec{});
-    const QString inverse = writeCropDicom(QStringLiteral("m1.dcm"), DicomSpec{.monochrome1 = true});
+    const QString normal = writeCropDicom(QStringLiteral("m2.dcm"), DicomContent{});
+    const QString inverse = writeCropDicom(QStringLiteral("m1.dcm"), DicomContent{.monochrome1 = true});
     for (const QStringList& options : {QStringList{QStringLiteral("--level"), QStringLiteral("2000"), QStringLiteral("--window"), QStringLiteral("2500")},
                                        QStringList{}})
     {
@@ -565,7 +565,7 @@ TEST_F(Tool, DicomSignedPixelsAreReadAsShort)
     std::vector<std::uint16_t> words;
     for (std::uint16_t v : cropValues)
         words.push_back(std::uint16_t(std::int16_t(int(v) - 2048)));
-    const QString path = writeCropDicom(QStringLiteral("signed.dcm"), DicomSpec{.frames = {words}, .isSigned = true, .bitsStored = 13});
+    const QString path = writeCropDicom(QStringLiteral("signed.dcm"), DicomContent{.frames = {words}, .isSigned = true, .bitsStored = 13});
     const QJsonObject info = infoJson(path);
     EXPECT_EQ(info[QStringLiteral("pixelType")].toString(), QStringLiteral("SHORT"));
     const auto [lo, hi] = std::minmax_element(cropValues.begin(), cropValues.end());
@@ -580,7 +580,7 @@ TEST_F(Tool, DicomSignedPixelsAreReadAsShort)
 
 TEST_F(Tool, DicomRescaleSlopeAndInterceptAreApplied)
 {
-    const QString path = writeCropDicom(QStringLiteral("rescaled.dcm"), DicomSpec{.slope = 2.0, .intercept = -5000.0});
+    const QString path = writeCropDicom(QStringLiteral("rescaled.dcm"), DicomContent{.slope = 2.0, .intercept = -5000.0});
     const QJsonObject info = infoJson(path);
     EXPECT_EQ(info[QStringLiteral("rescaleSlope")].toDouble(), 2.0);
     EXPECT_EQ(info[QStringLiteral("rescaleIntercept")].toDouble(), -5000.0);
@@ -591,7 +591,7 @@ TEST_F(Tool, DicomRescaleSlopeAndInterceptAreApplied)
     EXPECT_TRUE(sameValues(enhance16(path, identitySigned), expected));
 
     // A fractional slope keeps the values as float.
-    const QString fractional = writeCropDicom(QStringLiteral("half.dcm"), DicomSpec{.slope = 0.5});
+    const QString fractional = writeCropDicom(QStringLiteral("half.dcm"), DicomContent{.slope = 0.5});
     const QJsonObject half = infoJson(fractional);
     EXPECT_EQ(half[QStringLiteral("pixelType")].toString(), QStringLiteral("FLOAT"));
     const auto [lo, hi] = std::minmax_element(cropValues.begin(), cropValues.end());
@@ -604,7 +604,7 @@ TEST_F(Tool, DicomBitsOutsideBitsStoredAreIgnored)
     std::vector<std::uint16_t> words;
     for (std::uint16_t v : cropValues)
         words.push_back(std::uint16_t(v | 0xA000)); // overlay bits above bit 11
-    const QString path = writeCropDicom(QStringLiteral("overlay.dcm"), DicomSpec{.frames = {words}, .bitsStored = 12});
+    const QString path = writeCropDicom(QStringLiteral("overlay.dcm"), DicomContent{.frames = {words}, .bitsStored = 12});
     EXPECT_TRUE(sameValues(enhance16(path, identityUnsigned), cropValues));
 }
 
@@ -613,7 +613,7 @@ TEST_F(Tool, DicomMultiFrameTakesTheFirstFrameWithANote)
     std::vector<std::uint16_t> second;
     for (std::uint16_t v : cropValues)
         second.push_back(std::uint16_t(4095 - v));
-    const QString path = writeCropDicom(QStringLiteral("frames.dcm"), DicomSpec{.frames = {cropValues, second, second}});
+    const QString path = writeCropDicom(QStringLiteral("frames.dcm"), DicomContent{.frames = {cropValues, second, second}});
     QString err;
     EXPECT_TRUE(sameValues(enhance16(path, identityUnsigned, &err), cropValues));
     EXPECT_TRUE(err.contains(QLatin1String("multi-frame file (3 frames): using the first frame"))) << qPrintable(err);
@@ -621,11 +621,11 @@ TEST_F(Tool, DicomMultiFrameTakesTheFirstFrameWithANote)
 
 TEST_F(Tool, DicomWindowFromTheFile)
 {
-    const QString withWindow = writeCropDicom(QStringLiteral("w.dcm"), DicomSpec{.windowCenter = 2100.0, .windowWidth = 1700.0});
+    const QString withWindow = writeCropDicom(QStringLiteral("w.dcm"), DicomContent{.windowCenter = 2100.0, .windowWidth = 1700.0});
     EXPECT_TRUE(sameValues(enhance8(withWindow, {QStringLiteral("--window-from-file")}),
                            enhance8(withWindow, {QStringLiteral("--level"), QStringLiteral("2100"), QStringLiteral("--window"), QStringLiteral("1700")})));
     // Without a stored window the automatic one is used, with a note.
-    const QString without = writeCropDicom(QStringLiteral("nw.dcm"), DicomSpec{});
+    const QString without = writeCropDicom(QStringLiteral("nw.dcm"), DicomContent{});
     const QString out = file(QStringLiteral("nw.png"));
     const ToolRun run = runTool({QStringLiteral("enhance"), without, QStringLiteral("--window-from-file"), QStringLiteral("-o"), out});
     EXPECT_EQ(run.exitCode, 0);
