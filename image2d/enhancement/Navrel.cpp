@@ -30,11 +30,6 @@ constexpr const char* kOwner = "image2d::Navrel";
 using NavrelTypes =
     PixelTypes<Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::BINARY, Image2D::FLOAT>;
 
-bool usable(const std::shared_ptr<Image2D>& image, const Image2D& like, Image2D::DataType type)
-{
-    return image && image->isValid() && image->getDataType() == type && image->getSize() == like.getSize();
-}
-
 /// v = I + (I n - Sm) k for the pixels [first, last); windows without band pixels keep I.
 /// Both values are computed and one selected, so that the loop vectorises (out of line
 /// for the same reason).

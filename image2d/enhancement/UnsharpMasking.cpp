@@ -39,11 +39,6 @@ constexpr const char* kConstrainedValidation = "image2d::ConstrainedUnsharpMaski
 using SharpenTypes =
     PixelTypes<Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::BINARY, Image2D::FLOAT>;
 
-bool usable(const std::shared_ptr<Image2D>& image, const Image2D& like, Image2D::DataType type)
-{
-    return image && image->isValid() && image->getDataType() == type && image->getSize() == like.getSize();
-}
-
 /// A new image with the input's size, type and pixel size, or empty when not allocatable.
 std::shared_ptr<Image2D> resultLike(const Image2D& input)
 {

@@ -1,9 +1,10 @@
 #include "image2d/filtering/Convolution.h"
 
-#include "image2d/filtering/LineKernels.h"
 #include "image2d/framework/Dispatch.h"
 #include "image2d/framework/Log.h"
 #include "image2d/framework/Parallel.h"
+#include "image2d/framework/PixelStore.h"
+#include "image2d/framework/Simd.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -13,8 +14,6 @@
 #include <vector>
 
 namespace image2d {
-
-using namespace filtering_detail;
 
 namespace {
 
@@ -84,9 +83,9 @@ IMAGE2D_INLINE_LOOP void storeRow(const float* __restrict acc, U* __restrict out
     for (int x = 0; x < width; ++x)
     {
         if constexpr (Binary)
-            out[x] = static_cast<std::uint8_t>(truncateToInt32(acc[x])) != 0 ? 1 : 0;
+            out[x] = static_cast<std::uint8_t>(store::truncateToInt32OrMin(acc[x])) != 0 ? 1 : 0;
         else
-            out[x] = storeSum<U>(acc[x]);
+            out[x] = store::truncateWrap<U>(acc[x]);
     }
 }
 
@@ -105,14 +104,12 @@ struct FilterJob
 };
 
 template <typename T, bool Binary>
-IMAGE2D_INLINE_LOOP void filterRowsImpl(const FilterJob<T>& job, int first, int last)
+IMAGE2D_INLINE_LOOP void filterRows(const FilterJob<T>& job, int first, int last)
 {
-    thread_local std::vector<float> paddedStore;
-    thread_local std::vector<float> accStore;
     const int width = job.width, size = job.size, radius = job.radius;
     const int paddedWidth = width + size - 1;
-    float* padded = lineBuffer(paddedStore, static_cast<std::size_t>(size) * paddedWidth);
-    float* acc = lineBuffer(accStore, static_cast<std::size_t>(width));
+    float* padded = threadScratch<float, struct PaddedRowsTag>(static_cast<std::size_t>(size) * paddedWidth);
+    float* acc = threadScratch<float, struct FilterSumsTag>(static_cast<std::size_t>(width));
     // Source row held in each padded slot; a window covers at most `size` consecutive
     // rows, so row % size never collides within one window.
     std::vector<int> held(static_cast<std::size_t>(size), -1);
@@ -142,39 +139,22 @@ IMAGE2D_INLINE_LOOP void filterRowsImpl(const FilterJob<T>& job, int first, int 
 }
 
 template <typename T, bool Binary>
-void filterRows(const FilterJob<T>& job, int first, int last)
-{
-    filterRowsImpl<T, Binary>(job, first, last);
-}
-
-template <typename T, bool Binary>
-IMAGE2D_WIDE_TARGET void filterRowsWide(const FilterJob<T>& job, int first, int last)
-{
-    filterRowsImpl<T, Binary>(job, first, last);
-}
-
-template <typename T, bool Binary>
 void runFilter(const FilterJob<T>& job)
 {
-    const bool wide = IMAGE2D_HAS_WIDE_TARGET && useWideVectors();
     parallelFor(0, job.height, [&](int first, int last) {
-        if (wide)
-            filterRowsWide<T, Binary>(job, first, last);
-        else
-            filterRows<T, Binary>(job, first, last);
+        simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA { filterRows<T, Binary>(job, first, last); });
     });
 }
 
 // ---- SeparableFilter ------------------------------------------------------------------
 
 template <typename T>
-IMAGE2D_INLINE_LOOP void rowPassImpl(const T* in, float* temp, int width, const float* weights, int size, int radius,
+IMAGE2D_INLINE_LOOP void rowPass(const T* in, float* temp, int width, const float* weights, int size, int radius,
                                      int first, int last)
 {
-    thread_local std::vector<float> lineStore;
     // Padded copy of the row: the clamped margins are materialised once, so every
     // output column then takes the direct path.
-    float* line = lineBuffer(lineStore, static_cast<std::size_t>(width + size - 1));
+    float* line = threadScratch<float, struct PaddedLineTag>(static_cast<std::size_t>(width + size - 1));
     std::vector<const float*> taps(static_cast<std::size_t>(size));
     for (int k = 0; k < size; ++k)
         taps[k] = line + k;
@@ -183,19 +163,6 @@ IMAGE2D_INLINE_LOOP void rowPassImpl(const T* in, float* temp, int width, const 
         padRow(in + static_cast<std::size_t>(y) * width, width, radius, size - radius - 1, line);
         weightedLine(taps.data(), weights, size, width, temp + static_cast<std::size_t>(y) * width);
     }
-}
-
-template <typename T>
-void rowPass(const T* in, float* temp, int width, const float* weights, int size, int radius, int first, int last)
-{
-    rowPassImpl(in, temp, width, weights, size, radius, first, last);
-}
-
-template <typename T>
-IMAGE2D_WIDE_TARGET void rowPassWide(const T* in, float* temp, int width, const float* weights, int size, int radius,
-                                     int first, int last)
-{
-    rowPassImpl(in, temp, width, weights, size, radius, first, last);
 }
 
 struct ColumnJob
@@ -209,11 +176,10 @@ struct ColumnJob
 };
 
 template <typename U, bool Clamp>
-IMAGE2D_INLINE_LOOP void columnPassImpl(const ColumnJob& job, U* out, int first, int last)
+IMAGE2D_INLINE_LOOP void columnPass(const ColumnJob& job, U* out, int first, int last)
 {
-    thread_local std::vector<float> accStore;
     const int width = job.width;
-    float* acc = lineBuffer(accStore, static_cast<std::size_t>(width));
+    float* acc = threadScratch<float, struct ColumnSumsTag>(static_cast<std::size_t>(width));
     std::vector<const float*> taps(static_cast<std::size_t>(job.size));
     for (int y = first; y < last; ++y)
     {
@@ -230,24 +196,9 @@ IMAGE2D_INLINE_LOOP void columnPassImpl(const ColumnJob& job, U* out, int first,
 }
 
 template <typename U, bool Clamp>
-void columnPass(const ColumnJob& job, U* out, int first, int last)
+void columnRows(const ColumnJob& job, U* out, int first, int last)
 {
-    columnPassImpl<U, Clamp>(job, out, first, last);
-}
-
-template <typename U, bool Clamp>
-IMAGE2D_WIDE_TARGET void columnPassWide(const ColumnJob& job, U* out, int first, int last)
-{
-    columnPassImpl<U, Clamp>(job, out, first, last);
-}
-
-template <typename U, bool Clamp>
-void columnRows(bool wide, const ColumnJob& job, U* out, int first, int last)
-{
-    if (wide)
-        columnPassWide<U, Clamp>(job, out, first, last);
-    else
-        columnPass<U, Clamp>(job, out, first, last);
+    simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA { columnPass<U, Clamp>(job, out, first, last); });
 }
 
 using SeparableTypes = AllPixelTypes;
@@ -400,17 +351,14 @@ bool SeparableFilter::process(const std::atomic<bool>&)
     }
     const float* weights = m_kernel->getValues().data();
     float* temp = temporary.get();
-    const bool wide = IMAGE2D_HAS_WIDE_TARGET && useWideVectors();
 
     // Row pass: input to the float temporary, rows in parallel.
     dispatchDataType(SeparableTypes{}, inputType, "", [&](auto tag) {
         using T = typename decltype(tag)::type;
         const T* in = input->getConstData<T>();
         parallelFor(0, height, [&](int first, int last) {
-            if (wide)
-                rowPassWide(in, temp, width, weights, size, radius, first, last);
-            else
-                rowPass(in, temp, width, weights, size, radius, first, last);
+            simd::runVectorized(
+                [&]() IMAGE2D_INLINE_LAMBDA { rowPass(in, temp, width, weights, size, radius, first, last); });
         });
         return true;
     });
@@ -420,11 +368,11 @@ bool SeparableFilter::process(const std::atomic<bool>&)
     dispatchDataType(SeparableTypes{}, outputType, "", [&](auto tag) {
         using U = typename decltype(tag)::type;
         U* out = output->getData<U>();
-        columnRows<U, true>(wide, job, out, 0, std::min(radius, height));
+        columnRows<U, true>(job, out, 0, std::min(radius, height));
         if (height - radius > radius)
             parallelFor(radius, height - radius,
-                        [&](int first, int last) { columnRows<U, false>(wide, job, out, first, last); });
-        columnRows<U, true>(wide, job, out, std::max(height - radius, 0), height);
+                        [&](int first, int last) { columnRows<U, false>(job, out, first, last); });
+        columnRows<U, true>(job, out, std::max(height - radius, 0), height);
 
         // A binary image smoothed stays within [0, 1] in the result's own type.
         if (inputType == Image2D::BINARY)

@@ -1,6 +1,7 @@
 #include "image2d/framework/Algorithm.h"
 
 #include "image2d/framework/Log.h"
+#include "image2d/framework/Parameters.h"
 
 #include <QByteArray>
 
@@ -16,19 +17,52 @@ Algorithm::~Algorithm() = default;
 
 bool Algorithm::execute(const std::atomic<bool>& cancel)
 {
+    m_failure = {};
     if (!isInputValid())
     {
+        fail(FailureReason::Invalid);
         setSuccess(false);
         return false;
     }
     const bool success = process(cancel);
     setSuccess(success);
+    if (cancel.load())
+        fail(FailureReason::Cancelled);
+    else if (!success)
+        fail(FailureReason::Failed);
     if (!success || cancel.load())
         return success;
     for (auto it = m_outputs.cbegin(); it != m_outputs.cend(); ++it)
         if (it.value())
             it.value()->editFinished();
     return success;
+}
+
+bool Algorithm::fail(FailureReason::Kind kind, const QString& key, const QString& step) const
+{
+    if (!m_failure)
+        m_failure = FailureReason{kind, key, step};
+    return false;
+}
+
+QString FailureReason::describe() const
+{
+    QString text;
+    switch (kind)
+    {
+    case None: return QStringLiteral("no failure");
+    case Missing: text = QStringLiteral("missing input"); break;
+    case Invalid: text = QStringLiteral("invalid input"); break;
+    case OutOfRange: text = QStringLiteral("value out of range"); break;
+    case UnsupportedType: text = QStringLiteral("pixel type not supported"); break;
+    case Cancelled: text = QStringLiteral("cancelled"); break;
+    case Failed: text = QStringLiteral("processing failed"); break;
+    }
+    if (!key.isEmpty())
+        text += QStringLiteral(" \"%1\"").arg(key);
+    if (!step.isEmpty())
+        text += QStringLiteral(" in %1").arg(step);
+    return text;
 }
 
 void Algorithm::setInput(const QString& name, const Image2D* image)
@@ -58,26 +92,24 @@ bool Algorithm::checkInputImage(const QString& name) const
     if (!image)
     {
         warning("missing input image: ", name);
-        return false;
+        return fail(FailureReason::Missing, name);
     }
     if (!image->isValid())
     {
         warning("invalid input image: ", name);
-        return false;
+        return fail(FailureReason::Invalid, name);
     }
     return true;
 }
 
 void Algorithm::warnMissingInput(const char* owner, const QString& key)
 {
-    const QByteArray text = QByteArray(owner) + " : missing input: ";
-    warning(text.constData(), key);
+    warnMissingKey(owner, key);
 }
 
 void Algorithm::warnInvalidInput(const char* owner, const QString& key)
 {
-    const QByteArray text = QByteArray(owner) + " : invalid input: ";
-    warning(text.constData(), key);
+    warnInvalidKey(owner, key);
 }
 
 bool Algorithm::requireInputImage(const char* owner, const QString& key) const
@@ -86,12 +118,12 @@ bool Algorithm::requireInputImage(const char* owner, const QString& key) const
     if (!image)
     {
         warnMissingInput(owner, key);
-        return false;
+        return fail(FailureReason::Missing, key);
     }
     if (!image->isValid())
     {
         warnInvalidInput(owner, key);
-        return false;
+        return fail(FailureReason::Invalid, key);
     }
     return true;
 }
@@ -99,18 +131,20 @@ bool Algorithm::requireInputImage(const char* owner, const QString& key) const
 namespace {
 
 template <typename T, typename Getter>
-utility::Optional<T> requireValue(const Uniforms& uniforms, const char* owner, const QString& key, Getter getter,
-                                  void (*missing)(const char*, const QString&),
-                                  void (*invalid)(const char*, const QString&))
+utility::Optional<T> requireValue(const Algorithm& algorithm, const char* owner, const QString& key, Getter getter)
 {
-    if (!uniforms.getUniformValue(key).isValid())
+    if (!algorithm.getUniformValue(key).isValid())
     {
-        missing(owner, key);
+        warnMissingKey(owner, key);
+        algorithm.fail(FailureReason::Missing, key);
         return {};
     }
-    utility::Optional<T> value = (uniforms.*getter)(key);
+    utility::Optional<T> value = (algorithm.*getter)(key);
     if (!value)
-        invalid(owner, key);
+    {
+        warnInvalidKey(owner, key);
+        algorithm.fail(FailureReason::Invalid, key);
+    }
     return value;
 }
 
@@ -118,17 +152,17 @@ utility::Optional<T> requireValue(const Uniforms& uniforms, const char* owner, c
 
 utility::Optional<double> Algorithm::requireDouble(const char* owner, const QString& key) const
 {
-    return requireValue<double>(*this, owner, key, &Uniforms::getUniformDoubleValue, warnMissingInput, warnInvalidInput);
+    return requireValue<double>(*this, owner, key, &Uniforms::getUniformDoubleValue);
 }
 
 utility::Optional<float> Algorithm::requireFloat(const char* owner, const QString& key) const
 {
-    return requireValue<float>(*this, owner, key, &Uniforms::getUniformFloatValue, warnMissingInput, warnInvalidInput);
+    return requireValue<float>(*this, owner, key, &Uniforms::getUniformFloatValue);
 }
 
 utility::Optional<int> Algorithm::requireInt(const char* owner, const QString& key) const
 {
-    return requireValue<int>(*this, owner, key, &Uniforms::getUniformIntValue, warnMissingInput, warnInvalidInput);
+    return requireValue<int>(*this, owner, key, &Uniforms::getUniformIntValue);
 }
 
 std::unique_ptr<Image2D> copy(std::shared_ptr<Image2D> image)

@@ -12,6 +12,29 @@
 
 namespace image2d {
 
+/// Why the last run of an algorithm failed, kept beside the warning so that a caller can
+/// say which input or parameter was to blame.
+struct FailureReason
+{
+    enum Kind
+    {
+        None,            ///< the last run succeeded (or none ran)
+        Missing,         ///< an input image or a required parameter is absent
+        Invalid,         ///< an image is not valid or a value does not convert
+        OutOfRange,      ///< a value converts but lies outside what the algorithm accepts
+        UnsupportedType, ///< the pixel type of an input is not supported
+        Cancelled,       ///< the caller's cancellation flag was set
+        Failed,          ///< processing failed otherwise (e.g. no memory for the result)
+    };
+    Kind kind = None;
+    QString key;  ///< the input slot or parameter key to blame, when there is one
+    QString step; ///< the step of a composite that failed (a filter identifier), when known
+
+    explicit operator bool() const { return kind != None; }
+    /// One line for people: "missing input \"radius\"", "pixel type not supported in Sharpen".
+    QString describe() const;
+};
+
 /// Common base of every 2D algorithm: named input and output images, named
 /// parameters (the Uniforms base), validation and execution with cancellation.
 class Algorithm : public Calculation, public Uniforms
@@ -47,7 +70,27 @@ public:
     /// "invalid input image: <name>" when not valid, true otherwise.
     bool checkInputImage(const QString& name) const;
 
+    /// Why the last execute() failed (kind None after a success).
+    const FailureReason& lastFailure() const { return m_failure; }
+    /// Records the reason of a failure and returns false, so a check can end with it.
+    /// Keeps the first reason recorded during a run.
+    bool fail(FailureReason::Kind kind, const QString& key = {}, const QString& step = {}) const;
+
 protected:
+    /// Publishes a core function's result under `key` and returns true. An empty result
+    /// fails the run instead: the reason is UnsupportedType when `input`'s pixel type is not
+    /// in `Supported` (the core has warned), Failed otherwise.
+    template <typename Supported>
+    bool publish(const QString& key, std::shared_ptr<Image2D> result, const Image2D& input, Supported)
+    {
+        if (!result)
+            return fail(Supported::contains(input.getDataType()) ? FailureReason::Failed
+                                                                  : FailureReason::UnsupportedType,
+                        INPUT_IMAGE);
+        setSharedOutput(key, std::move(result));
+        return true;
+    }
+
     /// Validation in the "<owner> : missing input: <key>" / "<owner> : invalid input: <key>"
     /// form that every algorithm reports in; `owner` is the full class name,
     /// e.g. "image2d::Invert".
@@ -64,6 +107,8 @@ protected:
 
 private:
     QHash<QString, std::shared_ptr<Image2D>> m_inputs;
+    // Set by the const checks of isInputValid as well as by process.
+    mutable FailureReason m_failure;
     QHash<QString, std::shared_ptr<Image2D>> m_outputs;
 };
 
