@@ -79,11 +79,11 @@ bool readFilters(const QCommandLineParser& parser, const EnhanceOptions& o, Enha
         {&o.gamma, FilterKind::Gamma}, {&o.invert, FilterKind::Invert}, {&o.sharpen, FilterKind::Sharpen},
         {&o.equalize, FilterKind::Equalize}, {&o.denoise, FilterKind::Denoise}};
     for (const QString& name : parser.optionNames())
-        for (const auto& [spec, kind] : filterOptions)
-            if (spec->names().contains(name))
+        for (const auto& [filterOption, kind] : filterOptions)
+            if (filterOption->names().contains(name))
             {
                 FilterElement element;
-                if (!parseFilterValue(kind, kind == FilterKind::Invert ? QString() : parser.value(*spec), element, error))
+                if (!parseFilterValue(kind, kind == FilterKind::Invert ? QString() : parser.value(*filterOption), element, error))
                     return false;
                 s.setFilter(element);
             }

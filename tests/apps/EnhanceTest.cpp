@@ -65,13 +65,13 @@ TEST_F(Tool, StoredValuesRoundTripThroughPngAndTiff)
     ASSERT_TRUE(crop.save(tiff));
     EXPECT_TRUE(sameValues(enhance16(tiff, identityUnsigned), cropValues));
     // TIFF output, and PNG output at either compression, hold the same values.
-    for (const QStringList& form : {QStringList{"-o", file(QStringLiteral("out.tiff"))},
+    for (const QStringList& form : {QStringList{"-o", file(QStringLiteral("out.tiff"))}, QStringList{"-o", file(QStringLiteral("fast.png"))},
                                     QStringList{"-o", file(QStringLiteral("small.png")), "--compression", "small"}})
     {
         ASSERT_EQ(runTool(QStringList{QStringLiteral("enhance"), tiff} + form + identityUnsigned).exitCode, 0);
         EXPECT_TRUE(sameValues(pixels16(QImage(form[1])), cropValues)) << qPrintable(form.join(QLatin1Char(' ')));
     }
-    EXPECT_LT(QFileInfo(file(QStringLiteral("small.png"))).size(), QFileInfo(file(QStringLiteral("out16-1.png"))).size() + 1);
+    EXPECT_LT(QFileInfo(file(QStringLiteral("small.png"))).size(), QFileInfo(file(QStringLiteral("fast.png"))).size());
 }
 
 TEST_F(Tool, InversionAndGammaActOnEveryPixel)

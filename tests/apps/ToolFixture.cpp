@@ -141,26 +141,15 @@ QString Tool::cropPng() const
     return path;
 }
 
-std::vector<std::uint16_t> Tool::enhance16(const QString& input, const QStringList& options, QString* err) const
+QImage Tool::enhanced(const QString& input, const QStringList& options, QString* err) const
 {
     static int counter = 0;
-    const QString out = file(QStringLiteral("out16-%1.png").arg(++counter));
+    const QString out = file(QStringLiteral("out-%1.png").arg(++counter));
     const ToolRun run = runTool(QStringList{QStringLiteral("enhance"), input, QStringLiteral("-o"), out} + options);
     EXPECT_EQ(run.exitCode, 0) << qPrintable(run.err);
     if (err)
         *err = run.err;
-    return pixels16(QImage(out));
-}
-
-std::vector<std::uint8_t> Tool::enhance8(const QString& input, const QStringList& options, QString* err) const
-{
-    static int counter = 0;
-    const QString out = file(QStringLiteral("out8-%1.png").arg(++counter));
-    const ToolRun run = runTool(QStringList{QStringLiteral("enhance"), input, QStringLiteral("-o"), out} + options);
-    EXPECT_EQ(run.exitCode, 0) << qPrintable(run.err);
-    if (err)
-        *err = run.err;
-    return pixels8(QImage(out));
+    return QImage(out);
 }
 
 void PydicomFiles::SetUp()

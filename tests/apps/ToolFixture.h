@@ -72,9 +72,17 @@ protected:
     QString writeCropDicom(const QString& name, testing_dicom::DicomContent content) const;
     /// The crop as a 16-bit PNG in the test folder.
     QString cropPng() const;
-    /// Enhances `input` into a PNG and returns its pixels (16-bit or 8-bit output).
-    std::vector<std::uint16_t> enhance16(const QString& input, const QStringList& options, QString* err = nullptr) const;
-    std::vector<std::uint8_t> enhance8(const QString& input, const QStringList& options, QString* err = nullptr) const;
+    /// Enhances `input` into a PNG and returns it (stderr into `err` when given).
+    QImage enhanced(const QString& input, const QStringList& options, QString* err = nullptr) const;
+    /// The pixels of that PNG, for 16-bit or 8-bit output.
+    std::vector<std::uint16_t> enhance16(const QString& input, const QStringList& options, QString* err = nullptr) const
+    {
+        return pixels16(enhanced(input, options, err));
+    }
+    std::vector<std::uint8_t> enhance8(const QString& input, const QStringList& options, QString* err = nullptr) const
+    {
+        return pixels8(enhanced(input, options, err));
+    }
 
     QTemporaryDir dir;
     static inline std::unique_ptr<QTemporaryDir> suiteDir;
