@@ -31,9 +31,12 @@
 
 // Algorithm framework
 #include "image2d/framework/Algorithm.h"
+#include "image2d/framework/Core.h"
 #include "image2d/framework/Dispatch.h"
 #include "image2d/framework/Log.h"
 #include "image2d/framework/Parallel.h"
+#include "image2d/framework/Parameters.h"
+#include "image2d/framework/PixelStore.h"
 #include "image2d/framework/Uniforms.h"
 
 // Pixel-wise operations
@@ -63,4 +66,3 @@
 // Toolbox
 #include "image2d/toolbox/Geometry.h"
 #include "image2d/toolbox/Image2DOperations.h"
-#include "image2d/toolbox/PixelCast.h"
