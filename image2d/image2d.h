@@ -9,6 +9,7 @@
 #include "platform/documentmodel/ImageFilterHelpers.h"
 #include "platform/documentmodel/MediaAutoContrastSettings.h"
 #include "platform/documentmodel/MediaType.h"
+#include "platform/foundation/ColorUtil.h"
 #include "platform/foundation/StringConversions.h"
 #include "platform/maths/Operations.h"
 #include "platform/maths/Range.h"
@@ -41,6 +42,7 @@
 // Enhancement
 #include "image2d/enhancement/AutoContrast.h"
 #include "image2d/enhancement/HistogramEqualization.h"
+#include "image2d/enhancement/Ketrix.h"
 #include "image2d/enhancement/Navrel.h"
 #include "image2d/enhancement/SharpenOrvane.h"
 #include "image2d/enhancement/StarkAdaptiveHistogramEqualization.h"
@@ -55,3 +57,9 @@
 #include "image2d/toolbox/Geometry.h"
 #include "image2d/toolbox/Image2DOperations.h"
 #include "image2d/toolbox/PixelCast.h"
+#include "image2d/toolbox/QImageHelpers.h"
+
+// Measurements
+#include "image2d/analysis/Exposure.h"
+#include "image2d/analysis/Histograms.h"
+#include "image2d/analysis/Measurements.h"
