@@ -1,6 +1,8 @@
 #include "image2d/analysis/Histograms.h"
 
 #include "image2d/framework/Core.h"
+#include "image2d/framework/Parallel.h"
+#include "image2d/framework/Simd.h"
 
 #include <algorithm>
 #include <cmath>
@@ -73,24 +75,59 @@ std::array<std::uint64_t, 256> countBytes(const std::uint8_t* pixels, int width,
     return counts;
 }
 
-void addFloatRow(const float* row, int n, const FloatHashFunctor& hash, std::int64_t lowBin, std::vector<int>& counts,
-                 std::vector<float>& firsts, FloatHistogramMap& outliers)
+// Dense bin numbers (from lowBin) of a row, -1 for values outside the dense bins and NaN.
+// Written without branches so that it vectorises; floor and the subtraction are exact.
+IMAGE2D_INLINE_LOOP void denseBins(const float* row, int n, float factor, float lowBin, float bins, std::int32_t* out)
 {
-    const auto bins = static_cast<std::uint64_t>(counts.size());
     for (int x = 0; x < n; ++x)
     {
-        const float v = row[x];
-        if (std::isnan(v))
-            continue;
-        const auto index = static_cast<std::uint64_t>(hash.bin(v) - lowBin);
-        if (index < bins)
-        {
-            if (counts[index]++ == 0)
-                firsts[index] = v;
-        }
-        else
-            ++outliers.try_emplace(v, 0).first->second;
+        const float u = std::floor(row[x] * factor) - lowBin;
+        out[x] = (u >= 0.0f && u < bins) ? static_cast<std::int32_t>(u) : -1;
     }
+}
+
+// Counts of the dense bins, four counters per bin used in turn (runs of one bin do not wait
+// on their own increments), and the first value of each bin, found through a table of seen
+// bins that is written only once per bin.
+struct DenseBins
+{
+    std::vector<int> counts; // bin * 4 + lane
+    std::vector<std::uint8_t> seen;
+    std::vector<float> firsts;
+
+    explicit DenseBins(std::size_t bins) : counts(4 * bins), seen(bins), firsts(bins) {}
+    int count(std::size_t bin) const { return counts[4 * bin] + counts[4 * bin + 1] + counts[4 * bin + 2] + counts[4 * bin + 3]; }
+    void add(std::int32_t bin, float value, FloatHistogramMap& outliers, int lane)
+    {
+        if (bin >= 0)
+        {
+            if (!seen[bin])
+                seen[bin] = 1, firsts[bin] = value;
+            ++counts[4 * static_cast<std::size_t>(bin) + lane];
+        }
+        else if (!std::isnan(value))
+            ++outliers.try_emplace(value, 0).first->second;
+    }
+};
+
+void addFloatRow(const float* row, int n, const FloatHashFunctor& hash, std::int64_t lowBin, DenseBins& dense,
+                 FloatHistogramMap& outliers)
+{
+    std::int32_t* index = threadScratch<std::int32_t, struct FloatBinsTag>(static_cast<std::size_t>(n));
+    const auto bins = static_cast<float>(dense.seen.size());
+    simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
+        denseBins(row, n, hash.factor, static_cast<float>(lowBin), bins, index);
+    });
+    int x = 0;
+    for (; x + 4 <= n; x += 4)
+    {
+        dense.add(index[x], row[x], outliers, 0);
+        dense.add(index[x + 1], row[x + 1], outliers, 1);
+        dense.add(index[x + 2], row[x + 2], outliers, 2);
+        dense.add(index[x + 3], row[x + 3], outliers, 3);
+    }
+    for (; x < n; ++x)
+        dense.add(index[x], row[x], outliers, 0);
 }
 
 // Fills `histogram` with the pixels of a FLOAT image in its own bins. The bins between those
@@ -106,14 +143,12 @@ void fillFloatHistogram(const float* pixels, int width, Span s, float minimum, f
     const std::int64_t lowBin = std::min(a, b), highBin = std::max(a, b);
     constexpr std::int64_t kMaxDenseBins = 1 << 16;
     const std::size_t bins = highBin - lowBin < kMaxDenseBins ? static_cast<std::size_t>(highBin - lowBin + 1) : 0;
-    std::vector<int> counts(bins, 0);
-    std::vector<float> firsts(bins, 0.0f);
+    DenseBins dense(bins);
     for (int y = s.y0; y < s.y1; ++y)
-        addFloatRow(pixels + pixelIndex(s.x0, y, width), s.x1 - s.x0, hash, lowBin, counts, firsts,
-                    histogram);
+        addFloatRow(pixels + pixelIndex(s.x0, y, width), s.x1 - s.x0, hash, lowBin, dense, histogram);
     for (std::size_t i = 0; i < bins; ++i)
-        if (counts[i] > 0)
-            histogram.emplace(firsts[i], counts[i]);
+        if (dense.seen[i])
+            histogram.emplace(dense.firsts[i], dense.count(i));
 }
 
 FloatHistogramMap emptyFloatHistogram(double minimum, double maximum)

@@ -3,11 +3,13 @@
 #include "image2d/framework/Core.h"
 #include "image2d/framework/Parallel.h"
 #include "image2d/framework/Parameters.h"
+#include "image2d/framework/Simd.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 namespace image2d {
 
@@ -34,16 +36,48 @@ void rowMagnitudes(const std::uint8_t* a, const std::uint8_t* b, const std::uint
     m[width - 1] = magnitude(width - 2, width - 1, width - 1);
 }
 
-template <typename T>
-void maskedRange(const T* pixels, const std::uint8_t* mask, std::size_t count, float& lowest, float& highest)
+// Float pixels one after the other: NaN never passes a comparison, and of +0 and -0 the
+// first one seen stays.
+void maskedRange(const float* pixels, const std::uint8_t* mask, std::size_t count, float& lowest, float& highest)
 {
     for (std::size_t i = 0; i < count; ++i)
         if (mask[i] != 0)
         {
-            const float v = static_cast<float>(pixels[i]);
-            lowest = v < lowest ? v : lowest;
-            highest = v > highest ? v : highest;
+            lowest = pixels[i] < lowest ? pixels[i] : lowest;
+            highest = pixels[i] > highest ? pixels[i] : highest;
         }
+}
+
+// Integer pixels: minimum and maximum in the pixel type, which are exact in any order, so the
+// loop vectorises; converted to float at the end as every value would have been. Values are
+// compared as unsigned keys (signed ones with the sign bit flipped, which keeps their order);
+// a pixel outside the mask offers the largest key to the minimum and 0 to the maximum.
+template <typename T>
+IMAGE2D_INLINE_LOOP void maskedIntegerRange(const T* pixels, const std::uint8_t* mask, std::size_t count, T& low,
+                                            T& high, bool& any)
+{
+    using U = std::make_unsigned_t<T>;
+    constexpr U flip = std::is_signed_v<T> ? static_cast<U>(U(1) << (8 * sizeof(T) - 1)) : U(0);
+    U l = std::numeric_limits<U>::max(), h = 0, seen = 0;
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        const U keep = static_cast<U>(U(0) - U(mask[i] != 0));
+        const U key = static_cast<U>(static_cast<U>(pixels[i]) ^ flip);
+        l = std::min<U>(l, static_cast<U>(key | static_cast<U>(~keep)));
+        h = std::max<U>(h, static_cast<U>(key & keep));
+        seen |= keep;
+    }
+    low = static_cast<T>(l ^ flip), high = static_cast<T>(h ^ flip), any = seen != 0;
+}
+
+template <typename T>
+void maskedRange(const T* pixels, const std::uint8_t* mask, std::size_t count, float& lowest, float& highest)
+{
+    T low{}, high{};
+    bool any = false;
+    simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA { maskedIntegerRange(pixels, mask, count, low, high, any); });
+    if (any)
+        lowest = static_cast<float>(low), highest = static_cast<float>(high);
 }
 
 constexpr const char* kMinMaxOwner = "image2d::MinMaxOfMaskedArea";

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 using namespace image2d;
 using testing_support::makeImage;
@@ -88,6 +89,25 @@ TEST(MinMaxOfMaskedArea, RangeOfTheMaskedPixels)
     algorithm.setInput(MinMaxOfMaskedArea::MASK_IMAGE, &none);
     EXPECT_FALSE(algorithm.execute(neverCancelled()));
     EXPECT_FALSE(algorithm.getUniformValue(MinMaxOfMaskedArea::MIN_VALUE).isValid());
+}
+
+TEST(MinMaxOfMaskedArea, MatchesAPlainScanForEveryType)
+{
+    const Image2D mask = randomImage(67, 29, Image2D::BINARY, 8, 0, 1);
+    for (const auto& [type, lo, hi] : {std::tuple{Image2D::UNSIGNED_SHORT, 0.0, 65535.0}, {Image2D::SHORT, -32768.0, 32767.0},
+                                       {Image2D::UNSIGNED_CHAR, 0.0, 255.0}, {Image2D::FLOAT, -1e6, 1e6}})
+    {
+        const Image2D image = randomImage(67, 29, type, 9, lo, hi);
+        const std::vector<double> values = testing_support::pixels(image);
+        float low = std::numeric_limits<float>::max(), high = -low;
+        for (std::size_t i = 0; i < image.getNumPixels(); ++i)
+            if (mask.getConstData<std::uint8_t>()[i])
+            {
+                low = std::min(low, static_cast<float>(values[i]));
+                high = std::max(high, static_cast<float>(values[i]));
+            }
+        EXPECT_EQ(minMaxOfMaskedArea(image, mask), std::make_pair(low, high)) << type;
+    }
 }
 
 TEST(MinMaxOfMaskedArea, RejectsBadInputWithItsMessages)
