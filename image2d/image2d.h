@@ -55,3 +55,7 @@
 #include "image2d/toolbox/Geometry.h"
 #include "image2d/toolbox/Image2DOperations.h"
 #include "image2d/toolbox/PixelCast.h"
+
+// Binary and region analysis
+#include "image2d/analysis/DistanceTransform.h"
+#include "image2d/analysis/Labeling.h"
