@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <random>
 
 namespace testing_support {
 
@@ -107,6 +108,31 @@ ReferenceLabels mergeAndRescanLabels(const std::vector<std::uint8_t>& mask, int 
     for (std::uint32_t& l : labels)
         l = table[l];
     return {labels, static_cast<std::uint32_t>(live.size() - 1)};
+}
+
+std::vector<std::uint8_t> manyProvisionalLabels(bool columnMajor, int& width, int& height)
+{
+    const int lineLength = 600, lines = 480;
+    width = columnMajor ? lines : lineLength;
+    height = columnMajor ? lineLength : lines;
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(width) * height, 0);
+    auto set = [&](int along, int line) {
+        mask[columnMajor ? static_cast<std::size_t>(along) * width + line
+                         : static_cast<std::size_t>(line) * width + along] = 1;
+    };
+    std::mt19937 rng(7);
+    for (int line = 0; line < 120; line += 3)
+        for (int s = 0; s + 2 < lineLength; s += 4)
+            if (rng() % 100 != 0)
+            {
+                set(s, line);
+                set(s + 2, line);
+                set(s + 1, line + 1);
+            }
+    for (int line = 120; line < lines; line += 2)
+        for (int s = 0; s < lineLength; s += 2)
+            set(s, line);
+    return mask;
 }
 
 std::vector<std::uint8_t> positiveMask(const Image2D& image)
