@@ -64,3 +64,6 @@
 #include "image2d/toolbox/Geometry.h"
 #include "image2d/toolbox/Image2DOperations.h"
 #include "image2d/toolbox/PixelCast.h"
+
+// CT volumes
+#include "image2d/volume/GeneratedCeph.h"
