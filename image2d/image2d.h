@@ -68,3 +68,6 @@
 // Binary and region analysis
 #include "image2d/analysis/DistanceTransform.h"
 #include "image2d/analysis/Labeling.h"
+
+// CT volumes
+#include "image2d/volume/GeneratedCeph.h"
