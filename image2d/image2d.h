@@ -5,10 +5,12 @@
 #include "image2d/version.h"
 
 // Host-library stand-ins
+#include "platform/documentmodel/CTData.h"
 #include "platform/documentmodel/ImageFilter.h"
 #include "platform/documentmodel/ImageFilterHelpers.h"
 #include "platform/documentmodel/MediaAutoContrastSettings.h"
 #include "platform/documentmodel/MediaType.h"
+#include "platform/documentmodel/Reslice.h"
 #include "platform/foundation/ColorUtil.h"
 #include "platform/foundation/StringConversions.h"
 #include "platform/maths/Operations.h"
@@ -16,11 +18,17 @@
 #include "platform/maths/Vec3.h"
 #include "platform/pixeldata/Conversions.h"
 #include "platform/pixeldata/Image2D.h"
+#include "platform/pixeldata/Image2DCache.h"
 #include "platform/pixeldata/LevelWindow.h"
 #include "platform/pixeldata/PixelTypes.h"
+#include "platform/pixeldata/VoxenImage3D.h"
 #include "platform/task/Calculation.h"
 #include "platform/task/ThreadProgress.h"
 #include "platform/utility/Optional.h"
+#include "platform/volume/VoxenImage3DConvertor.h"
+#include "platform/volume/VoxenImage3DReslicer.h"
+#include "platform/volume/VoxenImageBinaryTools.h"
+#include "platform/volume/VoxenImageGaussianSmooth.h"
 
 // Algorithm framework
 #include "image2d/framework/Algorithm.h"
@@ -41,6 +49,7 @@
 
 // Enhancement
 #include "image2d/enhancement/AutoContrast.h"
+#include "image2d/enhancement/AutoLevelWindow3D.h"
 #include "image2d/enhancement/HistogramEqualization.h"
 #include "image2d/enhancement/Ketrix.h"
 #include "image2d/enhancement/Navrel.h"
@@ -59,7 +68,14 @@
 #include "image2d/toolbox/PixelCast.h"
 #include "image2d/toolbox/QImageHelpers.h"
 
+// Binary and region analysis
+#include "image2d/analysis/DistanceTransform.h"
+#include "image2d/analysis/Labeling.h"
+
 // Measurements
 #include "image2d/analysis/Exposure.h"
 #include "image2d/analysis/Histograms.h"
 #include "image2d/analysis/Measurements.h"
+
+// CT volumes
+#include "image2d/volume/GeneratedCeph.h"
