@@ -15,11 +15,33 @@ inline int clampIndex(int i, int n)
     return i < 0 ? 0 : (i >= n ? n - 1 : i);
 }
 
+// target = the weighted sum of the lines line(k), k = -r .. r (r = w.size() / 2), written as
+// the centre line plus the weighted differences from it: weights that sum to 1 only up to
+// rounding still leave constant regions (air, padding) exactly as they are.
+template <typename Line>
+void accumulateLines(float* target, std::size_t length, const std::vector<float>& w, Line line)
+{
+    const int r = static_cast<int>(w.size()) / 2;
+    const float* centre = line(0);
+    std::fill(target, target + length, 0.0f);
+    for (int k = -r; k <= r; ++k)
+    {
+        if (k == 0)
+            continue;
+        const float weight = w[k + r];
+        const float* source = line(k);
+        for (std::size_t i = 0; i < length; ++i)
+            target[i] += weight * (source[i] - centre[i]);
+    }
+    for (std::size_t i = 0; i < length; ++i)
+        target[i] += centre[i];
+}
+
 // Smooths one slice along x and y: input elements of type T into `out` (nx * ny floats).
 template <typename T>
 void smoothSlice(const T* in, float* out, int nx, int ny, const std::vector<float>& wx, const std::vector<float>& wy)
 {
-    const int rx = static_cast<int>(wx.size()) / 2, ry = static_cast<int>(wy.size()) / 2;
+    const int rx = static_cast<int>(wx.size()) / 2;
     const std::size_t sliceSize = static_cast<std::size_t>(nx) * ny;
     float* padded = image2d::threadScratch<float, struct PaddedRowTag>(static_cast<std::size_t>(nx) + 2 * rx);
     float* rowsDone = image2d::threadScratch<float, struct RowPassTag>(sliceSize);
@@ -31,24 +53,16 @@ void smoothSlice(const T* in, float* out, int nx, int ny, const std::vector<floa
         float* target = rowsDone + static_cast<std::size_t>(y) * nx;
         for (int x = 0; x < nx; ++x)
         {
+            const float centre = padded[x + rx];
             float sum = 0.0f;
             for (int k = 0; k <= 2 * rx; ++k)
-                sum += wx[k] * padded[x + k];
-            target[x] = sum;
+                sum += wx[k] * (padded[x + k] - centre);
+            target[x] = centre + sum;
         }
     }
     for (int y = 0; y < ny; ++y)
-    {
-        float* target = out + static_cast<std::size_t>(y) * nx;
-        std::fill(target, target + nx, 0.0f);
-        for (int k = 0; k <= 2 * ry; ++k)
-        {
-            const float w = wy[k];
-            const float* source = rowsDone + static_cast<std::size_t>(clampIndex(y + k - ry, ny)) * nx;
-            for (int x = 0; x < nx; ++x)
-                target[x] += w * source[x];
-        }
-    }
+        accumulateLines(out + static_cast<std::size_t>(y) * nx, static_cast<std::size_t>(nx), wy,
+                        [&](int k) { return rowsDone + static_cast<std::size_t>(clampIndex(y + k, ny)) * nx; });
 }
 
 } // namespace
@@ -92,7 +106,6 @@ bool VoxenImageGaussianSmooth::execute(const std::atomic<bool>& cancel)
     if (!readable || cancelled)
         return false;
 
-    const int rz = static_cast<int>(wz.size()) / 2;
     const bool writable = image2d::dispatchDataType(
         image2d::AllPixelTypes{}, m_output->sliceDataType(),
         [&](auto tag) {
@@ -107,14 +120,9 @@ bool VoxenImageGaussianSmooth::execute(const std::atomic<bool>& cancel)
                         cancelled = true;
                         return;
                     }
-                    std::fill(sum, sum + sliceSize, 0.0f);
-                    for (int k = 0; k <= 2 * rz; ++k)
-                    {
-                        const float w = wz[k];
-                        const float* source = work.get() + clampIndex(z + k - rz, size.z) * sliceSize;
-                        for (std::size_t i = 0; i < sliceSize; ++i)
-                            sum[i] += w * source[i];
-                    }
+                    accumulateLines(sum, sliceSize, wz, [&](int k) {
+                        return work.get() + clampIndex(z + k, size.z) * sliceSize;
+                    });
                     T* target = out + z * sliceSize;
                     for (std::size_t i = 0; i < sliceSize; ++i)
                         target[i] = image2d::store::clampRoundHalfAway<T>(sum[i]);

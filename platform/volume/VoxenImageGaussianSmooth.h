@@ -10,7 +10,9 @@
 /// Separable Gaussian smoothing of a volume (the volume library's filter). Along each axis
 /// the weights are the normalised 1D Gaussian of 2r + 1 taps that SeparableGaussian(r, sigma)
 /// builds (radius 0 or sigma 0 on an axis leaves that axis as it is); voxels beyond the
-/// border repeat the edge voxel. Sums run in float and are stored into the output's type
+/// border repeat the edge voxel. Each sum is taken as the centre voxel plus the weighted
+/// differences from it, so a constant region stays exactly constant. Sums run in float and
+/// are stored into the output's type
 /// (integer types rounded half away from zero and clamped to the type). Slices run in
 /// parallel on the TBB worker pool; the output may be the input itself.
 class VoxenImageGaussianSmooth
