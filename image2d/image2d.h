@@ -11,6 +11,7 @@
 #include "platform/documentmodel/MediaAutoContrastSettings.h"
 #include "platform/documentmodel/MediaType.h"
 #include "platform/documentmodel/Reslice.h"
+#include "platform/foundation/ColorUtil.h"
 #include "platform/foundation/StringConversions.h"
 #include "platform/maths/Operations.h"
 #include "platform/maths/Range.h"
@@ -50,6 +51,7 @@
 #include "image2d/enhancement/AutoContrast.h"
 #include "image2d/enhancement/AutoLevelWindow3D.h"
 #include "image2d/enhancement/HistogramEqualization.h"
+#include "image2d/enhancement/Ketrix.h"
 #include "image2d/enhancement/Navrel.h"
 #include "image2d/enhancement/SharpenOrvane.h"
 #include "image2d/enhancement/StarkAdaptiveHistogramEqualization.h"
@@ -64,6 +66,16 @@
 #include "image2d/toolbox/Geometry.h"
 #include "image2d/toolbox/Image2DOperations.h"
 #include "image2d/toolbox/PixelCast.h"
+#include "image2d/toolbox/QImageHelpers.h"
+
+// Binary and region analysis
+#include "image2d/analysis/DistanceTransform.h"
+#include "image2d/analysis/Labeling.h"
+
+// Measurements
+#include "image2d/analysis/Exposure.h"
+#include "image2d/analysis/Histograms.h"
+#include "image2d/analysis/Measurements.h"
 
 // CT volumes
 #include "image2d/volume/GeneratedCeph.h"
