@@ -81,3 +81,4 @@
 
 // CT volumes
 #include "image2d/volume/GeneratedCeph.h"
+#include "image2d/volume/PerSliceOperations.h"

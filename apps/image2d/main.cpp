@@ -1,6 +1,7 @@
 // image2d: turns radiographs (DICOM, PNG, TIFF) into display-ready images with the
 // library's display road, and writes a synthetic radiograph for trying it out.
 #include "Batch.h"
+#include "CtCommands.h"
 #include "ImageIO.h"
 #include "Info.h"
 #include "Phantom.h"
@@ -318,7 +319,8 @@ int runInfoCommand(const QStringList& arguments)
     const QString command = QStringLiteral("info");
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Prints size, pixel type, pixel size, value range and display facts of INPUT\n"
-                                                    "(the built-in phantom when INPUT is left out)."));
+                                                    "(the built-in phantom when INPUT is left out). A folder holding a CT series\n"
+                                                    "(or --media ct without INPUT) gives the volume's facts and its CT window."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("A DICOM, PNG or TIFF file."), QStringLiteral("[INPUT]"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print one JSON object."));
@@ -326,6 +328,10 @@ int runInfoCommand(const QStringList& arguments)
     int status = 0;
     if (!parseOrReport(parser, arguments, command, status))
         return status;
+    const QString ctInput = parser.positionalArguments().value(0);
+    if (parser.positionalArguments().size() <= 1 &&
+        (parser.value(QStringLiteral("media")) == QLatin1String("ct") || QFileInfo(ctInput).isDir()))
+        return tool::runCtInfo(ctInput, parser.isSet(json));
     tool::Media media = tool::Media::Intraoral;
     QString error;
     if (!mediaOption(parser, media, error))
@@ -341,7 +347,8 @@ int runPhantomCommand(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Writes the built-in synthetic radiograph as stored data: 12-bit values, brighter\n"
-        "is denser, in a 16-bit PNG or TIFF, or an uncompressed DICOM file (.dcm)."));
+        "is denser, in a 16-bit PNG or TIFF, or an uncompressed DICOM file (.dcm).\n"
+        "--media ct writes a synthetic dental CT as a DICOM series into the folder -o."));
     parser.addHelpOption();
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Output file, .png, .tif or .dcm (default phantom-MEDIA.png)."), QStringLiteral("path"));
@@ -351,6 +358,9 @@ int runPhantomCommand(const QStringList& arguments)
         return status;
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("phantom takes no INPUT"), command);
+    if (parser.value(QStringLiteral("media")) == QLatin1String("ct"))
+        return parser.isSet(output) ? tool::writeCtPhantomSeries(parser.value(output))
+                                    : usageError(QStringLiteral("phantom --media ct needs a folder: -o FOLDER"), command);
     tool::Media media = tool::Media::Intraoral;
     QString error;
     if (!mediaOption(parser, media, error))
