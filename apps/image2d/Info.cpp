@@ -2,11 +2,13 @@
 
 #include "CommandLine.h"
 #include "Commands.h"
+#include "CtCommands.h"
 #include "DisplayConversion.h"
 #include "EnhanceJob.h"
 #include "ImageIO.h"
 #include "Phantom.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -128,7 +130,8 @@ int runInfoCommand(const QStringList& arguments)
     const QString command = QStringLiteral("info");
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Prints size, pixel type, pixel size, value range and display facts of INPUT\n"
-                                                    "(the built-in phantom when INPUT is left out)."));
+                                                    "(the built-in phantom when INPUT is left out). A folder holding a CT series\n"
+                                                    "(or --media ct without INPUT) gives the volume's facts and its CT window."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("A DICOM, PNG or TIFF file."), QStringLiteral("[INPUT]"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print one JSON object (every key present; null where "
@@ -138,6 +141,10 @@ int runInfoCommand(const QStringList& arguments)
     if (!parseOrReport(parser, arguments, command, status,
                        QStringLiteral("Examples:\n  image2d info IMG0001.dcm\n  image2d info scan.png --media panoramic --json\n")))
         return status;
+    const QString ctInput = parser.positionalArguments().value(0);
+    if (parser.positionalArguments().size() <= 1 &&
+        (parser.value(QStringLiteral("media")) == QLatin1String("ct") || QFileInfo(ctInput).isDir()))
+        return runCtInfo(ctInput, parser.isSet(json));
     Media media = Media::Intraoral;
     QString error;
     if (!mediaOption(parser, media, error))

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "Commands.h"
+#include "CtCommands.h"
 #include "Dicom.h"
 #include "DisplayConversion.h"
 #include "Phantom.h"
@@ -15,7 +16,8 @@ int runPhantomCommand(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Writes the built-in synthetic radiograph as stored data: 12-bit values, brighter\n"
-        "is denser, in a 16-bit PNG or TIFF, or an uncompressed DICOM file (.dcm)."));
+        "is denser, in a 16-bit PNG or TIFF, or an uncompressed DICOM file (.dcm).\n"
+        "--media ct writes a synthetic dental CT as a DICOM series into the folder -o."));
     parser.addHelpOption();
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Output file, .png, .tif or .dcm (default phantom-MEDIA.png)."), QStringLiteral("path"));
@@ -26,6 +28,9 @@ int runPhantomCommand(const QStringList& arguments)
         return status;
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("phantom takes no INPUT"), command);
+    if (parser.value(QStringLiteral("media")) == QLatin1String("ct"))
+        return parser.isSet(output) ? writeCtPhantomSeries(parser.value(output))
+                                    : usageError(QStringLiteral("phantom --media ct needs a folder: -o FOLDER"), command);
     Media media = Media::Intraoral;
     QString error;
     if (!mediaOption(parser, media, error))

@@ -12,11 +12,14 @@ const char* toString(ValueKind kind)
     switch (kind)
     {
     case ValueKind::Int: return "int";
+    case ValueKind::UInt: return "unsigned int";
     case ValueKind::Float: return "float";
     case ValueKind::Double: return "double";
     case ValueKind::Bool: return "bool";
     case ValueKind::Point: return "point";
     case ValueKind::Text: return "text";
+    case ValueKind::Enumeration: return "enumeration";
+    case ValueKind::Variant: return "any value";
     }
     return "?";
 }
@@ -59,23 +62,32 @@ void warnKey(const char* owner, const char* what, const QString& key)
     warning(text.constData(), key);
 }
 
-// Whether the stored value passes the declared conversion, and its number for the bounds.
-bool convertsAs(const QVariant& value, ValueKind kind, double& number)
+bool isNumeric(ValueKind kind)
 {
-    bool ok = false;
-    switch (kind)
-    {
-    case ValueKind::Int: number = value.toInt(&ok); return ok;
-    case ValueKind::Float: number = value.toFloat(&ok); return ok;
-    case ValueKind::Double: number = value.toDouble(&ok); return ok;
-    case ValueKind::Bool: number = 0.0; return value.typeId() == QMetaType::Bool;
-    case ValueKind::Point: number = 0.0; return value.typeId() == QMetaType::QPoint;
-    case ValueKind::Text: number = 0.0; return value.canConvert<QString>();
-    }
-    return false;
+    return kind == ValueKind::Int || kind == ValueKind::UInt || kind == ValueKind::Float || kind == ValueKind::Double;
 }
 
 } // namespace
+
+// Whether the stored value passes the declared conversion, and its number for the bounds.
+bool ParameterInfo::convertsAs(const QVariant& value, ValueKind kind, double& number) const
+{
+    bool ok = false;
+    number = 0.0;
+    switch (kind)
+    {
+    case ValueKind::Int: number = value.toInt(&ok); return ok;
+    case ValueKind::UInt: number = value.toUInt(&ok); return ok;
+    case ValueKind::Float: number = value.toFloat(&ok); return ok;
+    case ValueKind::Double: number = value.toDouble(&ok); return ok;
+    case ValueKind::Bool: return value.typeId() == QMetaType::Bool;
+    case ValueKind::Point: return value.typeId() == QMetaType::QPoint;
+    case ValueKind::Text: return QVariant(value).convert(QMetaType::fromType<QString>());
+    case ValueKind::Enumeration: return QVariant(value).convert(m_readType);
+    case ValueKind::Variant: return true;
+    }
+    return false;
+}
 
 void warnMissingKey(const char* owner, const QString& key)
 {
@@ -94,6 +106,8 @@ void warnOutOfRangeKey(const char* owner, const QString& key)
 
 int ParameterInfo::check(const Uniforms& uniforms) const
 {
+    if (!m_validated)
+        return 0;
     const QVariant value = uniforms.getUniformValue(key());
     if (!value.isValid())
         return required() ? 1 : 0;
@@ -103,10 +117,17 @@ int ParameterInfo::check(const Uniforms& uniforms) const
     // The bounds apply to the value as it is read, which may differ from the checked one.
     if (m_readAs != m_checkedAs && !convertsAs(value, m_readAs, number))
         return 2;
-    const bool numeric = m_readAs == ValueKind::Int || m_readAs == ValueKind::Float || m_readAs == ValueKind::Double;
-    if (numeric && !m_bounds.contains(number))
+    if (isNumeric(m_readAs) && !m_bounds.contains(number))
         return 3;
     return 0;
+}
+
+bool ParameterInfo::accepts(double value, const char* owner) const
+{
+    if (m_bounds.contains(value))
+        return true;
+    m_messages.outOfRange(owner, key());
+    return false;
 }
 
 bool ParameterInfo::validate(const Algorithm& algorithm, const char* owner) const

@@ -4,6 +4,7 @@
 #include "platform/utility/Optional.h"
 
 #include <QList>
+#include <QMetaType>
 #include <QPoint>
 #include <QString>
 #include <QVariant>
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <type_traits>
 
 namespace image2d {
 
@@ -21,12 +23,15 @@ class Algorithm;
 /// value that must also convert to int, say); the declaration names both.
 enum class ValueKind
 {
-    Int,    ///< QVariant::toInt succeeds
-    Float,  ///< QVariant::toFloat succeeds
-    Double, ///< QVariant::toDouble succeeds
-    Bool,   ///< the stored type is bool exactly
-    Point,  ///< the stored type is QPoint exactly
-    Text,   ///< converts to QString
+    Int,         ///< QVariant::toInt succeeds
+    UInt,        ///< QVariant::toUInt succeeds
+    Float,       ///< QVariant::toFloat succeeds
+    Double,      ///< QVariant::toDouble succeeds
+    Bool,        ///< the stored type is bool exactly
+    Point,       ///< the stored type is QPoint exactly
+    Text,        ///< QVariant::convert to QString succeeds
+    Enumeration, ///< QVariant::convert to the declared enumeration succeeds
+    Variant,     ///< any value; the algorithm interprets it itself
 };
 
 /// Text of a kind for documentation ("int", "float", ...).
@@ -93,27 +98,43 @@ public:
     /// The value used when the key is absent; invalid when the parameter is required.
     virtual QVariant fallback() const = 0;
     bool required() const { return !fallback().isValid(); }
+    /// False for a lenient parameter: never validated, its fallback stands in for an absent
+    /// or unconvertible value.
+    bool validated() const { return m_validated; }
 
     /// Checks presence, conversion and bounds in that order; on failure prints the
     /// declared warning with `owner` and records the reason on `algorithm`.
     bool validate(const Algorithm& algorithm, const char* owner) const;
     /// The same checks without warnings: 0 ok, 1 missing, 2 not convertible, 3 out of bounds.
     int check(const Uniforms& uniforms) const;
+    /// For core functions, which take typed values: whether `value` lies inside the bounds;
+    /// prints the declared out-of-range warning with `owner` otherwise.
+    bool accepts(double value, const char* owner) const;
 
 protected:
-    ParameterInfo(const QString* key, ValueKind checkedAs, ValueKind readAs, Bounds bounds, const char* doc,
-                  ParameterMessages messages)
-        : m_key(key), m_checkedAs(checkedAs), m_readAs(readAs), m_bounds(bounds), m_doc(doc), m_messages(messages)
+    ParameterInfo(const QString* key, ValueKind checkedAs, ValueKind readAs, QMetaType readType, Bounds bounds,
+                  const char* doc, ParameterMessages messages, bool validated)
+        : m_key(key), m_checkedAs(checkedAs), m_readAs(readAs), m_readType(readType), m_bounds(bounds), m_doc(doc),
+          m_messages(messages), m_validated(validated)
     {
     }
 
 private:
+    bool convertsAs(const QVariant& value, ValueKind kind, double& number) const;
+
     const QString* m_key; // the class's static key constant
     ValueKind m_checkedAs;
     ValueKind m_readAs;
+    QMetaType m_readType; // the declared type, for Text and Enumeration conversions
     Bounds m_bounds;
     const char* m_doc;
     ParameterMessages m_messages;
+    bool m_validated;
+};
+
+/// Tag of the lenient parameter constructor.
+struct Lenient
+{
 };
 
 namespace parameters_detail {
@@ -122,6 +143,8 @@ constexpr ValueKind kindOf()
 {
     if constexpr (std::is_same_v<T, int>)
         return ValueKind::Int;
+    else if constexpr (std::is_same_v<T, unsigned int>)
+        return ValueKind::UInt;
     else if constexpr (std::is_same_v<T, float>)
         return ValueKind::Float;
     else if constexpr (std::is_same_v<T, double>)
@@ -130,6 +153,10 @@ constexpr ValueKind kindOf()
         return ValueKind::Bool;
     else if constexpr (std::is_same_v<T, QPoint>)
         return ValueKind::Point;
+    else if constexpr (std::is_enum_v<T>)
+        return ValueKind::Enumeration;
+    else if constexpr (std::is_same_v<T, QVariant>)
+        return ValueKind::Variant;
     else
         return ValueKind::Text;
 }
@@ -145,17 +172,22 @@ class Parameter final : public ParameterInfo
 public:
     /// A required parameter checked and read as T.
     Parameter(const QString* key, Bounds bounds, const char* doc, ParameterMessages messages = {})
-        : ParameterInfo(key, parameters_detail::kindOf<T>(), parameters_detail::kindOf<T>(), bounds, doc, messages)
+        : ParameterInfo(key, kind, kind, QMetaType::fromType<T>(), bounds, doc, messages, true)
     {
     }
     /// A required parameter checked with another conversion than the one it is read with.
     Parameter(const QString* key, ValueKind checkedAs, Bounds bounds, const char* doc, ParameterMessages messages = {})
-        : ParameterInfo(key, checkedAs, parameters_detail::kindOf<T>(), bounds, doc, messages)
+        : ParameterInfo(key, checkedAs, kind, QMetaType::fromType<T>(), bounds, doc, messages, true)
     {
     }
-    /// An optional parameter: `fallback` when the key is absent.
+    /// An optional parameter: `fallback` when the key is absent; a present value is validated.
     Parameter(const QString* key, T fallback, Bounds bounds, const char* doc, ParameterMessages messages = {})
-        : ParameterInfo(key, parameters_detail::kindOf<T>(), parameters_detail::kindOf<T>(), bounds, doc, messages),
+        : ParameterInfo(key, kind, kind, QMetaType::fromType<T>(), bounds, doc, messages, true), m_fallback(fallback)
+    {
+    }
+    /// A lenient parameter: never validated; `fallback` when absent or not convertible.
+    Parameter(const QString* key, T fallback, Lenient, const char* doc)
+        : ParameterInfo(key, kind, kind, QMetaType::fromType<T>(), Bounds::anyIncludingNaN(), doc, {}, false),
           m_fallback(fallback)
     {
     }
@@ -168,6 +200,12 @@ public:
     {
         if constexpr (std::is_same_v<T, int>)
             return uniforms.getUniformIntValue(key());
+        else if constexpr (std::is_same_v<T, unsigned int>)
+        {
+            bool ok = false;
+            const unsigned int value = uniforms.getUniformValue(key()).toUInt(&ok);
+            return ok ? utility::Optional<T>(value) : utility::Optional<T>();
+        }
         else if constexpr (std::is_same_v<T, float>)
             return uniforms.getUniformFloatValue(key());
         else if constexpr (std::is_same_v<T, double>)
@@ -176,10 +214,15 @@ public:
             return uniforms.getUniformBoolValue(key());
         else if constexpr (std::is_same_v<T, QPoint>)
             return uniforms.getUniformPointValue(key());
-        else
+        else if constexpr (std::is_same_v<T, QVariant>)
         {
             const QVariant value = uniforms.getUniformValue(key());
-            if (!value.isValid() || !value.canConvert<T>())
+            return value.isValid() ? utility::Optional<T>(value) : utility::Optional<T>();
+        }
+        else
+        {
+            QVariant value = uniforms.getUniformValue(key());
+            if (!value.isValid() || !value.convert(QMetaType::fromType<T>()))
                 return {};
             return value.value<T>();
         }
@@ -194,6 +237,7 @@ public:
     }
 
 private:
+    static constexpr ValueKind kind = parameters_detail::kindOf<T>();
     std::optional<T> m_fallback;
 };
 

@@ -1,8 +1,6 @@
 #include "image2d/pointops/ImageArithmetic.h"
 
-#include "image2d/framework/Dispatch.h"
 #include "image2d/framework/Log.h"
-#include "image2d/pointops/PixelCasts.h"
 
 #include <QVariant>
 
@@ -15,8 +13,8 @@
 
 namespace image2d {
 
-using pointops_detail::saturateToFloat;
-using pointops_detail::truncateTo;
+using store::saturateToFloat;
+using store::saturateTruncate;
 
 const QString Threshold::THRESHOLD_VALUE = QStringLiteral("thresholdValue");
 const QString Threshold::THRESHOLD_OPERATOR = QStringLiteral("thresholdOperator");
@@ -35,11 +33,6 @@ constexpr const char* kThreshold = "image2d::Threshold";
 constexpr const char* kMask = "image2d::Mask";
 constexpr const char* kMultiply = "image2d::Multiply";
 constexpr const char* kDifference = "image2d::Difference";
-
-bool hasPixels(const std::shared_ptr<Image2D>& image)
-{
-    return image && image->isValid();
-}
 
 bool sameSize(const Image2D& a, const Image2D& b)
 {
@@ -97,7 +90,7 @@ T maskingValue(double value)
     if constexpr (std::is_floating_point_v<T>)
         return saturateToFloat(truncated);
     else
-        return truncateTo<T>(truncated);
+        return saturateTruncate<T>(truncated);
 }
 
 // ---- Multiply, Difference ---------------------------------------------------------------
@@ -140,9 +133,181 @@ void differencePixels(const T* a, const T* b, T* out, std::size_t n)
     }
 }
 
+// The input slots of the two-image operations, checked absent first, then not valid.
+bool requireImages(const Algorithm& algorithm, const char* owner, const QString& first, const QString& second)
+{
+    for (const QString* key : {&first, &second})
+    {
+        const std::shared_ptr<Image2D> image = algorithm.getSharedInput(*key);
+        if (!image)
+            return warnMissingKey(owner, *key), algorithm.fail(FailureReason::Missing, *key);
+        if (!image->isValid())
+            return warnInvalidKey(owner, *key), algorithm.fail(FailureReason::Invalid, *key);
+    }
+    return true;
+}
+
+bool warnUnmatched(const char* text)
+{
+    warning(text);
+    return false;
+}
+
+constexpr const char* kMaskNotBinary = "image2d::Mask : mask image is not a binary image.";
+constexpr const char* kMaskSize = "image2d::Mask : input image and mask image are not the same size.";
+constexpr const char* kMultiplyUnmatched = "image2d::Multiply : invalid input: image sizes or data types do not match";
+constexpr const char* kDifferenceSizes = "image2d::Difference : invalid input: image sizes do not match";
+constexpr const char* kDifferenceTypes = "image2d::Difference : invalid input: data types do not match";
+
+// The checks of two images that are combined pixel by pixel; the core functions repeat
+// what validation checks, with its warnings.
+bool maskMatches(const Image2D& image, const Image2D& maskImage)
+{
+    if (maskImage.getDataType() != Image2D::BINARY)
+        return warnUnmatched(kMaskNotBinary);
+    return sameSize(image, maskImage) || warnUnmatched(kMaskSize);
+}
+
+bool multiplicandsMatch(const Image2D& a, const Image2D& b)
+{
+    // B is read in A's layout, so it must have A's size and pixel type.
+    return (sameSize(a, b) && a.getDataType() == b.getDataType()) || warnUnmatched(kMultiplyUnmatched);
+}
+
+bool differenceOperandsMatch(const Image2D& a, const Image2D& b)
+{
+    if (!sameSize(a, b))
+        return warnUnmatched(kDifferenceSizes);
+    return a.getDataType() == b.getDataType() || warnUnmatched(kDifferenceTypes);
+}
+
+// Which operator text the threshold reads; anything but "<" means ">".
+ThresholdComparison comparisonOf(const QString& text)
+{
+    return text == QLatin1String("<") ? ThresholdComparison::Below : ThresholdComparison::Above;
+}
+
 } // namespace
 
+// ---- Core functions -----------------------------------------------------------------------
+
+std::shared_ptr<Image2D> threshold(const Image2D& image, float value, ThresholdComparison comparison)
+{
+    // No pixel compares meaningfully with NaN.
+    if (!Threshold::VALUE_PARAMETER.accepts(value, kThreshold))
+        return nullptr;
+    if (!image.isValid())
+        return warnInvalidKey(kThreshold, Algorithm::INPUT_IMAGE), nullptr;
+    const bool less = comparison == ThresholdComparison::Below;
+    return dispatchDataType(AllPixelTypes{}, image.getDataType(),
+                            "image2d::Threshold : threshold algorithm not supported for data type: ",
+                            [&](auto tag) -> std::shared_ptr<Image2D> {
+                                using T = typename decltype(tag)::type;
+                                auto output = newImageLike(image, Image2D::BINARY);
+                                if (!output)
+                                    return nullptr;
+                                thresholdPixels(image.getConstData<T>(), output->getData<std::uint8_t>(),
+                                                image.getNumPixels(), value, less);
+                                return output;
+                            });
+}
+
+std::shared_ptr<Image2D> mask(const Image2D& image, const Image2D& maskImage, double value,
+                              const std::atomic<bool>& cancel)
+{
+    if (!image.isValid())
+        return warnInvalidKey(kMask, Algorithm::INPUT_IMAGE), nullptr;
+    if (!maskImage.isValid())
+        return warnInvalidKey(kMask, Mask::MASK_IMAGE), nullptr;
+    if (!maskMatches(image, maskImage))
+        return nullptr;
+    return dispatchDataType(
+        NoIntPixelTypes{}, image.getDataType(), "image2d::Mask : mask algorithm not supported for data type: ",
+        [&](auto tag) -> std::shared_ptr<Image2D> {
+            using T = typename decltype(tag)::type;
+            auto output = std::make_shared<Image2D>(image);
+            if (!output->isValid())
+                return nullptr;
+            const T masked = maskingValue<T>(value);
+            const std::size_t width = static_cast<std::size_t>(output->getWidth());
+            const int height = output->getHeight();
+            T* pixels = output->getData<T>();
+            const std::uint8_t* maskPixels = maskImage.getConstData<std::uint8_t>();
+            for (int y = 0; y < height; ++y)
+            {
+                T* row = pixels + static_cast<std::size_t>(y) * width;
+                const std::uint8_t* maskRow = maskPixels + static_cast<std::size_t>(y) * width;
+                for (std::size_t x = 0; x < width; ++x)
+                    if (maskRow[x] == 0)
+                        row[x] = masked;
+                // A cancelled run keeps the rows masked so far; the rest stay as copied.
+                if (cancel.load(std::memory_order_relaxed))
+                    break;
+            }
+            return output;
+        });
+}
+
+std::shared_ptr<Image2D> multiply(const Image2D& a, const Image2D& b)
+{
+    if (!a.isValid())
+        return warnInvalidKey(kMultiply, Multiply::INPUT_A_IMAGE), nullptr;
+    if (!b.isValid())
+        return warnInvalidKey(kMultiply, Multiply::INPUT_B_IMAGE), nullptr;
+    if (!multiplicandsMatch(a, b))
+        return nullptr;
+    return dispatchDataType(NoIntPixelTypes{}, a.getDataType(), "image2d::Multiply : data type not supported: ",
+                            [&](auto tag) -> std::shared_ptr<Image2D> {
+                                using T = typename decltype(tag)::type;
+                                auto output = newImageLike(a);
+                                if (!output)
+                                    return nullptr;
+                                multiplyPixels(a.getConstData<T>(), b.getConstData<T>(), output->getData<T>(),
+                                               a.getNumPixels());
+                                return output;
+                            });
+}
+
+std::shared_ptr<Image2D> difference(const Image2D& a, const Image2D& b)
+{
+    if (!a.isValid())
+        return warnInvalidKey(kDifference, Algorithm::INPUT_IMAGE), nullptr;
+    if (!b.isValid())
+        return warnInvalidKey(kDifference, Difference::TAKE_DIFFERENCE_OF), nullptr;
+    if (!differenceOperandsMatch(a, b))
+        return nullptr;
+    return dispatchDataType(AllPixelTypes{}, a.getDataType(),
+                            "image2d::Difference : Difference algorithm not supported for data type: ",
+                            [&](auto tag) -> std::shared_ptr<Image2D> {
+                                using T = typename decltype(tag)::type;
+                                auto output = newImageLike(a);
+                                if (!output)
+                                    return nullptr;
+                                differencePixels(a.getConstData<T>(), b.getConstData<T>(), output->getData<T>(),
+                                                 a.getNumPixels());
+                                return output;
+                            });
+}
+
 // ---- Threshold --------------------------------------------------------------------------
+
+namespace {
+void warnInvalidOperator(const QString& text)
+{
+    warning("image2d::Threshold : invalid operator: ", text);
+}
+} // namespace
+
+const Parameter<float> Threshold::VALUE_PARAMETER{&THRESHOLD_VALUE, ValueKind::Double, Bounds::any(),
+                                                  "threshold t, truncated toward zero for integer types"};
+const Parameter<QString> Threshold::OPERATOR_PARAMETER{&THRESHOLD_OPERATOR, Bounds::any(),
+                                                       "\">\": 1 above the threshold; \"<\": 1 below it"};
+
+const ParameterList& Threshold::parameters()
+{
+    static const ParameterList list{&VALUE_PARAMETER, &OPERATOR_PARAMETER};
+    return list;
+}
 
 Threshold::Threshold()
 {
@@ -151,31 +316,13 @@ Threshold::Threshold()
 
 bool Threshold::isInputValid() const
 {
-    const utility::Optional<double> value = requireDouble(kThreshold, THRESHOLD_VALUE);
-    if (!value)
+    if (!VALUE_PARAMETER.validate(*this, kThreshold) || !OPERATOR_PARAMETER.validate(*this, kThreshold))
         return false;
-    // No pixel compares meaningfully with NaN.
-    if (std::isnan(*value))
-    {
-        warnInvalidInput(kThreshold, THRESHOLD_VALUE);
-        return false;
-    }
-    QVariant op = getUniformValue(THRESHOLD_OPERATOR);
-    if (!op.isValid())
-    {
-        warnMissingInput(kThreshold, THRESHOLD_OPERATOR);
-        return false;
-    }
-    if (!op.convert(QMetaType::fromType<QString>()))
-    {
-        warnInvalidInput(kThreshold, THRESHOLD_OPERATOR);
-        return false;
-    }
-    const QString text = op.toString();
+    const QString text = OPERATOR_PARAMETER(*this);
     if (text != QLatin1String("<") && text != QLatin1String(">"))
     {
-        warning("image2d::Threshold : invalid operator: ", text);
-        return false;
+        warnInvalidOperator(text);
+        return fail(FailureReason::OutOfRange, THRESHOLD_OPERATOR);
     }
     return requireInputImage(kThreshold, INPUT_IMAGE);
 }
@@ -183,23 +330,9 @@ bool Threshold::isInputValid() const
 bool Threshold::process(const std::atomic<bool>& /*cancel*/)
 {
     const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    const utility::Optional<float> value = getUniformFloatValue(THRESHOLD_VALUE);
-    if (!hasPixels(input) || !value)
-        return false;
-    const bool less = getUniformValue(THRESHOLD_OPERATOR).toString() == QLatin1String("<");
-
-    return dispatchDataType(AllPixelTypes{}, input->getDataType(),
-                            "image2d::Threshold : threshold algorithm not supported for data type: ", [&](auto tag) {
-                                using T = typename decltype(tag)::type;
-                                auto output = std::make_shared<Image2D>(input->getSize(), Image2D::BINARY,
-                                                                        input->getPixelSize());
-                                if (!output->isValid())
-                                    return false;
-                                thresholdPixels(input->getConstData<T>(), output->getData<std::uint8_t>(),
-                                                input->getNumPixels(), *value, less);
-                                setSharedOutput(OUTPUT_IMAGE, output);
-                                return true;
-                            });
+    return publish(OUTPUT_IMAGE,
+                   threshold(*input, VALUE_PARAMETER(*this), comparisonOf(OPERATOR_PARAMETER(*this))), *input,
+                   AllPixelTypes{});
 }
 
 std::shared_ptr<Image2D> Threshold::executeThreshold(Image2D* image, float value)
@@ -216,59 +349,28 @@ std::shared_ptr<Image2D> Threshold::executeThreshold(Image2D* image, float value
 
 // ---- Mask -------------------------------------------------------------------------------
 
+const Parameter<double> Mask::VALUE_PARAMETER{&VALUE_FOR_MASKED_PIXELS, 0.0, Lenient{},
+                                              "value of the pixels under a 0 of the mask, truncated toward zero"};
+
+const ParameterList& Mask::parameters()
+{
+    static const ParameterList list{&VALUE_PARAMETER};
+    return list;
+}
+
 bool Mask::isInputValid() const
 {
-    if (!requireInputImage(kMask, INPUT_IMAGE) || !requireInputImage(kMask, MASK_IMAGE))
+    if (!requireImages(*this, kMask, INPUT_IMAGE, MASK_IMAGE))
         return false;
-    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    const std::shared_ptr<Image2D> mask = getSharedInput(MASK_IMAGE);
-    if (mask->getDataType() != Image2D::BINARY)
-    {
-        warning("image2d::Mask : mask image is not a binary image.");
-        return false;
-    }
-    if (!sameSize(*input, *mask))
-    {
-        warning("image2d::Mask : input image and mask image are not the same size.");
-        return false;
-    }
-    return true;
+    return maskMatches(*getSharedInput(INPUT_IMAGE), *getSharedInput(MASK_IMAGE)) ||
+           fail(FailureReason::Invalid, MASK_IMAGE);
 }
 
 bool Mask::process(const std::atomic<bool>& cancel)
 {
     const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    const std::shared_ptr<Image2D> mask = getSharedInput(MASK_IMAGE);
-    if (!hasPixels(input) || !hasPixels(mask) || mask->getDataTypeSize() != 1 || !sameSize(*input, *mask))
-        return false;
-    const double value = getUniformDoubleValue(VALUE_FOR_MASKED_PIXELS).value_or(0.0);
-
-    return dispatchDataType(
-        NoIntPixelTypes{}, input->getDataType(), "image2d::Mask : mask algorithm not supported for data type: ",
-        [&](auto tag) {
-            using T = typename decltype(tag)::type;
-            auto output = std::make_shared<Image2D>(*input);
-            if (!output->isValid())
-                return false;
-            const T masked = maskingValue<T>(value);
-            const std::size_t width = static_cast<std::size_t>(output->getWidth());
-            const int height = output->getHeight();
-            T* pixels = output->getData<T>();
-            const std::uint8_t* maskPixels = mask->getConstData<std::uint8_t>();
-            for (int y = 0; y < height; ++y)
-            {
-                T* row = pixels + static_cast<std::size_t>(y) * width;
-                const std::uint8_t* maskRow = maskPixels + static_cast<std::size_t>(y) * width;
-                for (std::size_t x = 0; x < width; ++x)
-                    if (maskRow[x] == 0)
-                        row[x] = masked;
-                // A cancelled run keeps the rows masked so far; the rest stay as copied.
-                if (cancel.load(std::memory_order_relaxed))
-                    break;
-            }
-            setSharedOutput(OUTPUT_IMAGE, output);
-            return true;
-        });
+    return publish(OUTPUT_IMAGE, mask(*input, *getSharedInput(MASK_IMAGE), VALUE_PARAMETER(*this), cancel), *input,
+                   NoIntPixelTypes{});
 }
 
 std::shared_ptr<Image2D> Mask::executeMask(const Image2D* image, const Image2D* mask, double value)
@@ -286,40 +388,24 @@ std::shared_ptr<Image2D> Mask::executeMask(const Image2D* image, const Image2D* 
 
 // ---- Multiply ---------------------------------------------------------------------------
 
+const ParameterList& Multiply::parameters()
+{
+    static const ParameterList list;
+    return list;
+}
+
 bool Multiply::isInputValid() const
 {
-    if (!requireInputImage(kMultiply, INPUT_A_IMAGE) || !requireInputImage(kMultiply, INPUT_B_IMAGE))
+    if (!requireImages(*this, kMultiply, INPUT_A_IMAGE, INPUT_B_IMAGE))
         return false;
-    const std::shared_ptr<Image2D> a = getSharedInput(INPUT_A_IMAGE);
-    const std::shared_ptr<Image2D> b = getSharedInput(INPUT_B_IMAGE);
-    // B is read in A's layout, so it must have A's size and pixel type.
-    if (!sameSize(*a, *b) || a->getDataType() != b->getDataType())
-    {
-        warning("image2d::Multiply : invalid input: image sizes or data types do not match");
-        return false;
-    }
-    return true;
+    return multiplicandsMatch(*getSharedInput(INPUT_A_IMAGE), *getSharedInput(INPUT_B_IMAGE)) ||
+           fail(FailureReason::Invalid, INPUT_B_IMAGE);
 }
 
 bool Multiply::process(const std::atomic<bool>& /*cancel*/)
 {
     const std::shared_ptr<Image2D> a = getSharedInput(INPUT_A_IMAGE);
-    const std::shared_ptr<Image2D> b = getSharedInput(INPUT_B_IMAGE);
-    if (!hasPixels(a) || !hasPixels(b) || !sameSize(*a, *b) || a->getDataType() != b->getDataType())
-        return false;
-
-    return dispatchDataType(NoIntPixelTypes{}, a->getDataType(), "image2d::Multiply : data type not supported: ",
-                            [&](auto tag) {
-                                using T = typename decltype(tag)::type;
-                                auto output =
-                                    std::make_shared<Image2D>(a->getSize(), a->getDataType(), a->getPixelSize());
-                                if (!output->isValid())
-                                    return false;
-                                multiplyPixels(a->getConstData<T>(), b->getConstData<T>(), output->getData<T>(),
-                                               a->getNumPixels());
-                                setSharedOutput(OUTPUT_IMAGE, output);
-                                return true;
-                            });
+    return publish(OUTPUT_IMAGE, multiply(*a, *getSharedInput(INPUT_B_IMAGE)), *a, NoIntPixelTypes{});
 }
 
 std::shared_ptr<Image2D> Multiply::executeMultiply(Image2D* a, Image2D* b)
@@ -336,45 +422,24 @@ std::shared_ptr<Image2D> Multiply::executeMultiply(Image2D* a, Image2D* b)
 
 // ---- Difference -------------------------------------------------------------------------
 
+const ParameterList& Difference::parameters()
+{
+    static const ParameterList list;
+    return list;
+}
+
 bool Difference::isInputValid() const
 {
-    if (!requireInputImage(kDifference, INPUT_IMAGE) || !requireInputImage(kDifference, TAKE_DIFFERENCE_OF))
+    if (!requireImages(*this, kDifference, INPUT_IMAGE, TAKE_DIFFERENCE_OF))
         return false;
-    const std::shared_ptr<Image2D> a = getSharedInput(INPUT_IMAGE);
-    const std::shared_ptr<Image2D> b = getSharedInput(TAKE_DIFFERENCE_OF);
-    if (!sameSize(*a, *b))
-    {
-        warning("image2d::Difference : invalid input: image sizes do not match");
-        return false;
-    }
-    if (a->getDataType() != b->getDataType())
-    {
-        warning("image2d::Difference : invalid input: data types do not match");
-        return false;
-    }
-    return true;
+    return differenceOperandsMatch(*getSharedInput(INPUT_IMAGE), *getSharedInput(TAKE_DIFFERENCE_OF)) ||
+           fail(FailureReason::Invalid, TAKE_DIFFERENCE_OF);
 }
 
 bool Difference::process(const std::atomic<bool>& /*cancel*/)
 {
     const std::shared_ptr<Image2D> a = getSharedInput(INPUT_IMAGE);
-    const std::shared_ptr<Image2D> b = getSharedInput(TAKE_DIFFERENCE_OF);
-    if (!hasPixels(a) || !hasPixels(b) || !sameSize(*a, *b) || a->getDataType() != b->getDataType())
-        return false;
-
-    return dispatchDataType(AllPixelTypes{}, a->getDataType(),
-                            "image2d::Difference : Difference algorithm not supported for data type: ",
-                            [&](auto tag) {
-                                using T = typename decltype(tag)::type;
-                                auto output =
-                                    std::make_shared<Image2D>(a->getSize(), a->getDataType(), a->getPixelSize());
-                                if (!output->isValid())
-                                    return false;
-                                differencePixels(a->getConstData<T>(), b->getConstData<T>(), output->getData<T>(),
-                                                 a->getNumPixels());
-                                setSharedOutput(OUTPUT_IMAGE, output);
-                                return true;
-                            });
+    return publish(OUTPUT_IMAGE, difference(*a, *getSharedInput(TAKE_DIFFERENCE_OF)), *a, AllPixelTypes{});
 }
 
 std::shared_ptr<Image2D> Difference::executeDifference(std::shared_ptr<Image2D> a, std::shared_ptr<Image2D> b)

@@ -1,8 +1,6 @@
 #include "image2d/pointops/IntensityMapping.h"
 
-#include "image2d/framework/Dispatch.h"
 #include "image2d/framework/Log.h"
-#include "image2d/pointops/PixelCasts.h"
 
 #include <QVariant>
 
@@ -15,8 +13,8 @@
 
 namespace image2d {
 
-using pointops_detail::clampNanToLow;
-using pointops_detail::truncateTo;
+using store::clampNanToLow;
+using store::saturateTruncate;
 
 const QString LevelWindow::LEVEL = QStringLiteral("levelImage");
 const QString LevelWindow::WINDOW = QStringLiteral("windowImage");
@@ -39,13 +37,6 @@ constexpr const char* kGamma = "image2d::GammaCorrection";
 constexpr const char* kInvert = "image2d::Invert";
 constexpr const char* kScale = "image2d::ScaleColorValue";
 constexpr const char* kBitShift = "image2d::BitShift";
-
-/// A usable input: present and holding pixels. process() checks it again so that a
-/// direct call without validation fails instead of dereferencing nothing.
-bool hasPixels(const std::shared_ptr<Image2D>& image)
-{
-    return image && image->isValid();
-}
 
 // ---- LevelWindow ----------------------------------------------------------------------
 
@@ -82,7 +73,7 @@ void levelWindowFloat(const float* in, float* out, std::size_t n, float low, flo
 // ---- GammaCorrection ------------------------------------------------------------------
 
 /// The smallest accepted gamma: the float with bit pattern 0x00200000 (about 2.938736e-39).
-const float kMinGamma = std::bit_cast<float>(std::uint32_t{0x00200000u});
+constexpr float kMinGamma = std::bit_cast<float>(std::uint32_t{0x00200000u});
 
 /// Gamma table of an integer type: entry i maps the stored value i - offset.
 /// Built in float, entry i = truncate(pow(i / span, e) * span - offset).
@@ -95,7 +86,7 @@ std::vector<T> gammaTable(float exponent)
     std::vector<T> table(static_cast<std::size_t>(entries));
     for (int i = 0; i < entries; ++i)
         table[static_cast<std::size_t>(i)] =
-            truncateTo<T>(std::pow(static_cast<float>(i) / span, exponent) * span - static_cast<float>(offset));
+            saturateTruncate<T>(std::pow(static_cast<float>(i) / span, exponent) * span - static_cast<float>(offset));
     return table;
 }
 
@@ -134,7 +125,7 @@ void invertPixels(T* pixels, std::size_t n, bool preserveRange, float boundsSum)
     {
         if (preserveRange)
             for (std::size_t i = 0; i < n; ++i)
-                pixels[i] = truncateTo<T>(boundsSum - static_cast<float>(pixels[i]));
+                pixels[i] = saturateTruncate<T>(boundsSum - static_cast<float>(pixels[i]));
         else
             for (std::size_t i = 0; i < n; ++i)
                 pixels[i] = static_cast<T>(~pixels[i]);
@@ -158,83 +149,191 @@ void scalePixels(const T* in, T* out, std::size_t n, float scalar)
         constexpr float lower = static_cast<float>(std::numeric_limits<T>::min());
         constexpr float upper = static_cast<float>(std::numeric_limits<T>::max());
         for (std::size_t i = 0; i < n; ++i)
-            out[i] = truncateTo<T>(clampNanToLow(static_cast<float>(in[i]) * scalar, lower, upper));
+            out[i] = saturateTruncate<T>(clampNanToLow(static_cast<float>(in[i]) * scalar, lower, upper));
     }
-}
-
-// ---- BitShift ---------------------------------------------------------------------------
-
-/// The shift count as stored, when it converts to an unsigned int.
-utility::Optional<unsigned int> bitsToShift(const Uniforms& uniforms, const QString& key)
-{
-    const QVariant value = uniforms.getUniformValue(key);
-    if (!value.isValid())
-        return {};
-    bool ok = false;
-    const unsigned int bits = value.toUInt(&ok);
-    if (!ok)
-        return {};
-    return bits;
 }
 
 } // namespace
 
+namespace {
+
+void warnWindowNotPositive(const char* owner, const QString& key)
+{
+    warnInvalidKey(owner, key);
+    warning("Window value cannot be equal or smaller than 0");
+}
+
+void warnScalar(const char*, const QString& key)
+{
+    warning("image2D::ScaleColorValue : invalid input ", key);
+}
+
+void warnIncorrectShift(unsigned int bits)
+{
+    warning("image2d::BitShift : ", BitShift::BITS_TO_SHIFT, " param contains incorrect value ", bits);
+}
+
+} // namespace
+
+// ---- Core functions -------------------------------------------------------------------
+
+std::shared_ptr<Image2D> levelWindow(const Image2D& image, double level, double window)
+{
+    if (!image.isValid())
+        return warnInvalidKey(kLevelWindow, Algorithm::INPUT_IMAGE), nullptr;
+    // NaN would turn every pixel into NaN before the conversion to the pixel type.
+    if (!LevelWindow::LEVEL_PARAMETER.accepts(level, kLevelWindow) ||
+        !LevelWindow::WINDOW_PARAMETER.accepts(window, kLevelWindow))
+        return nullptr;
+    const float levelValue = static_cast<float>(level);
+    const float windowValue = static_cast<float>(window);
+    const float low = levelValue - windowValue / 2.0f;
+    const float high = levelValue + windowValue / 2.0f;
+    return dispatchDataType(LevelWindowTypes{}, image.getDataType(),
+                            "image2d::LevelWindow : level window algorithm not supported for data type: ",
+                            [&](auto tag) -> std::shared_ptr<Image2D> {
+                                using T = typename decltype(tag)::type;
+                                auto output = newImageLike(image);
+                                if (!output)
+                                    return nullptr;
+                                const T* in = image.getConstData<T>();
+                                T* out = output->getData<T>();
+                                if constexpr (std::is_floating_point_v<T>)
+                                    levelWindowFloat(in, out, image.getNumPixels(), low, windowValue);
+                                else
+                                    levelWindowInteger(in, out, image.getNumPixels(), low, high);
+                                return output;
+                            });
+}
+
+std::shared_ptr<Image2D> gammaCorrection(const Image2D& image, float gamma)
+{
+    if (!image.isValid())
+        return warnInvalidKey(kGamma, Algorithm::INPUT_IMAGE), nullptr;
+    // Zero, negatives and NaN all fail this test.
+    if (!GammaCorrection::GAMMA_PARAMETER.accepts(gamma, kGamma))
+        return nullptr;
+    const float exponent = 1.0f / gamma;
+    return dispatchDataType(
+        LevelWindowTypes{}, image.getDataType(), "image2d::GammaCorrection : gamma algorithm not supported for data type: ",
+        [&](auto tag) -> std::shared_ptr<Image2D> {
+            using T = typename decltype(tag)::type;
+            auto output = std::make_shared<Image2D>(image.getSize(), image.getDataType(), QVector3D(1, 1, 1));
+            if (!output->isValid())
+                return nullptr;
+            const T* in = image.getConstData<T>();
+            T* out = output->getData<T>();
+            const std::size_t n = image.getNumPixels();
+            if constexpr (std::is_floating_point_v<T>)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                {
+                    const float v = in[i];
+                    out[i] = std::pow(v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v), exponent);
+                }
+            }
+            else
+                applyTable(in, out, n, gammaTable<T>(exponent));
+            return output;
+        });
+}
+
+std::shared_ptr<Image2D> invert(const Image2D& image, bool preserveRange)
+{
+    if (!image.isValid())
+        return warnInvalidKey(kInvert, Algorithm::INPUT_IMAGE), nullptr;
+    return dispatchDataType(AllPixelTypes{}, image.getDataType(),
+                            "image2d::Invert : invert algorithm not supported for data type: ",
+                            [&](auto tag) -> std::shared_ptr<Image2D> {
+                                using T = typename decltype(tag)::type;
+                                auto output = std::make_shared<Image2D>(image);
+                                if (!output->isValid())
+                                    return nullptr;
+                                // Only read when preserving the range: for FLOAT it scans the pixels.
+                                const float boundsSum =
+                                    preserveRange ? image.getMinFloatValue() + image.getMaxFloatValue() : 0.0f;
+                                invertPixels<decltype(tag)::code>(output->getData<T>(), output->getNumPixels(),
+                                                                  preserveRange, boundsSum);
+                                return output;
+                            });
+}
+
+std::shared_ptr<Image2D> scaleColorValue(const Image2D& image, float scalar)
+{
+    if (!image.isValid())
+        return warnInvalidKey(kScale, Algorithm::INPUT_IMAGE), nullptr;
+    return dispatchDataType(AllPixelTypes{}, image.getDataType(),
+                            "image2d::ScaleColorValue : ScaleColorValue algorithm not supported for data type: ",
+                            [&](auto tag) -> std::shared_ptr<Image2D> {
+                                using T = typename decltype(tag)::type;
+                                auto output = newImageLike(image);
+                                if (!output)
+                                    return nullptr;
+                                scalePixels<decltype(tag)::code>(image.getConstData<T>(), output->getData<T>(),
+                                                                 image.getNumPixels(), scalar);
+                                return output;
+                            });
+}
+
+std::shared_ptr<Image2D> bitShift(const Image2D& image, unsigned int bits)
+{
+    if (!image.isValid())
+        return warnInvalidKey(kBitShift, Algorithm::INPUT_IMAGE), nullptr;
+    return dispatchDataType(
+        BitShiftTypes{}, image.getDataType(), "image2d::BitShift : bit shift algorithm not supported for data type: ",
+        [&](auto tag) -> std::shared_ptr<Image2D> {
+            using T = typename decltype(tag)::type;
+            constexpr unsigned int width = 8u * sizeof(T);
+            if (bits >= width)
+                return warnIncorrectShift(bits), nullptr;
+            auto output = std::make_shared<Image2D>(image);
+            if (!output->isValid())
+                return nullptr;
+            const unsigned int keep = bits == 0 ? ~0u : (1u << (width - bits)) - 1u;
+            T* pixels = output->getData<T>();
+            const std::size_t n = output->getNumPixels();
+            for (std::size_t i = 0; i < n; ++i)
+                pixels[i] = static_cast<T>((pixels[i] & keep) << bits);
+            return output;
+        });
+}
+
+std::shared_ptr<Image2D> bitShift(std::shared_ptr<Image2D> image, unsigned int bits)
+{
+    // Nothing to change: hand the image itself on.
+    if (image && (bits == 0 || image->getNumPixels() == 0))
+        return image;
+    if (!image)
+        return warnMissingKey(kBitShift, Algorithm::INPUT_IMAGE), nullptr;
+    return bitShift(*image, bits);
+}
+
 // ---- LevelWindow ----------------------------------------------------------------------
+
+const Parameter<double> LevelWindow::LEVEL_PARAMETER{&LEVEL, Bounds::any(),
+                                                     "level: the centre of the displayed value interval"};
+const Parameter<double> LevelWindow::WINDOW_PARAMETER{&WINDOW,
+                                                      Bounds::above(0),
+                                                      "window: the width of the displayed value interval",
+                                                      {warnMissingKey, warnInvalidKey, warnWindowNotPositive}};
+
+const ParameterList& LevelWindow::parameters()
+{
+    static const ParameterList list{&LEVEL_PARAMETER, &WINDOW_PARAMETER};
+    return list;
+}
 
 bool LevelWindow::isInputValid() const
 {
-    if (!requireInputImage(kLevelWindow, INPUT_IMAGE))
-        return false;
-    const utility::Optional<double> level = requireDouble(kLevelWindow, LEVEL);
-    if (!level)
-        return false;
-    // NaN would turn every pixel into NaN before the conversion to the pixel type.
-    if (std::isnan(*level))
-    {
-        warnInvalidInput(kLevelWindow, LEVEL);
-        return false;
-    }
-    const utility::Optional<double> window = requireDouble(kLevelWindow, WINDOW);
-    if (!window)
-        return false;
-    if (!(*window > 0.0)) // also NaN
-    {
-        warnInvalidInput(kLevelWindow, WINDOW);
-        warning("Window value cannot be equal or smaller than 0");
-        return false;
-    }
-    return true;
+    return requireInputImage(kLevelWindow, INPUT_IMAGE) && LEVEL_PARAMETER.validate(*this, kLevelWindow) &&
+           WINDOW_PARAMETER.validate(*this, kLevelWindow);
 }
 
 bool LevelWindow::process(const std::atomic<bool>& /*cancel*/)
 {
     const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    const utility::Optional<double> levelValue = getUniformDoubleValue(LEVEL);
-    const utility::Optional<double> windowValue = getUniformDoubleValue(WINDOW);
-    if (!hasPixels(input) || !levelValue || !windowValue)
-        return false;
-    const float level = static_cast<float>(*levelValue);
-    const float window = static_cast<float>(*windowValue);
-    const float low = level - window / 2.0f;
-    const float high = level + window / 2.0f;
-
-    using Supported = PixelTypes<Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::FLOAT>;
-    return dispatchDataType(
-        Supported{}, input->getDataType(), "image2d::LevelWindow : level window algorithm not supported for data type: ",
-        [&](auto tag) {
-            using T = typename decltype(tag)::type;
-            auto output = std::make_shared<Image2D>(input->getSize(), input->getDataType(), input->getPixelSize());
-            if (!output->isValid())
-                return false;
-            const T* in = input->getConstData<T>();
-            T* out = output->getData<T>();
-            if constexpr (std::is_floating_point_v<T>)
-                levelWindowFloat(in, out, input->getNumPixels(), low, window);
-            else
-                levelWindowInteger(in, out, input->getNumPixels(), low, high);
-            setSharedOutput(OUTPUT_IMAGE, output);
-            return true;
-        });
+    return publish(OUTPUT_IMAGE, levelWindow(*input, LEVEL_PARAMETER(*this), WINDOW_PARAMETER(*this)), *input,
+                   LevelWindowTypes{});
 }
 
 std::shared_ptr<Image2D> LevelWindow::executeLevelWindow(std::shared_ptr<Image2D> image, double level, double window,
@@ -258,59 +357,39 @@ std::shared_ptr<Image2D> LevelWindow::executeLevelWindow(const Image2D* image, d
 
 // ---- GammaCorrection ------------------------------------------------------------------
 
+const Parameter<float> GammaCorrection::GAMMA_PARAMETER{
+    &GAMMA_VALUE,
+    Bounds::atLeast(kMinGamma),
+    "gamma g: pixels normalised to 0..1 are raised to 1 / g; at least 2.938736e-39",
+    {warnMissingKey, warnInvalidKey, warnOutOfRangeKey}};
+
+const ParameterList& GammaCorrection::parameters()
+{
+    static const ParameterList list{&GAMMA_PARAMETER};
+    return list;
+}
+
 bool GammaCorrection::isInputValid() const
 {
-    if (!requireInputImage(kGamma, INPUT_IMAGE))
-        return false;
-    const utility::Optional<float> gamma = requireFloat(kGamma, GAMMA_VALUE);
-    if (!gamma)
-        return false;
-    // Zero, negatives and NaN all fail this test.
-    if (!(*gamma >= kMinGamma))
-    {
-        warning("image2d::GammaCorrection : value out of range: ", GAMMA_VALUE);
-        return false;
-    }
-    return true;
+    return requireInputImage(kGamma, INPUT_IMAGE) && GAMMA_PARAMETER.validate(*this, kGamma);
 }
 
 bool GammaCorrection::process(const std::atomic<bool>& /*cancel*/)
 {
     const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    const utility::Optional<float> gamma = getUniformFloatValue(GAMMA_VALUE);
-    if (!hasPixels(input) || !gamma)
-        return false;
-    const float exponent = 1.0f / *gamma;
-
-    using Supported = PixelTypes<Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::FLOAT>;
-    return dispatchDataType(
-        Supported{}, input->getDataType(), "image2d::GammaCorrection : gamma algorithm not supported for data type: ",
-        [&](auto tag) {
-            using T = typename decltype(tag)::type;
-            auto output = std::make_shared<Image2D>(input->getSize(), input->getDataType(), QVector3D(1, 1, 1));
-            if (!output->isValid())
-                return false;
-            const T* in = input->getConstData<T>();
-            T* out = output->getData<T>();
-            const std::size_t n = input->getNumPixels();
-            if constexpr (std::is_floating_point_v<T>)
-            {
-                for (std::size_t i = 0; i < n; ++i)
-                {
-                    const float v = in[i];
-                    out[i] = std::pow(v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v), exponent);
-                }
-            }
-            else
-            {
-                applyTable(in, out, n, gammaTable<T>(exponent));
-            }
-            setSharedOutput(OUTPUT_IMAGE, output);
-            return true;
-        });
+    return publish(OUTPUT_IMAGE, gammaCorrection(*input, GAMMA_PARAMETER(*this)), *input, LevelWindowTypes{});
 }
 
 // ---- Invert -----------------------------------------------------------------------------
+
+const Parameter<bool> Invert::PRESERVE_RANGE_PARAMETER{
+    &PRESERVE_RANGE, false, Lenient{}, "reflect within the image's value bounds instead of complementing the bits"};
+
+const ParameterList& Invert::parameters()
+{
+    static const ParameterList list{&PRESERVE_RANGE_PARAMETER};
+    return list;
+}
 
 bool Invert::isInputValid() const
 {
@@ -320,24 +399,7 @@ bool Invert::isInputValid() const
 bool Invert::process(const std::atomic<bool>& /*cancel*/)
 {
     const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    if (!hasPixels(input))
-        return false;
-    const bool preserveRange = getUniformBoolValue(PRESERVE_RANGE).value_or(false);
-
-    return dispatchDataType(AllPixelTypes{}, input->getDataType(),
-                            "image2d::Invert : invert algorithm not supported for data type: ", [&](auto tag) {
-                                using T = typename decltype(tag)::type;
-                                auto output = std::make_shared<Image2D>(*input);
-                                if (!output->isValid())
-                                    return false;
-                                // Only read when preserving the range: for FLOAT it scans the pixels.
-                                const float boundsSum =
-                                    preserveRange ? input->getMinFloatValue() + input->getMaxFloatValue() : 0.0f;
-                                invertPixels<decltype(tag)::code>(output->getData<T>(), output->getNumPixels(),
-                                                                  preserveRange, boundsSum);
-                                setSharedOutput(OUTPUT_IMAGE, output);
-                                return true;
-                            });
+    return publish(OUTPUT_IMAGE, invert(*input, PRESERVE_RANGE_PARAMETER(*this)), *input, AllPixelTypes{});
 }
 
 std::shared_ptr<Image2D> Invert::executeInvert(const Image2D& image, bool preserveRange)
@@ -352,37 +414,26 @@ std::shared_ptr<Image2D> Invert::executeInvert(const Image2D& image, bool preser
 
 // ---- ScaleColorValue ----------------------------------------------------------------------
 
+const Parameter<float> ScaleColorValue::SCALAR_PARAMETER{&SCALAR,
+                                                         Bounds::anyIncludingNaN(),
+                                                         "factor every pixel is multiplied by",
+                                                         {warnScalar, warnScalar, warnScalar}};
+
+const ParameterList& ScaleColorValue::parameters()
+{
+    static const ParameterList list{&SCALAR_PARAMETER};
+    return list;
+}
+
 bool ScaleColorValue::isInputValid() const
 {
-    if (!requireInputImage(kScale, INPUT_IMAGE))
-        return false;
-    if (!getUniformFloatValue(SCALAR))
-    {
-        warning("image2D::ScaleColorValue : invalid input ", SCALAR);
-        return false;
-    }
-    return true;
+    return requireInputImage(kScale, INPUT_IMAGE) && SCALAR_PARAMETER.validate(*this, kScale);
 }
 
 bool ScaleColorValue::process(const std::atomic<bool>& /*cancel*/)
 {
     const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    const utility::Optional<float> scalar = getUniformFloatValue(SCALAR);
-    if (!hasPixels(input) || !scalar)
-        return false;
-
-    return dispatchDataType(
-        AllPixelTypes{}, input->getDataType(),
-        "image2d::ScaleColorValue : ScaleColorValue algorithm not supported for data type: ", [&](auto tag) {
-            using T = typename decltype(tag)::type;
-            auto output = std::make_shared<Image2D>(input->getSize(), input->getDataType(), input->getPixelSize());
-            if (!output->isValid())
-                return false;
-            scalePixels<decltype(tag)::code>(input->getConstData<T>(), output->getData<T>(), input->getNumPixels(),
-                                             *scalar);
-            setSharedOutput(OUTPUT_IMAGE, output);
-            return true;
-        });
+    return publish(OUTPUT_IMAGE, scaleColorValue(*input, SCALAR_PARAMETER(*this)), *input, AllPixelTypes{});
 }
 
 std::shared_ptr<Image2D> ScaleColorValue::executeScaleColorValue(std::shared_ptr<Image2D> image, float scalar)
@@ -403,27 +454,34 @@ std::shared_ptr<Image2D> ScaleColorValue::executeScaleColorValue(Image2D image, 
 
 // ---- BitShift ---------------------------------------------------------------------------
 
+const Parameter<unsigned int> BitShift::BITS_PARAMETER{&BITS_TO_SHIFT,
+                                                       Bounds::any(),
+                                                       "bits to shift left, below the pixel's bit count",
+                                                       {warnMissingKey, warnMissingKey, warnMissingKey}};
+
+const ParameterList& BitShift::parameters()
+{
+    static const ParameterList list{&BITS_PARAMETER};
+    return list;
+}
+
 bool BitShift::isInputValid() const
 {
     if (!requireInputImage(kBitShift, INPUT_IMAGE))
         return false;
     const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    const Image2D::DataType type = input->getDataType();
-    if (type != Image2D::UNSIGNED_CHAR && type != Image2D::UNSIGNED_SHORT)
+    if (!BitShiftTypes::contains(input->getDataType()))
     {
         warning("image2d::BitShift :", INPUT_IMAGE, " contains image of unsupported type ");
-        return false;
+        return fail(FailureReason::UnsupportedType, INPUT_IMAGE);
     }
-    const utility::Optional<unsigned int> bits = bitsToShift(*this, BITS_TO_SHIFT);
-    if (!bits)
-    {
-        warnMissingInput(kBitShift, BITS_TO_SHIFT);
+    if (!BITS_PARAMETER.validate(*this, kBitShift))
         return false;
-    }
-    if (*bits >= 8u * static_cast<unsigned int>(input->getDataTypeSize()))
+    const unsigned int bits = BITS_PARAMETER(*this);
+    if (bits >= 8u * static_cast<unsigned int>(input->getDataTypeSize()))
     {
-        warning("image2d::BitShift : ", BITS_TO_SHIFT, " param contains incorrect value ", *bits);
-        return false;
+        warnIncorrectShift(bits);
+        return fail(FailureReason::OutOfRange, BITS_TO_SHIFT);
     }
     return true;
 }
@@ -431,36 +489,7 @@ bool BitShift::isInputValid() const
 bool BitShift::process(const std::atomic<bool>& /*cancel*/)
 {
     const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    const utility::Optional<unsigned int> bits = bitsToShift(*this, BITS_TO_SHIFT);
-    if (!input || !bits)
-        return false;
-    const unsigned int shift = *bits;
-    if (shift == 0 || input->getNumPixels() == 0)
-    {
-        // Nothing to change: publish the input object itself.
-        setSharedOutput(OUTPUT_IMAGE, input);
-        return true;
-    }
-
-    using Supported = PixelTypes<Image2D::UNSIGNED_SHORT, Image2D::UNSIGNED_CHAR>;
-    return dispatchDataType(
-        Supported{}, input->getDataType(), "image2d::BitShift : bit shift algorithm not supported for data type: ",
-        [&](auto tag) {
-            using T = typename decltype(tag)::type;
-            constexpr unsigned int width = 8u * sizeof(T);
-            if (shift >= width)
-                return false;
-            auto output = std::make_shared<Image2D>(*input);
-            if (!output->isValid())
-                return false;
-            const unsigned int keep = (1u << (width - shift)) - 1u;
-            T* pixels = output->getData<T>();
-            const std::size_t n = output->getNumPixels();
-            for (std::size_t i = 0; i < n; ++i)
-                pixels[i] = static_cast<T>((pixels[i] & keep) << shift);
-            setSharedOutput(OUTPUT_IMAGE, output);
-            return true;
-        });
+    return publish(OUTPUT_IMAGE, bitShift(input, BITS_PARAMETER(*this)), *input, BitShiftTypes{});
 }
 
 std::shared_ptr<Image2D> BitShift::executeBitShift(const Image2D& image, unsigned int bits)

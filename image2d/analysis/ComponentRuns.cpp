@@ -1,0 +1,198 @@
+#include "image2d/analysis/ComponentRuns.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace image2d {
+
+namespace {
+
+constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7Full;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+
+// Bit x of words[x / 64] is set where the pixel counts as set; the bits past the row's end,
+// and one extra word after them, are 0, so every run ends inside the words.
+void rowBits(const std::uint8_t* row, int width, bool zeroIsSet, std::uint64_t* words)
+{
+    const int wordCount = (width + 63) / 64;
+    std::fill(words, words + wordCount + 1, 0);
+    const std::uint64_t flip = zeroIsSet ? kHighBits : 0;
+    int x = 0;
+    for (; x + 8 <= width; x += 8)
+    {
+        std::uint64_t v;
+        std::memcpy(&v, row + x, sizeof v);
+        // The high bit of each byte is set where the byte is non-zero; the multiplication
+        // gathers the eight high bits into the top byte, byte 0 lowest.
+        const std::uint64_t nonZero = ((((v & kLowBits) + kLowBits) | v) & kHighBits) ^ flip;
+        const std::uint64_t bits = ((nonZero >> 7) * 0x0102040810204080ull) >> 56;
+        words[x >> 6] |= bits << (x & 63);
+    }
+    for (; x < width; ++x)
+        if ((row[x] != 0) != zeroIsSet)
+            words[x >> 6] |= std::uint64_t(1) << (x & 63);
+}
+
+} // namespace
+
+std::uint32_t ComponentRuns::newLabel()
+{
+    const auto label = static_cast<std::uint32_t>(m_parent.size());
+    m_parent.push_back(label);
+    return label;
+}
+
+// Joins the trees of two labels under the smaller root, so that a root is always the first
+// label its component received; returns that root.
+std::uint32_t ComponentRuns::unite(std::uint32_t a, std::uint32_t b)
+{
+    auto root = [this](std::uint32_t x) {
+        while (m_parent[x] != x)
+        {
+            m_parent[x] = m_parent[m_parent[x]];
+            x = m_parent[x];
+        }
+        return x;
+    };
+    a = root(a);
+    b = root(b);
+    if (a == b)
+        return a;
+    if (a > b)
+        std::swap(a, b);
+    m_parent[b] = a;
+    return a;
+}
+
+bool ComponentRuns::find(const std::uint8_t* mask, int width, int height, bool zeroIsSet, ScanOrder order)
+{
+    m_width = std::max(width, 0);
+    m_height = std::max(height, 0);
+    m_count = 0;
+    m_runs.clear();
+    m_rowBegin.assign(1, 0);
+    m_parent.clear();
+    if (!mask || m_width == 0 || m_height == 0)
+    {
+        m_rowBegin.assign(static_cast<std::size_t>(m_height) + 1, 0);
+        return true;
+    }
+    try
+    {
+        std::vector<std::uint64_t> words(static_cast<std::size_t>(width + 63) / 64 + 1);
+        m_rowBegin.reserve(static_cast<std::size_t>(height) + 1);
+        m_runs.reserve(static_cast<std::size_t>(height) * 4);
+        const std::size_t wordCount = words.size() - 1;
+        for (int y = 0; y < height; ++y)
+        {
+            rowBits(mask + static_cast<std::size_t>(y) * static_cast<std::size_t>(width), width, zeroIsSet,
+                    words.data());
+            // Runs of the row above that may still touch a run of this row.
+            std::size_t above = y > 0 ? m_rowBegin[static_cast<std::size_t>(y) - 1] : 0;
+            const std::size_t aboveEnd = m_rowBegin.back();
+            std::size_t w = 0;
+            std::uint64_t bits = words[0];
+            for (;;)
+            {
+                while (bits == 0)
+                {
+                    if (++w >= wordCount)
+                        break;
+                    bits = words[w];
+                }
+                if (bits == 0)
+                    break;
+                const int x0 = static_cast<int>(w * 64) + __builtin_ctzll(bits);
+                std::uint64_t clear = ~words[w] & (~std::uint64_t(0) << (x0 & 63));
+                while (clear == 0)
+                    clear = ~words[++w];
+                const int x1 = static_cast<int>(w * 64) + __builtin_ctzll(clear);
+                bits = words[w] & (~std::uint64_t(0) << (x1 & 63));
+
+                // 8-connected: a run above touches [x0, x1) when it reaches x0 - 1 ... x1.
+                while (above < aboveEnd && m_runs[above].x1 < x0)
+                    ++above;
+                std::uint32_t label = UINT32_MAX;
+                for (std::size_t k = above; k < aboveEnd && m_runs[k].x0 <= x1; ++k)
+                    label = label == UINT32_MAX ? m_runs[k].component : unite(label, m_runs[k].component);
+                m_runs.push_back(Run{x0, x1, label == UINT32_MAX ? newLabel() : label});
+            }
+            m_rowBegin.push_back(m_runs.size());
+        }
+        numberComponents(order);
+    }
+    catch (const std::bad_alloc&)
+    {
+        m_count = 0;
+        m_runs.clear();
+        m_rowBegin.assign(static_cast<std::size_t>(m_height) + 1, 0);
+        return false;
+    }
+    return true;
+}
+
+// Provisional labels were handed out in row-major order and every root is the smallest label
+// of its tree, so numbering the roots in label order numbers the components by their first
+// pixel in a row-major scan. A column-major numbering sorts them by their first pixel in that
+// scan instead: the leftmost column's topmost pixel, which starts one of the component's runs.
+void ComponentRuns::numberComponents(ScanOrder order)
+{
+    std::vector<std::uint32_t> number(m_parent.size());
+    std::uint32_t count = 0;
+    for (std::size_t label = 0; label < m_parent.size(); ++label)
+        // Parents are smaller than their children, so the parent is numbered already.
+        number[label] = m_parent[label] == label ? ++count : number[m_parent[label]];
+    m_count = count;
+    m_parent.clear();
+    m_parent.shrink_to_fit();
+
+    if (order == ScanOrder::ColumnMajor && count > 1)
+    {
+        std::vector<std::uint64_t> first(static_cast<std::size_t>(count) + 1, UINT64_MAX);
+        for (int y = 0; y < m_height; ++y)
+            for (std::size_t r = rowBegin(y); r < rowBegin(y + 1); ++r)
+            {
+                const std::uint64_t key = static_cast<std::uint64_t>(m_runs[r].x0) * m_height + y;
+                std::uint64_t& best = first[number[m_runs[r].component]];
+                best = std::min(best, key);
+            }
+        std::vector<std::uint32_t> byFirst(count);
+        for (std::uint32_t c = 0; c < count; ++c)
+            byFirst[c] = c + 1;
+        std::sort(byFirst.begin(), byFirst.end(), [&](std::uint32_t a, std::uint32_t b) { return first[a] < first[b]; });
+        std::vector<std::uint32_t> renumber(static_cast<std::size_t>(count) + 1);
+        for (std::uint32_t i = 0; i < count; ++i)
+            renumber[byFirst[i]] = i + 1;
+        for (std::uint32_t& n : number)
+            n = renumber[n];
+    }
+    for (Run& run : m_runs)
+        run.component = number[run.component];
+}
+
+std::vector<std::uint64_t> ComponentRuns::sizes() const
+{
+    std::vector<std::uint64_t> sizes(static_cast<std::size_t>(m_count) + 1, 0);
+    std::uint64_t inRuns = 0;
+    for (const Run& run : m_runs)
+    {
+        sizes[run.component] += static_cast<std::uint64_t>(run.x1 - run.x0);
+        inRuns += static_cast<std::uint64_t>(run.x1 - run.x0);
+    }
+    sizes[0] = static_cast<std::uint64_t>(m_width) * static_cast<std::uint64_t>(m_height) - inRuns;
+    return sizes;
+}
+
+void ComponentRuns::writeLabels(std::uint16_t* labels) const
+{
+    for (int y = 0; y < m_height; ++y)
+    {
+        std::uint16_t* row = labels + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width);
+        for (std::size_t r = rowBegin(y); r < rowBegin(y + 1); ++r)
+            std::fill(row + m_runs[r].x0, row + m_runs[r].x1, static_cast<std::uint16_t>(m_runs[r].component));
+    }
+}
+
+} // namespace image2d

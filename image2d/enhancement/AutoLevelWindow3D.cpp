@@ -1,0 +1,85 @@
+#include "image2d/enhancement/AutoLevelWindow3D.h"
+
+#include "image2d/enhancement/AutoContrast.h"
+#include "platform/documentmodel/MediaAutoContrastSettings.h"
+#include "platform/maths/Operations.h"
+
+#include <QList>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <numeric>
+#include <vector>
+
+namespace image3d {
+
+namespace {
+
+struct SliceWindow
+{
+    float minimum = 0.0f;
+    float maximum = 0.0f;
+};
+
+// Runs on a pool thread: its own slice image and AutoContrast, the volume only read.
+SliceWindow sliceWindow(const VoxenImage3D& volume, int index)
+{
+    using image2d::AutoContrast;
+    const MediaType ct = MediaType::CtVolume;
+    auto slice = std::make_shared<Image2D>();
+    const math::Ivec3 size = volume.imageSize();
+    if (!slice->loadFromData(volume.getAxialSlice(index), size.x, size.y, volume.sliceDataType()))
+        return {};
+    slice->setPixelSize(volume.voxelSize());
+    AutoContrast autoContrast;
+    autoContrast.setSharedInput(AutoContrast::INPUT_IMAGE, slice);
+    autoContrast.setUniformValue(AutoContrast::LOWER_FRACTION, MediaAutoContrastSettings::getLowerFraction(ct));
+    autoContrast.setUniformValue(AutoContrast::UPPER_FRACTION, MediaAutoContrastSettings::getUpperFraction(ct));
+    autoContrast.setUniformValue(AutoContrast::LOW_BINS_TO_DISCARD, MediaAutoContrastSettings::getLowBinsToDiscard(ct));
+    const std::atomic<bool> cancel{false};
+    if (!autoContrast.execute(cancel))
+        return {};
+    return {autoContrast.getUniformValue(AutoContrast::WINDOW_MINIMUM).toFloat(),
+            autoContrast.getUniformValue(AutoContrast::WINDOW_MAXIMUM).toFloat()};
+}
+
+float upperMedian(std::vector<float>& values)
+{
+    if (values.empty())
+        return 0.0f;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+} // namespace
+
+data::LevelWindow calculateAutoLevelWindow(VoxenImage3D* volume)
+{
+    if (!volume || !volume->isValid())
+        return data::LevelWindow(0, 0);
+    QList<int> indices(volume->imageSize().z);
+    std::iota(indices.begin(), indices.end(), 0);
+    const VoxenImage3D& shared = *volume;
+    const std::vector<SliceWindow> windows = QtConcurrent::blockingMappedReduced<std::vector<SliceWindow>>(
+        indices, [&shared](int index) { return sliceWindow(shared, index); },
+        [](std::vector<SliceWindow>& all, const SliceWindow& one) { all.push_back(one); },
+        QtConcurrent::OrderedReduce);
+
+    std::vector<float> minima, maxima;
+    for (const SliceWindow& w : windows)
+        if (!(w.minimum == 0.0f && w.maximum == 0.0f))
+        {
+            minima.push_back(w.minimum);
+            maxima.push_back(w.maximum);
+        }
+    const float low = upperMedian(minima), high = upperMedian(maxima);
+    const int level = static_cast<int>(std::lroundf((low + high) * 0.5f));
+    const int window = static_cast<int>(std::lroundf(high - low));
+    return data::LevelWindow(math::Operations::roundToNumber(level, 50), math::Operations::roundToNumber(window, 50));
+}
+
+} // namespace image3d

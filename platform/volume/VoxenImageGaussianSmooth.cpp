@@ -1,0 +1,136 @@
+#include "platform/volume/VoxenImageGaussianSmooth.h"
+
+#include "image2d/filtering/Kernels.h"
+#include "image2d/framework/Core.h"
+#include "image2d/framework/Parallel.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Element (i) of an edge-replicated line of n elements.
+inline int clampIndex(int i, int n)
+{
+    return i < 0 ? 0 : (i >= n ? n - 1 : i);
+}
+
+// target = the weighted sum of the lines line(k), k = -r .. r (r = w.size() / 2), written as
+// the centre line plus the weighted differences from it: weights that sum to 1 only up to
+// rounding still leave constant regions (air, padding) exactly as they are.
+template <typename Line>
+void accumulateLines(float* target, std::size_t length, const std::vector<float>& w, Line line)
+{
+    const int r = static_cast<int>(w.size()) / 2;
+    const float* centre = line(0);
+    std::fill(target, target + length, 0.0f);
+    for (int k = -r; k <= r; ++k)
+    {
+        if (k == 0)
+            continue;
+        const float weight = w[k + r];
+        const float* source = line(k);
+        for (std::size_t i = 0; i < length; ++i)
+            target[i] += weight * (source[i] - centre[i]);
+    }
+    for (std::size_t i = 0; i < length; ++i)
+        target[i] += centre[i];
+}
+
+// Smooths one slice along x and y: input elements of type T into `out` (nx * ny floats).
+template <typename T>
+void smoothSlice(const T* in, float* out, int nx, int ny, const std::vector<float>& wx, const std::vector<float>& wy)
+{
+    const int rx = static_cast<int>(wx.size()) / 2;
+    const std::size_t sliceSize = static_cast<std::size_t>(nx) * ny;
+    float* padded = image2d::threadScratch<float, struct PaddedRowTag>(static_cast<std::size_t>(nx) + 2 * rx);
+    float* rowsDone = image2d::threadScratch<float, struct RowPassTag>(sliceSize);
+    for (int y = 0; y < ny; ++y)
+    {
+        const T* row = in + static_cast<std::size_t>(y) * nx;
+        for (int i = -rx; i < nx + rx; ++i)
+            padded[i + rx] = static_cast<float>(row[clampIndex(i, nx)]);
+        float* target = rowsDone + static_cast<std::size_t>(y) * nx;
+        for (int x = 0; x < nx; ++x)
+        {
+            const float centre = padded[x + rx];
+            float sum = 0.0f;
+            for (int k = 0; k <= 2 * rx; ++k)
+                sum += wx[k] * (padded[x + k] - centre);
+            target[x] = centre + sum;
+        }
+    }
+    for (int y = 0; y < ny; ++y)
+        accumulateLines(out + static_cast<std::size_t>(y) * nx, static_cast<std::size_t>(nx), wy,
+                        [&](int k) { return rowsDone + static_cast<std::size_t>(clampIndex(y + k, ny)) * nx; });
+}
+
+} // namespace
+
+bool VoxenImageGaussianSmooth::execute(const std::atomic<bool>& cancel)
+{
+    if (!m_input || !m_output || !m_input->isValid() || !m_output->isValid() ||
+        !(m_input->imageSize() == m_output->imageSize()))
+        return false;
+    const std::vector<float> wx = image2d::SeparableGaussian(m_radius.x, m_sigma.x()).getValues();
+    const std::vector<float> wy = image2d::SeparableGaussian(m_radius.y, m_sigma.y()).getValues();
+    const std::vector<float> wz = image2d::SeparableGaussian(m_radius.z, m_sigma.z()).getValues();
+    if (wx.empty() || wy.empty() || wz.empty())
+        return false;
+    const math::Ivec3 size = m_input->imageSize();
+    const std::size_t sliceSize = m_input->getSliceVoxels();
+    auto work = image2d::tryAllocateArray<float>(m_input->getNumVoxels());
+    if (!work)
+        return false;
+
+    std::atomic<bool> cancelled{false};
+    const bool readable = image2d::dispatchDataType(
+        image2d::AllPixelTypes{}, m_input->sliceDataType(),
+        [&](auto tag) {
+            using T = typename decltype(tag)::type;
+            const T* in = m_input->constData<T>();
+            image2d::parallelFor(0, size.z, [&](int first, int last) {
+                for (int z = first; z < last; ++z)
+                {
+                    if (cancel.load(std::memory_order_relaxed))
+                    {
+                        cancelled = true;
+                        return;
+                    }
+                    smoothSlice(in + z * sliceSize, work.get() + z * sliceSize, size.x, size.y, wx, wy);
+                }
+            });
+            return true;
+        },
+        [] {});
+    if (!readable || cancelled)
+        return false;
+
+    const bool writable = image2d::dispatchDataType(
+        image2d::AllPixelTypes{}, m_output->sliceDataType(),
+        [&](auto tag) {
+            using T = typename decltype(tag)::type;
+            T* out = m_output->data<T>();
+            image2d::parallelFor(0, size.z, [&](int first, int last) {
+                float* sum = image2d::threadScratch<float, struct SlicePassTag>(sliceSize);
+                for (int z = first; z < last; ++z)
+                {
+                    if (cancel.load(std::memory_order_relaxed))
+                    {
+                        cancelled = true;
+                        return;
+                    }
+                    accumulateLines(sum, sliceSize, wz, [&](int k) {
+                        return work.get() + clampIndex(z + k, size.z) * sliceSize;
+                    });
+                    T* target = out + z * sliceSize;
+                    for (std::size_t i = 0; i < sliceSize; ++i)
+                        target[i] = image2d::store::clampRoundHalfAway<T>(sum[i]);
+                }
+            });
+            return true;
+        },
+        [] {});
+    m_output->editFinished();
+    return writable && !cancelled;
+}
