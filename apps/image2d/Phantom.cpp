@@ -1,5 +1,7 @@
 #include "Phantom.h"
 
+#include "image2d/filtering/Convolution.h"
+#include "image2d/filtering/Kernels.h"
 #include "image2d/framework/Parallel.h"
 
 #include <algorithm>
@@ -313,7 +315,7 @@ double intraoralField(double x, double y, const Scene&)
     return 1.0 - smoothstep(22.8, 23.3, r);
 }
 
-Image2D intraoral()
+Image2D intraoral(double dose)
 {
     Scene s(1440, 960, 0.025);
     const double W = s.w * s.px, H = s.h * s.px;
@@ -336,7 +338,9 @@ Image2D intraoral()
     s.addTooth({26.6, occlusal + 0.3, 0.06, 5.1, 19.5, 2});
     // Amalgam-like filling in the first molar: very dense, sharp edges.
     s.addEllipsoid(15.2, occlusal + 1.6, 2.0, 1.2, 2.2, 1.2, false);
-    return expose(s, Exposure{}, intraoralField);
+    Exposure e;
+    e.beam = 1.5 * dose; // normal: the tissue fills the middle of the detector's range
+    return expose(s, e, intraoralField);
 }
 
 // --- Panoramic: both arches along the occlusal curve, jaws, palate and spine shadow. ---
@@ -349,7 +353,7 @@ double panoramicField(double x, double y, const Scene& s)
     return 1.0 - smoothstep(radius - 0.4, radius + 0.4, std::hypot(dx, dy));
 }
 
-Image2D panoramic()
+Image2D panoramic(double dose)
 {
     Scene s(2800, 1400, 0.1);
     const double W = s.w * s.px, cx = W / 2;
@@ -416,6 +420,7 @@ Image2D panoramic()
     }
     Exposure e;
     e.sigma = 0.009;
+    e.beam = 1.6 * dose; // normal: the tissue fills the middle of the detector's range
     return expose(s, e, panoramicField);
 }
 
@@ -428,7 +433,7 @@ double cephField(double x, double y, const Scene& s)
     return smoothstep(-0.4, 0.4, edge);
 }
 
-Image2D ceph()
+Image2D ceph(double dose)
 {
     Scene s(2000, 2400, 0.12);
     const double W = s.w * s.px; // 240 x 288 mm
@@ -503,20 +508,27 @@ Image2D ceph()
     (void)W;
     Exposure e;
     e.sigma = 0.008;
+    e.beam = 2.1 * dose; // normal: the tissue fills the middle of the detector's range
     return expose(s, e, cephField);
 }
 
 } // namespace
 
-Image2D makePhantom(PhantomLayout layout)
+Image2D makePhantom(PhantomLayout layout, const PhantomAcquisition& acquisition)
 {
-    switch (layout)
+    Image2D image = layout == PhantomLayout::Panoramic ? panoramic(acquisition.dose)
+                    : layout == PhantomLayout::Ceph    ? ceph(acquisition.dose)
+                                                       : intraoral(acquisition.dose);
+    if (acquisition.blur > 0.0 && image.isValid())
     {
-    case PhantomLayout::Panoramic: return panoramic();
-    case PhantomLayout::Ceph: return ceph();
-    case PhantomLayout::Intraoral: break;
+        image2d::SeparableGaussian kernel(static_cast<int>(std::ceil(3.0 * acquisition.blur)),
+                                          static_cast<float>(acquisition.blur));
+        if (const auto blurred = image2d::SeparableFilter::executeSeparableFilter(
+                std::make_shared<Image2D>(std::move(image)), &kernel, Image2D::UNSIGNED_SHORT))
+            return *blurred;
+        return Image2D();
     }
-    return intraoral();
+    return image;
 }
 
 } // namespace tool

@@ -18,10 +18,22 @@ enum class PhantomLayout
 /// Phantom layout that fits the media type.
 PhantomLayout phantomLayoutFor(Media media);
 
+/// How the phantom is taken: the dose relative to a normal exposure (less leaves the image
+/// bright, more burns it dark), and the unsharpness of the detector, a Gaussian of `blur`
+/// pixels (sigma) over the stored image.
+struct PhantomAcquisition
+{
+    double dose = 1.0;
+    double blur = 0.0;
+};
+
+/// Doses of `phantom --exposure under|normal|over`.
+constexpr double underExposure = 0.4, overExposure = 2.5;
+
 /// A deterministic synthetic dental radiograph: teeth with enamel, dentine and pulp,
 /// roots in trabecular bone, soft tissue, a collimator edge and detector noise. 12-bit
 /// values (brighter is denser, as displayed) in an UNSIGNED_SHORT image with its pixel size.
-Image2D makePhantom(PhantomLayout layout);
+Image2D makePhantom(PhantomLayout layout, const PhantomAcquisition& acquisition = {});
 
 /// The phantom of the media as a loaded image (12 bits stored, pixel size known).
 bool loadPhantom(Media media, LoadedImage& out, QString& error);
