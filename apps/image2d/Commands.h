@@ -12,4 +12,7 @@ int runInfoCommand(const QStringList& arguments);
 /// `image2d phantom [-o OUTPUT] [--media M] [--masks DIR]`.
 int runPhantomCommand(const QStringList& arguments);
 
+/// `image2d segment [INPUT] [--origin X,Y] [-o OVERLAY] [--mask MASK] [--ridges DIR]`.
+int runSegmentCommand(const QStringList& arguments);
+
 } // namespace tool
