@@ -6,6 +6,7 @@
 #include "Phantom.h"
 #include "RasterIO.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace tool {
@@ -21,10 +22,14 @@ int runPhantomCommand(const QStringList& arguments)
     parser.addHelpOption();
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Output file, .png, .tif or .dcm (default phantom-MEDIA.png)."), QStringLiteral("path"));
-    parser.addOptions({output, mediaOptionSpec()});
+    const QCommandLineOption masks(QStringLiteral("masks"),
+                                   QStringLiteral("Also write the ground-truth masks into this folder: teeth.png (one label per "
+                                                  "tooth), pulp.png and bone.png (255 where present), 8-bit."),
+                                   QStringLiteral("folder"));
+    parser.addOptions({output, mediaOptionSpec(), masks});
     int status = 0;
     if (!parseOrReport(parser, arguments, command, status,
-                       QStringLiteral("Examples:\n  image2d phantom -o phantom.dcm\n  image2d phantom --media ceph -o ceph.png\n")))
+                       QStringLiteral("Examples:\n  image2d phantom -o phantom.dcm\n  image2d phantom --media ceph -o ceph.png --masks ceph-masks\n")))
         return status;
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("phantom takes no INPUT"), command);
@@ -38,13 +43,35 @@ int runPhantomCommand(const QStringList& arguments)
     const QString path = parser.isSet(output) ? parser.value(output) : QStringLiteral("phantom-%1.png").arg(mediaName(media));
     if (!isWritableSuffix(path))
         return usageError(QStringLiteral("output %1: use a .png, .tif, .tiff or .dcm file").arg(path), command);
-    const Image2D image = makePhantom(phantomLayoutFor(media));
-    const bool ok = QFileInfo(path).suffix().toLower() == QLatin1String("dcm") ? writeDicom(image, 12, path, error)
-                                                                             : writeImage(toRawImage(image), path, error);
+    if (parser.isSet(masks) && !QDir().mkpath(parser.value(masks)))
+        return usageError(QStringLiteral("cannot create the folder %1").arg(parser.value(masks)), command);
+    const PhantomWithMasks phantom = makePhantomWithMasks(phantomLayoutFor(media));
+    if (!phantom.image.isValid())
+    {
+        printError(QStringLiteral("%1: not enough memory for the phantom").arg(path));
+        return exitFailure;
+    }
+    const bool ok = QFileInfo(path).suffix().toLower() == QLatin1String("dcm") ? writeDicom(phantom.image, 12, path, error)
+                                                                             : writeImage(toRawImage(phantom.image), path, error);
     if (!ok)
     {
         printError(QStringLiteral("%1: %2").arg(path, error));
         return exitFailure;
+    }
+    if (parser.isSet(masks))
+    {
+        const QDir folder(parser.value(masks));
+        const std::pair<const char*, const Image2D*> files[] = {
+            {"teeth.png", &phantom.teeth}, {"pulp.png", &phantom.pulp}, {"bone.png", &phantom.bone}};
+        for (const auto& [name, mask] : files)
+        {
+            const QString file = folder.filePath(QLatin1String(name));
+            if (!writeImage(toRawImage(*mask), file, error))
+            {
+                printError(QStringLiteral("%1: %2").arg(file, error));
+                return exitFailure;
+            }
+        }
     }
     return 0;
 }
