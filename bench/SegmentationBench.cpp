@@ -1,8 +1,9 @@
 // Tooth outlines and ridge images. The outline search runs on a one-tooth crop (400 x 600) of
-// the intraoral phantom as the tool feeds it (8-bit display values), whole and step by step;
-// the ridge images run on the intraoral size, with the benchmark radiograph as the height map.
+// the intraoral phantom as the segment command feeds it (8-bit display values), whole and step
+// by step; the ridge images run on the intraoral size, the benchmark radiograph as heights.
 #include "BenchImages.h"
 #include "Phantom.h"
+#include "ToothOutline.h"
 
 #include "image2d/analysis/Ridges.h"
 #include "image2d/analysis/TeethRidges.h"
@@ -12,29 +13,39 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+
 namespace {
 
 using namespace image2d;
 
 constexpr int kThreshold = ToothSegmentation::BINEDGE_THRESHOLD_VALUE_SMALL;
 
-// The second premolar of the intraoral phantom, level/windowed to 8 bits: 400 x 600 pixels
-// with the crown centre in the middle.
-const Image2D& toothCrop()
+// 400 x 600 pixels of the intraoral phantom as displayed, around the crown of its first whole
+// tooth, and the point in the crown the outline starts from.
+struct ToothCrop
 {
-    static const Image2D crop = [] {
-        const Image2D phantom = tool::makePhantom(tool::PhantomLayout::Intraoral);
-        const std::shared_ptr<Image2D> display = levelWindow(phantom, 2300, 3400);
-        const std::shared_ptr<Image2D> bytes = display ? display : nullptr;
-        Image2D eight(phantom.getSize(), Image2D::UNSIGNED_CHAR, phantom.getPixelSize());
-        for (std::size_t i = 0; i < phantom.getNumPixels(); ++i)
-            eight.getData<std::uint8_t>()[i] = static_cast<std::uint8_t>(bytes->getConstData<std::uint16_t>()[i] >> 8);
-        return *crop(eight, QPoint(30, 120), QPoint(429, 719));
+    Image2D image;
+    QPoint origin;
+};
+const ToothCrop& toothCrop()
+{
+    static const ToothCrop cropped = [] {
+        const tool::PhantomWithMasks phantom = tool::makePhantomWithMasks(tool::PhantomLayout::Intraoral);
+        tool::LoadedImage loaded;
+        loaded.image = phantom.image;
+        Image2D display;
+        QString error;
+        tool::displayForOutline(loaded, tool::Media::Intraoral, display, error);
+        const QPoint origin = tool::phantomToothOrigin(phantom.teeth, tool::firstWholeTooth(phantom.teeth));
+        const QPoint topLeft(std::clamp(origin.x() - 200, 0, display.getWidth() - 400),
+                             std::clamp(origin.y() - 300, 0, display.getHeight() - 600));
+        return ToothCrop{*image2d::crop(display, topLeft, topLeft + QPoint(399, 599)), origin - topLeft};
     }();
-    return crop;
+    return cropped;
 }
 
-// The polar cost image of the crop's edges around its centre, and its cumulative costs.
+// The steps of one outline pass around the crop's origin.
 struct PolarSteps
 {
     std::shared_ptr<Image2D> edges, costs, cumulative, inside;
@@ -43,8 +54,9 @@ const PolarSteps& polarSteps()
 {
     static const PolarSteps steps = [] {
         PolarSteps s;
-        s.edges = binaryEdge(toothCrop(), kThreshold);
-        s.costs = toPolarCost(*s.edges, 1, 20, 2);
+        const QPoint o = toothCrop().origin;
+        s.edges = binaryEdge(toothCrop().image, kThreshold);
+        s.costs = toPolarCost(*s.edges, 1, 20, 2, o.x(), o.y());
         s.cumulative = cheapestPath(*s.costs);
         s.inside = invert(*maskFromCheapestPath(*s.cumulative), false);
         return s;
@@ -57,7 +69,7 @@ void toothSegmentationCrop(benchmark::State& state)
     int passes = 0;
     for (auto _ : state)
     {
-        const ToothSegmentationResult result = toothSegmentation(toothCrop(), kThreshold);
+        const ToothSegmentationResult result = toothSegmentation(toothCrop().image, kThreshold, toothCrop().origin);
         passes = result.passes;
         benchmark::DoNotOptimize(result.mask);
     }
@@ -68,14 +80,14 @@ BENCHMARK(toothSegmentationCrop)->Name("ToothSegmentation/crop400x600")->Unit(be
 void binaryEdgeCrop(benchmark::State& state)
 {
     for (auto _ : state)
-        benchmark::DoNotOptimize(binaryEdge(toothCrop(), kThreshold));
+        benchmark::DoNotOptimize(binaryEdge(toothCrop().image, kThreshold));
 }
 BENCHMARK(binaryEdgeCrop)->Name("ToothSegmentation/step/BinaryEdge")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void polarCostCrop(benchmark::State& state)
 {
     for (auto _ : state)
-        benchmark::DoNotOptimize(toPolarCost(*polarSteps().edges, 1, 20, 2));
+        benchmark::DoNotOptimize(toPolarCost(*polarSteps().edges, 1, 20, 2, toothCrop().origin.x(), toothCrop().origin.y()));
 }
 BENCHMARK(polarCostCrop)->Name("ToothSegmentation/step/ToPolarCost")->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -89,7 +101,8 @@ BENCHMARK(cheapestPathCrop)->Name("ToothSegmentation/step/CheapestPath+Mask")->U
 void cartesianMaskCrop(benchmark::State& state)
 {
     for (auto _ : state)
-        benchmark::DoNotOptimize(cartesianMaskFromPolarMask(*polarSteps().inside, 200, 300, 400, 600));
+        benchmark::DoNotOptimize(
+            cartesianMaskFromPolarMask(*polarSteps().inside, toothCrop().origin.x(), toothCrop().origin.y(), 400, 600));
 }
 BENCHMARK(cartesianMaskCrop)->Name("ToothSegmentation/step/CartesianMask")->Unit(benchmark::kMillisecond)->UseRealTime();
 

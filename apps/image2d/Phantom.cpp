@@ -4,14 +4,14 @@
 
 namespace tool {
 
-PhantomWithMasks makePhantomWithMasks(PhantomLayout layout)
+PhantomWithMasks makePhantomWithMasks(PhantomLayout layout, bool detectorNoise)
 {
     phantom::Exposed exposed;
     switch (layout)
     {
-    case PhantomLayout::Panoramic: exposed = phantom::panoramic(); break;
-    case PhantomLayout::Ceph: exposed = phantom::ceph(); break;
-    case PhantomLayout::Intraoral: exposed = phantom::intraoral(); break;
+    case PhantomLayout::Panoramic: exposed = phantom::panoramic(detectorNoise); break;
+    case PhantomLayout::Ceph: exposed = phantom::ceph(detectorNoise); break;
+    case PhantomLayout::Intraoral: exposed = phantom::intraoral(detectorNoise); break;
     }
     return {std::move(exposed.image), std::move(exposed.teeth), std::move(exposed.pulp), std::move(exposed.bone)};
 }

@@ -61,7 +61,8 @@ PhantomLayout phantomLayoutFor(Media media);
 /// The synthetic radiograph of a layout (see above).
 Image2D makePhantom(PhantomLayout layout);
 
-/// The radiograph with its ground-truth masks (8-bit, see above).
+/// The radiograph with its ground-truth masks (8-bit, see above); without detector noise on
+/// request, as a reference for what noise does to an algorithm.
 struct PhantomWithMasks
 {
     Image2D image;
@@ -69,7 +70,7 @@ struct PhantomWithMasks
     Image2D pulp;  ///< 255: pulp
     Image2D bone;  ///< 255: bone without tooth
 };
-PhantomWithMasks makePhantomWithMasks(PhantomLayout layout);
+PhantomWithMasks makePhantomWithMasks(PhantomLayout layout, bool detectorNoise = true);
 
 /// The phantom of the media as a loaded image (12 bits stored, pixel size known).
 bool loadPhantom(Media media, LoadedImage& out, QString& error);

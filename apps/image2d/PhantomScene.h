@@ -104,6 +104,7 @@ struct Exposure
     double sigma = 0.011;   ///< quantum noise at full exposure
     double outside = 0.02;  ///< relative exposure behind the collimator
     double trabecula = 1.0; ///< size of the marrow spaces, mm
+    bool detectorNoise = true; ///< quantum and electronic noise; off for noise-free references
 };
 
 /// The image and its masks: teeth labels, pulp (255), and bone (255 where there is bone
@@ -114,8 +115,8 @@ struct Exposed
 };
 Exposed expose(const Scene& scene, const Exposure& exposure, double (*field)(double, double, const Scene&));
 
-Exposed intraoral();
-Exposed panoramic();
-Exposed ceph();
+Exposed intraoral(bool detectorNoise = true);
+Exposed panoramic(bool detectorNoise = true);
+Exposed ceph(bool detectorNoise = true);
 
 } // namespace tool::phantom

@@ -82,6 +82,15 @@ QImage viewable(const Image2D& image)
     return gray;
 }
 
+QImage overlay(const Image2D& mask, QColor colour)
+{
+    QImage picture(mask.getWidth(), mask.getHeight(), QImage::Format_ARGB32);
+    for (int y = 0; y < mask.getHeight(); ++y)
+        for (int x = 0; x < mask.getWidth(); ++x)
+            picture.setPixel(x, y, mask.getConstData<std::uint8_t>()[std::size_t(y) * mask.getWidth() + x] ? colour.rgba() : 0);
+    return picture;
+}
+
 } // namespace
 
 bool displayForOutline(const LoadedImage& loaded, Media media, Image2D& display, QString& error)
@@ -127,6 +136,14 @@ bool outlineTooth(const Image2D& display, QPoint origin, int threshold, ToothOut
     {
         error = QStringLiteral("no tooth outline found around %1,%2").arg(origin.x()).arg(origin.y());
         return false;
+    }
+    // The outline search leaves out the pixel it last centred on; inside the outline, it is tooth.
+    const int cx = int(result.origin.x()), cy = int(result.origin.y()), w = out.window.width();
+    std::uint8_t* found = result.mask->getData<std::uint8_t>();
+    if (cx > 0 && cy > 0 && cx < w - 1 && cy < out.window.height() - 1)
+    {
+        const std::size_t i = std::size_t(cy) * w + cx;
+        found[i] = found[i - 1] && found[i + 1] && found[i - w] && found[i + w];
     }
     out.passes = result.passes;
     out.origin = result.origin + QPointF(out.window.topLeft());
@@ -202,9 +219,9 @@ QImage drawOutline(const Image2D& display, const ToothOutline& outline, QPoint o
     const int radius = std::clamp(int(std::lround(0.05 / pixelMm(display).x())), 1, 4);
     const std::shared_ptr<Image2D> rim = image2d::filter(rimOf(outline.mask), image2d::Dilation(radius));
     QPainter painter(&picture);
-    painter.drawImage(0, 0, image2d::Image2DOperations::getOverlayQImage(&outline.mask, 1.0f, QColor(90, 200, 255, 60), false));
+    painter.drawImage(0, 0, overlay(outline.mask, QColor(90, 200, 255, 60)));
     if (rim)
-        painter.drawImage(0, 0, image2d::Image2DOperations::getOverlayQImage(rim.get(), 1.0f, QColor(255, 214, 0), false));
+        painter.drawImage(0, 0, overlay(*rim, QColor(255, 214, 0)));
     const int arm = std::max(6, picture.width() / 120);
     painter.setPen(QPen(QColor(255, 80, 60), std::max(2, arm / 4)));
     painter.drawLine(origin - QPoint(arm, 0), origin + QPoint(arm, 0));

@@ -1,6 +1,7 @@
 #include "image2d/analysis/ToothSegmentation.h"
 
 #include "image2d/framework/Log.h"
+#include "image2d/framework/Simd.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,7 +34,7 @@ constexpr std::int32_t kJumpPenalty[4] = {0, 1, 3, 7};
 constexpr int kMaxJump = 3;
 
 // 32-bit sums wrap instead of overflowing.
-inline std::int32_t wrapAdd(std::int32_t a, std::int32_t b)
+IMAGE2D_INLINE_LOOP std::int32_t wrapAdd(std::int32_t a, std::int32_t b)
 {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
 }
@@ -125,25 +126,50 @@ void scatterEdges(const Image2D& image, float threshold, float originX, float or
     }
 }
 
-// The column-by-column recurrence; the previous column is kept contiguous, so only the input
-// and the result are walked across rows.
+// The cheapest predecessor of every row of one column, plus the row's own cost. Rows at least
+// kMaxJump from both ends take all seven candidates without bounds checks, so that loop
+// vectorises.
+IMAGE2D_INLINE_LOOP void relaxColumn(const std::int32_t* previous, const std::int32_t* costs, std::int32_t* current,
+                                     int height)
+{
+    const auto general = [&](int y) {
+        std::int32_t best = previous[y];
+        for (int q = std::max(0, y - kMaxJump); q <= std::min(height - 1, y + kMaxJump); ++q)
+            best = std::min(best, wrapAdd(previous[q], kJumpPenalty[q > y ? q - y : y - q]));
+        current[y] = wrapAdd(costs[y], best);
+    };
+    const int interiorEnd = std::max(kMaxJump, height - kMaxJump);
+    for (int y = 0; y < std::min(kMaxJump, height); ++y)
+        general(y);
+    for (int y = kMaxJump; y < interiorEnd; ++y)
+    {
+        std::int32_t best = previous[y];
+        for (int d = 1; d <= kMaxJump; ++d)
+            best = std::min(best, std::min(wrapAdd(previous[y - d], kJumpPenalty[d]), wrapAdd(previous[y + d], kJumpPenalty[d])));
+        current[y] = wrapAdd(costs[y], best);
+    }
+    for (int y = std::max(interiorEnd, std::min(kMaxJump, height)); y < height; ++y)
+        general(y);
+}
+
+// The column-by-column recurrence on contiguous copies of the columns: each input column is
+// gathered once, relaxed against the previous column and scattered into the result.
 template <typename T>
 void accumulateCosts(const T* in, std::int32_t* out, int width, int height)
 {
-    std::vector<std::int32_t> previous(static_cast<std::size_t>(height)), current(previous.size());
-    for (int y = 0; y < height; ++y)
-        out[pixelIndex(0, y, width)] = previous[y] = static_cast<std::int32_t>(in[pixelIndex(0, y, width)]);
-    for (int x = 1; x < width; ++x)
+    std::vector<std::int32_t> previous(static_cast<std::size_t>(height)), current(previous.size()), costs(previous.size());
+    for (int x = 0; x < width; ++x)
     {
         for (int y = 0; y < height; ++y)
-        {
-            std::int32_t best = previous[y];
-            const int first = std::max(0, y - kMaxJump), last = std::min(height - 1, y + kMaxJump);
-            for (int q = first; q <= last; ++q)
-                best = std::min(best, wrapAdd(previous[q], kJumpPenalty[q > y ? q - y : y - q]));
-            current[y] = wrapAdd(static_cast<std::int32_t>(in[pixelIndex(x, y, width)]), best);
+            costs[y] = static_cast<std::int32_t>(in[pixelIndex(x, y, width)]);
+        if (x == 0)
+            current = costs;
+        else
+            simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
+                relaxColumn(previous.data(), costs.data(), current.data(), height);
+            });
+        for (int y = 0; y < height; ++y)
             out[pixelIndex(x, y, width)] = current[y];
-        }
         previous.swap(current);
     }
 }

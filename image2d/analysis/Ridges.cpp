@@ -3,6 +3,7 @@
 #include "image2d/filtering/Convolution.h"
 #include "image2d/filtering/Kernels.h"
 #include "image2d/framework/Log.h"
+#include "image2d/framework/Simd.h"
 #include "image2d/pointops/ImageArithmetic.h"
 
 #include <cmath>
@@ -62,7 +63,7 @@ bool isFloatRange(const Image2D& range)
 }
 
 template <typename T>
-void cosineAndSine(const T* a, const T* b, float* cosine, float* sine, std::size_t count)
+IMAGE2D_INLINE_LOOP void cosineAndSine(const T* a, const T* b, float* cosine, float* sine, std::size_t count)
 {
     for (std::size_t i = 0; i < count; ++i)
     {
@@ -70,6 +71,17 @@ void cosineAndSine(const T* a, const T* b, float* cosine, float* sine, std::size
         const float magnitude = std::sqrt(x * x + y * y);
         cosine[i] = magnitude == 0.0f ? 0.0f : x / magnitude;
         sine[i] = magnitude == 0.0f ? 0.0f : y / magnitude;
+    }
+}
+
+template <typename T>
+IMAGE2D_INLINE_LOOP void magnitudeOfFour(const T* a, const T* b, const T* c, const T* d, float* out, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        const float p = static_cast<float>(a[i]), q = static_cast<float>(b[i]);
+        const float r = static_cast<float>(c[i]), s = static_cast<float>(d[i]);
+        out[i] = std::sqrt(p * p + q * q + r * r + s * s);
     }
 }
 
@@ -87,15 +99,11 @@ std::shared_ptr<Image2D> directionChange(const GradientOrientationImages& d)
             auto output = newImageLike(like, Image2D::FLOAT);
             if (!output)
                 return nullptr;
-            const T *cx = d.cosineDx->getConstData<T>(), *cy = d.cosineDy->getConstData<T>();
-            const T *sx = d.sineDx->getConstData<T>(), *sy = d.sineDy->getConstData<T>();
-            float* out = output->getData<float>();
-            for (std::size_t i = 0, n = output->getNumPixels(); i < n; ++i)
-            {
-                const float a = static_cast<float>(cx[i]), b = static_cast<float>(cy[i]);
-                const float c = static_cast<float>(sx[i]), e = static_cast<float>(sy[i]);
-                out[i] = std::sqrt(a * a + b * b + c * c + e * e);
-            }
+            simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
+                magnitudeOfFour(d.cosineDx->getConstData<T>(), d.cosineDy->getConstData<T>(),
+                                d.sineDx->getConstData<T>(), d.sineDy->getConstData<T>(), output->getData<float>(),
+                                output->getNumPixels());
+            });
             return output;
         });
 }
@@ -142,8 +150,10 @@ GradientOrientationImages gradientOrientation(const Image2D& first, const Image2
         "image2d::GradientOrientationAnalysis : calculateCosAndSinImages algorithm not supported for data type: ",
         [&](auto tag) {
             using T = typename decltype(tag)::type;
-            cosineAndSine(first.getConstData<T>(), second.getConstData<T>(), cosine->getData<float>(),
-                          sine->getData<float>(), first.getNumPixels());
+            simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
+                cosineAndSine(first.getConstData<T>(), second.getConstData<T>(), cosine->getData<float>(),
+                              sine->getData<float>(), first.getNumPixels());
+            });
             return true;
         });
     if (!computed)

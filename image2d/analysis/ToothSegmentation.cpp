@@ -17,8 +17,6 @@ namespace image2d {
 
 const QString BinaryEdge::THRESHOLD_VALUE = QStringLiteral("thresholdValue");
 const QString ToothSegmentation::BINEDGE_THRESHOLD_VALUE = QStringLiteral("thresholdValue");
-const int ToothSegmentation::BINEDGE_THRESHOLD_VALUE_SMALL = 30;
-const int ToothSegmentation::BINEDGE_THRESHOLD_VALUE_LARGE = 55;
 
 namespace {
 

@@ -169,8 +169,8 @@ class ToothSegmentation : public Algorithm
 {
 public:
     static const QString BINEDGE_THRESHOLD_VALUE; ///< "thresholdValue", int: edge threshold
-    static const int BINEDGE_THRESHOLD_VALUE_SMALL; ///< 30
-    static const int BINEDGE_THRESHOLD_VALUE_LARGE; ///< 55
+    static constexpr int BINEDGE_THRESHOLD_VALUE_SMALL = 30; ///< more edges
+    static constexpr int BINEDGE_THRESHOLD_VALUE_LARGE = 55; ///< fewer edges
     static const Parameter<int> THRESHOLD_PARAMETER;
     static const ParameterList& parameters();
 
