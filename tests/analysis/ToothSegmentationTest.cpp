@@ -118,27 +118,22 @@ TEST(PolarCost, OriginPixelAndPixelsPastTheLastRowHitNoCell)
     EXPECT_EQ(cellsHolding(*narrowed, 44), (std::vector<std::pair<int, int>>{{4, 90}}));
 }
 
-// Every path from column 0 to (x, y), enumerated: its cost and its rows.
-void forEachPath(const Image2D& costs, int x, int y, const std::function<void(long, const std::vector<int>&)>& visit)
+// The cost of the cheapest path ending in each row of the last column, by trying every path.
+std::vector<long> cheapestByEnumeration(const Image2D& costs)
 {
-    std::vector<int> rows(static_cast<std::size_t>(x) + 1);
-    std::function<void(int, long)> extend = [&](int column, long cost) {
-        for (int row = 0; row < costs.getHeight(); ++row)
-        {
-            if (column > 0 && std::abs(row - rows[column - 1]) > 3)
-                continue;
-            if (column == x && row != y)
-                continue;
-            rows[column] = row;
-            const long step = static_cast<long>(pixelAt(costs, column, row)) +
-                              (column > 0 ? kPenalty[std::abs(row - rows[column - 1])] : 0);
-            if (column == x)
-                visit(cost + step, rows);
-            else
-                extend(column + 1, cost + step);
-        }
+    const int w = costs.getWidth(), h = costs.getHeight();
+    std::vector<long> best(static_cast<std::size_t>(h), std::numeric_limits<long>::max());
+    std::function<void(int, int, long)> extend = [&](int column, int row, long cost) {
+        cost += static_cast<long>(pixelAt(costs, column, row));
+        if (column == w - 1)
+            best[row] = std::min(best[row], cost);
+        else
+            for (int next = std::max(0, row - 3); next <= std::min(h - 1, row + 3); ++next)
+                extend(column + 1, next, cost + kPenalty[std::abs(next - row)]);
     };
-    extend(0, 0);
+    for (int row = 0; row < h; ++row)
+        extend(0, row, 0);
+    return best;
 }
 
 TEST(CheapestPath, EqualsTheCheapestOfAllPathsAndTheMaskFollowsOne)
@@ -147,24 +142,17 @@ TEST(CheapestPath, EqualsTheCheapestOfAllPathsAndTheMaskFollowsOne)
         for (std::uint32_t seed = 1; seed <= 4; ++seed)
         {
             SCOPED_TRACE(testing::Message() << type << " seed " << seed);
-            const Image2D costs = randomImage(5, 7, type, seed, type == Image2D::UNSIGNED_CHAR ? 0 : -9, 12);
+            const Image2D costs = randomImage(6, 7, type, seed, type == Image2D::UNSIGNED_CHAR ? 0 : -9, 12);
             const std::shared_ptr<Image2D> cumulative = CheapestPath::executeCheapestPath(shared(costs));
             ASSERT_TRUE(cumulative);
-            long best = std::numeric_limits<long>::max();
-            for (int x = 0; x < 5; ++x)
-                for (int y = 0; y < 7; ++y)
-                {
-                    long cheapest = std::numeric_limits<long>::max();
-                    forEachPath(costs, x, y, [&](long cost, const std::vector<int>&) { cheapest = std::min(cheapest, cost); });
-                    EXPECT_EQ(pixelAt(*cumulative, x, y), cheapest) << x << "," << y;
-                    if (x == 4)
-                        best = std::min(best, cheapest);
-                }
+            const std::vector<long> enumerated = cheapestByEnumeration(costs);
+            for (int y = 0; y < 7; ++y)
+                EXPECT_EQ(pixelAt(*cumulative, 5, y), enumerated[y]) << y;
             // The mask is 0 above its path row and 1 from it down, and that path costs the least.
             const std::shared_ptr<Image2D> mask = MaskFromCheapestPath::executeMaskFromCheapestPath(cumulative);
             ASSERT_TRUE(mask);
             long cost = 0;
-            for (int x = 0, previous = 0; x < 5; ++x)
+            for (int x = 0, previous = 0; x < 6; ++x)
             {
                 int row = 0;
                 while (row < 7 && pixelAt(*mask, x, row) == 0)
@@ -175,20 +163,33 @@ TEST(CheapestPath, EqualsTheCheapestOfAllPathsAndTheMaskFollowsOne)
                 cost += static_cast<long>(pixelAt(costs, x, row)) + (x > 0 ? kPenalty[std::abs(row - previous)] : 0);
                 previous = row;
             }
-            EXPECT_EQ(cost, best);
+            EXPECT_EQ(cost, *std::min_element(enumerated.begin(), enumerated.end()));
         }
 }
 
-TEST(CheapestPath, UniformCostsAddUpAndAOneColumnMaskStopsAtTheSmallestCost)
+TEST(CheapestPath, OneColumnMaskStopsAtTheFirstSmallestCost)
 {
-    const std::shared_ptr<Image2D> cumulative = cheapestPath(makeImage(4, 3, Image2D::UNSIGNED_CHAR, std::vector<double>(12, 5)));
-    ASSERT_TRUE(cumulative);
-    for (int x = 0; x < 4; ++x)
-        for (int y = 0; y < 3; ++y)
-            EXPECT_EQ(pixelAt(*cumulative, x, y), 5 * (x + 1));
     const std::shared_ptr<Image2D> column = maskFromCheapestPath(makeImage(1, 5, Image2D::INT, {9, 8, 3, 3, 7}));
     ASSERT_TRUE(column);
     EXPECT_EQ(testing_support::pixels(*column), (std::vector<double>{0, 0, 1, 1, 1}));
+}
+
+// The unchecked inner rows equal the recurrence written out plainly, on a larger image.
+TEST(CheapestPath, EqualsThePlainRecurrence)
+{
+    const Image2D costs = randomImage(30, 45, Image2D::UNSIGNED_SHORT, 9, 0, 30);
+    const std::shared_ptr<Image2D> cumulative = cheapestPath(costs);
+    ASSERT_TRUE(cumulative);
+    std::vector<double> expected = testing_support::pixels(costs);
+    for (int x = 1; x < 30; ++x)
+        for (int y = 0; y < 45; ++y)
+        {
+            double best = 1e18;
+            for (int q = std::max(0, y - 3); q <= std::min(44, y + 3); ++q)
+                best = std::min(best, expected[q * 30 + x - 1] + kPenalty[std::abs(q - y)]);
+            expected[y * 30 + x] += best;
+        }
+    EXPECT_EQ(testing_support::pixels(*cumulative), expected);
 }
 
 // 1 wherever `in` holds and 0 wherever `out` holds; names the first pixel that is not.
@@ -328,45 +329,36 @@ TEST(ToothSegmentation, CancelledRunLeavesTheMaskEmpty)
 // Each bad input gives exactly its warning and no output.
 TEST(ToothSegmentation, BadInputFailsWithItsWarning)
 {
-    struct Case
-    {
-        const char* name;
-        std::function<std::shared_ptr<Image2D>()> run;
-        QString warning;
-    };
     const auto image = shared(withPixels(20, 20, {}));
     const auto polar = [&](const QString& key, const QVariant& value) { return runToPolarCost(image, key, value); };
-    const Case cases[] = {
-        {"max256", [&] { return polar(ToPolarCost::UNDERTHRESHOLD_VALUE, 256); }, "image2d::ToPolarCost : invalid input:  \"max\""},
-        {"minMissing", [&] { return polar(ToPolarCost::ABOVETHRESHOLD_VALUE, QVariant()); }, "image2d::ToPolarCost : missing input:  \"min\""},
-        {"thresholdText", [&] { return polar(ToPolarCost::THRESHOLD, "edge"); }, "image2d::ToPolarCost : invalid input:  \"threshold\""},
-        {"originXNegative", [&] { return polar(ToPolarCost::ORIGIN_X, -0.5); }, "image2d::ToPolarCost : invalid input:  \"originX\""},
-        {"originYPastHeight", [&] { return polar(ToPolarCost::ORIGIN_Y, 20.5); }, "image2d::ToPolarCost : invalid input:  \"originY\""},
-        {"polarType4", [&] { return toPolarCost(Image2D(20, 20, Image2D::RGBA), 1, 20, 2); },
+    ToothSegmentation textThreshold;
+    textThreshold.setSharedInput(Algorithm::INPUT_IMAGE, image);
+    textThreshold.setUniformValue(ToothSegmentation::BINEDGE_THRESHOLD_VALUE, "high");
+    const std::pair<std::function<std::shared_ptr<Image2D>()>, QString> cases[] = {
+        {[&] { return polar(ToPolarCost::UNDERTHRESHOLD_VALUE, 256); }, "image2d::ToPolarCost : invalid input:  \"max\""},
+        {[&] { return polar(ToPolarCost::ABOVETHRESHOLD_VALUE, QVariant()); }, "image2d::ToPolarCost : missing input:  \"min\""},
+        {[&] { return polar(ToPolarCost::ORIGIN_Y, 20.5); }, "image2d::ToPolarCost : invalid input:  \"originY\""},
+        {[&] { return toPolarCost(Image2D(20, 20, Image2D::RGBA), 1, 20, 2); },
          "image2d::ToPolarCost : to polar coords algorithm not supported for data T:  4"},
-        {"pathMissing", [&] { return CheapestPath::executeCheapestPath(nullptr); }, "image2d::CheapestPath : missing input:  \"inputImage\""},
-        {"pathFloat", [&] { return CheapestPath::executeCheapestPath(shared(Image2D(4, 4, Image2D::FLOAT))); },
+        {[&] { return CheapestPath::executeCheapestPath(shared(Image2D(4, 4, Image2D::FLOAT))); },
          "image2d::CheapestPathTemplate : cheapest path algorithm not supported for data type:  5"},
-        {"maskShort", [&] { return MaskFromCheapestPath::executeMaskFromCheapestPath(shared(Image2D(4, 4, Image2D::SHORT))); },
+        {[&] { return MaskFromCheapestPath::executeMaskFromCheapestPath(shared(Image2D(4, 4, Image2D::SHORT))); },
          "image2d::MaskFromCheapestPath : mask from cheapest path algorithm not supported for data type:  1"},
-        {"edgeInvalid", [&] { return BinaryEdge::executeBinaryEdge(shared(Image2D()), 30); }, "image2d::BinaryEdge : invalid input:  \"inputImage\""},
-        {"segmentationThreshold", [&] {
-             ToothSegmentation algorithm;
-             algorithm.setSharedInput(Algorithm::INPUT_IMAGE, image);
-             algorithm.setUniformValue(ToothSegmentation::BINEDGE_THRESHOLD_VALUE, "high");
-             algorithm.execute(neverCancelled());
-             return algorithm.getSharedOutput(Algorithm::OUTPUT_IMAGE);
-         }, "image2d::ToothSegmentation : invalid input:  \"thresholdValue\""},
-        {"segmentationTiny", [&] { return toothSegmentation(disc(9, 9, 4, 4, 3), 30, QPointF(2, 3)).mask; },
+        {[&] { return BinaryEdge::executeBinaryEdge(shared(Image2D()), 30); }, "image2d::BinaryEdge : invalid input:  \"inputImage\""},
+        {[&] { return textThreshold.execute(neverCancelled()) ? image : nullptr; },
+         "image2d::ToothSegmentation : invalid input:  \"thresholdValue\""},
+        // No pass runs from an origin within 4 pixels of the corner.
+        {[&] { return toothSegmentation(disc(9, 9, 4, 4, 3), 30, QPointF(2, 3)).mask; },
          "image2d::ToothSegmentation : invalid input:  \"inputImage\""},
-        {"edgeFrameTooWide", [&] { return ToothSegmentation::executeToothSegmentation(shared(disc(8, 30, 4, 15, 3)), 30); },
+        // The edge filter's 4-pixel frame leaves nothing inside an image 8 pixels wide.
+        {[&] { return ToothSegmentation::executeToothSegmentation(shared(disc(8, 30, 4, 15, 3)), 30); },
          "image2d::Border : invalid input:  \"borderSizeX\""},
     };
-    for (const Case& c : cases)
+    for (const auto& [run, message] : cases)
     {
         WarningCapture warnings;
-        EXPECT_FALSE(c.run()) << c.name;
-        EXPECT_EQ(warnings.messages(), QStringList{c.warning}) << c.name;
+        EXPECT_FALSE(run()) << message.toStdString();
+        EXPECT_EQ(warnings.messages(), QStringList{message});
     }
     // The origin may lie on the far edge of the image.
     WarningCapture warnings;
