@@ -15,14 +15,10 @@ using namespace image2d;
 using testing_support::makeImage;
 using testing_support::pixelAt;
 using testing_support::pixels;
+using testing_support::sharedCopy;
 using testing_support::WarningCapture;
 
 namespace {
-
-std::shared_ptr<Image2D> shared(const Image2D& image)
-{
-    return std::make_shared<Image2D>(image);
-}
 
 Image2D field(int width, int height, Image2D::DataType type, const std::function<double(int, int)>& f)
 {
@@ -60,9 +56,9 @@ TEST_P(GradientField, DirectionChangesOnlyAtTheSeam)
     {
         GradientOrientationAnalysis algorithm;
         algorithm.setSharedInput(GradientOrientationAnalysis::INPUT_IMAGE1,
-                                 shared(field(8, 5, type, [&](int x, int) { return x < 4 ? c.leftA : c.rightA; })));
+                                 sharedCopy(field(8, 5, type, [&](int x, int) { return x < 4 ? c.leftA : c.rightA; })));
         algorithm.setSharedInput(GradientOrientationAnalysis::INPUT_IMAGE2,
-                                 shared(field(8, 5, type, [&](int x, int) { return x < 4 ? c.leftB : c.rightB; })));
+                                 sharedCopy(field(8, 5, type, [&](int x, int) { return x < 4 ? c.leftB : c.rightB; })));
         ASSERT_TRUE(algorithm.execute(neverCancelled()));
         const auto change = algorithm.getSharedOutput(GradientOrientationAnalysis::OUTPUT_RIDGES_AND_VALLEYS);
         ASSERT_TRUE(change);
@@ -108,7 +104,7 @@ TEST_P(RidgeSteps, EachStepKeepsWhatItsTestAllows)
 {
     const Image2D range = field(41, 31, Image2D::FLOAT, GetParam().height);
     FindRidges algorithm;
-    algorithm.setSharedInput(FindRidges::RANGE_IMAGE, shared(range));
+    algorithm.setSharedInput(FindRidges::RANGE_IMAGE, sharedCopy(range));
     ASSERT_TRUE(algorithm.execute(neverCancelled()));
     const auto rv = algorithm.getSharedOutput(FindRidges::RIDGES_VALLEYS_IMAGE);
     const auto d1 = algorithm.getSharedOutput(FindRidges::RIDGES_D1_IMAGE);
@@ -199,7 +195,7 @@ TEST(TeethRidges, StructuresAreJudgedByTheirRidgePixelsAfterJoiningCloseRidges)
     for (const Case& c : cases)
     {
         TeethRidges algorithm;
-        algorithm.setSharedInput(Algorithm::INPUT_IMAGE, shared(*c.image));
+        algorithm.setSharedInput(Algorithm::INPUT_IMAGE, sharedCopy(*c.image));
         algorithm.setUniformValue(TeethRidges::DILATION_RADIUS, c.radius);
         algorithm.setUniformValue(TeethRidges::PART_OF_LARGEST_REGION_TO_KEEP, c.part);
         ASSERT_TRUE(algorithm.execute(neverCancelled()));
@@ -210,9 +206,9 @@ TEST(TeethRidges, StructuresAreJudgedByTheirRidgePixelsAfterJoiningCloseRidges)
 TEST(FeaturePointImageProvider, DilatesTheRidgesAndKeepsTheRangeOnThem)
 {
     FeaturePointImageProvider algorithm;
-    algorithm.setSharedInput(FeaturePointImageProvider::FINAL_RIDGE_INPUT_IMAGE, shared(segments({{20, 40, 40}})));
+    algorithm.setSharedInput(FeaturePointImageProvider::FINAL_RIDGE_INPUT_IMAGE, sharedCopy(segments({{20, 40, 40}})));
     algorithm.setSharedInput(FeaturePointImageProvider::RANGE_IMAGE_INPUT_IMAGE,
-                             shared(field(120, 40, Image2D::FLOAT, [](int x, int y) { return x + 100 * y; })));
+                             sharedCopy(field(120, 40, Image2D::FLOAT, [](int x, int y) { return x + 100 * y; })));
     algorithm.setUniformValue(FeaturePointImageProvider::DILATION_RADIUS, QStringLiteral("3"));
     ASSERT_TRUE(algorithm.execute(neverCancelled()));
     const std::vector<double> dilated = pixels(*algorithm.getSharedOutput(FeaturePointImageProvider::DILATED_FINAL_RIDGE_OUTPUT_IMAGE));
@@ -224,7 +220,7 @@ TEST(FeaturePointImageProvider, DilatesTheRidgesAndKeepsTheRangeOnThem)
 
 TEST(Ridges, BadInputFailsWithItsWarning)
 {
-    const auto floats = shared(Image2D(10, 8, Image2D::FLOAT));
+    const auto floats = sharedCopy(Image2D(10, 8, Image2D::FLOAT));
     const auto run = [](Algorithm&& algorithm, std::initializer_list<std::pair<QString, QVariant>> uniforms,
                         std::initializer_list<std::pair<QString, std::shared_ptr<Image2D>>> inputs) {
         for (const auto& [key, value] : uniforms)
@@ -237,21 +233,21 @@ TEST(Ridges, BadInputFailsWithItsWarning)
     using F = FeaturePointImageProvider;
     const std::pair<std::function<bool()>, QString> cases[] = {
         {[&] { return run(G(), {}, {{G::INPUT_IMAGE1, floats}}); }, "image2d::GradientOrientationAnalysis : missing input:  \"inputImage2\""},
-        {[&] { return run(G(), {}, {{G::INPUT_IMAGE1, floats}, {G::INPUT_IMAGE2, shared(Image2D(10, 9, Image2D::FLOAT))}}); },
+        {[&] { return run(G(), {}, {{G::INPUT_IMAGE1, floats}, {G::INPUT_IMAGE2, sharedCopy(Image2D(10, 9, Image2D::FLOAT))}}); },
          "image2d::GradientOrientationAnalysis : image2d::GradientOrientationAnalysis algorithm not supported for different resolutions:  QSize(10, 8) incompatible with QSize(10, 9)"},
-        {[&] { return run(G(), {}, {{G::INPUT_IMAGE1, floats}, {G::INPUT_IMAGE2, shared(Image2D(10, 8, Image2D::SHORT))}}); },
+        {[&] { return run(G(), {}, {{G::INPUT_IMAGE1, floats}, {G::INPUT_IMAGE2, sharedCopy(Image2D(10, 8, Image2D::SHORT))}}); },
          "image2d::GradientOrientationAnalysis : image2d::GradientOrientationAnalysis algorithm not supported for different data types:  5 incompatible with 1"},
-        {[&] { const auto ints = shared(Image2D(10, 8, Image2D::INT)); return run(G(), {}, {{G::INPUT_IMAGE1, ints}, {G::INPUT_IMAGE2, ints}}); },
+        {[&] { const auto ints = sharedCopy(Image2D(10, 8, Image2D::INT)); return run(G(), {}, {{G::INPUT_IMAGE1, ints}, {G::INPUT_IMAGE2, ints}}); },
          "image2d::GradientOrientationAnalysis : calculateCosAndSinImages algorithm not supported for data type:  6"},
-        {[&] { return run(FindRidges(), {}, {{FindRidges::RANGE_IMAGE, shared(Image2D(10, 8, Image2D::UNSIGNED_SHORT))}}); },
+        {[&] { return run(FindRidges(), {}, {{FindRidges::RANGE_IMAGE, sharedCopy(Image2D(10, 8, Image2D::UNSIGNED_SHORT))}}); },
          "image2d::FindRidges : image not of type Image2D::DataType::FLOAT:  \"rangeImage\""},
         {[&] { return run(TeethRidges(), {{TeethRidges::DILATION_RADIUS, 2}}, {{Algorithm::INPUT_IMAGE, floats}}); },
          "image2d::TeethRidges : missing input:  \"partOfLargestRegionToKeep\""},
-        {[&] { return run(TeethRidges(), {{TeethRidges::DILATION_RADIUS, 2}}, {{Algorithm::INPUT_IMAGE, shared(Image2D(4, 4, Image2D::BINARY))}}); },
+        {[&] { return run(TeethRidges(), {{TeethRidges::DILATION_RADIUS, 2}}, {{Algorithm::INPUT_IMAGE, sharedCopy(Image2D(4, 4, Image2D::BINARY))}}); },
          "image2d::TeethRidges: input not of type Image2D::DataType::FLOAT:  \"inputImage\""},
         {[&] { return run(F(), {{F::DILATION_RADIUS, 33}}, {{F::FINAL_RIDGE_INPUT_IMAGE, floats}, {F::RANGE_IMAGE_INPUT_IMAGE, floats}}); },
          "image2d::FeaturePointImageProvider : invalid input:  \"dilationRadius\""},
-        {[&] { return run(F(), {{F::DILATION_RADIUS, 1}}, {{F::FINAL_RIDGE_INPUT_IMAGE, floats}, {F::RANGE_IMAGE_INPUT_IMAGE, shared(Image2D(10, 9, Image2D::FLOAT))}}); },
+        {[&] { return run(F(), {{F::DILATION_RADIUS, 1}}, {{F::FINAL_RIDGE_INPUT_IMAGE, floats}, {F::RANGE_IMAGE_INPUT_IMAGE, sharedCopy(Image2D(10, 9, Image2D::FLOAT))}}); },
          "image2d::Mask : input image and mask image are not the same size."},
     };
     for (const auto& [fails, message] : cases)

@@ -14,16 +14,12 @@ using namespace image2d;
 using testing_support::makeImage;
 using testing_support::pixelAt;
 using testing_support::randomImage;
+using testing_support::sharedCopy;
 using testing_support::WarningCapture;
 
 namespace {
 
 constexpr int kPenalty[4] = {0, 1, 3, 7};
-
-std::shared_ptr<Image2D> shared(const Image2D& image)
-{
-    return std::make_shared<Image2D>(image);
-}
 
 // An image of `type` that is 0 but for `value` at the given pixels.
 Image2D withPixels(int width, int height, std::initializer_list<QPoint> points, Image2D::DataType type = Image2D::BINARY,
@@ -113,7 +109,7 @@ TEST(PolarCost, OriginPixelAndPixelsPastTheLastRowHitNoCell)
     EXPECT_EQ(polar->getHeight(), 64);
     EXPECT_TRUE(cellsHolding(*polar, 2).empty());
     // "min" is narrowed to its low byte: 300 is 44.
-    const auto narrowed = runToPolarCost(shared(withPixels(9, 9, {QPoint(8, 4)})), ToPolarCost::ABOVETHRESHOLD_VALUE, 300);
+    const auto narrowed = runToPolarCost(sharedCopy(withPixels(9, 9, {QPoint(8, 4)})), ToPolarCost::ABOVETHRESHOLD_VALUE, 300);
     ASSERT_TRUE(narrowed);
     EXPECT_EQ(cellsHolding(*narrowed, 44), (std::vector<std::pair<int, int>>{{4, 90}}));
 }
@@ -143,7 +139,7 @@ TEST(CheapestPath, EqualsTheCheapestOfAllPathsAndTheMaskFollowsOne)
         {
             SCOPED_TRACE(testing::Message() << type << " seed " << seed);
             const Image2D costs = randomImage(6, 7, type, seed, type == Image2D::UNSIGNED_CHAR ? 0 : -9, 12);
-            const std::shared_ptr<Image2D> cumulative = CheapestPath::executeCheapestPath(shared(costs));
+            const std::shared_ptr<Image2D> cumulative = CheapestPath::executeCheapestPath(sharedCopy(costs));
             ASSERT_TRUE(cumulative);
             const std::vector<long> enumerated = cheapestByEnumeration(costs);
             for (int y = 0; y < 7; ++y)
@@ -283,7 +279,7 @@ TEST(ToothSegmentation, CentredDiscIsOutlinedWithinItsEdgeBandInOnePass)
         *result.mask, [&](int x, int y) { return r(x, y) > 0 && r(x, y) < inner; },
         [&](int x, int y) { return r(x, y) > outer || r(x, y) == 0; })); // the origin itself stays 0
     // The adapter runs the same.
-    const std::shared_ptr<Image2D> adapted = ToothSegmentation::executeToothSegmentation(shared(image), 30);
+    const std::shared_ptr<Image2D> adapted = ToothSegmentation::executeToothSegmentation(sharedCopy(image), 30);
     ASSERT_TRUE(adapted);
     EXPECT_EQ(testing_support::pixels(*adapted), testing_support::pixels(*result.mask));
 }
@@ -318,7 +314,7 @@ TEST(ToothSegmentation, CancelledRunLeavesTheMaskEmpty)
 {
     const std::atomic<bool> cancel{true};
     ToothSegmentation algorithm;
-    algorithm.setSharedInput(Algorithm::INPUT_IMAGE, shared(disc(60, 60, 30, 30, 15)));
+    algorithm.setSharedInput(Algorithm::INPUT_IMAGE, sharedCopy(disc(60, 60, 30, 30, 15)));
     algorithm.setUniformValue(ToothSegmentation::BINEDGE_THRESHOLD_VALUE, 30);
     EXPECT_TRUE(algorithm.execute(cancel));
     const std::shared_ptr<Image2D> mask = algorithm.getSharedOutput(Algorithm::OUTPUT_IMAGE);
@@ -329,7 +325,7 @@ TEST(ToothSegmentation, CancelledRunLeavesTheMaskEmpty)
 // Each bad input gives exactly its warning and no output.
 TEST(ToothSegmentation, BadInputFailsWithItsWarning)
 {
-    const auto image = shared(withPixels(20, 20, {}));
+    const auto image = sharedCopy(withPixels(20, 20, {}));
     const auto polar = [&](const QString& key, const QVariant& value) { return runToPolarCost(image, key, value); };
     ToothSegmentation textThreshold;
     textThreshold.setSharedInput(Algorithm::INPUT_IMAGE, image);
@@ -340,18 +336,18 @@ TEST(ToothSegmentation, BadInputFailsWithItsWarning)
         {[&] { return polar(ToPolarCost::ORIGIN_Y, 20.5); }, "image2d::ToPolarCost : invalid input:  \"originY\""},
         {[&] { return toPolarCost(Image2D(20, 20, Image2D::RGBA), 1, 20, 2); },
          "image2d::ToPolarCost : to polar coords algorithm not supported for data T:  4"},
-        {[&] { return CheapestPath::executeCheapestPath(shared(Image2D(4, 4, Image2D::FLOAT))); },
+        {[&] { return CheapestPath::executeCheapestPath(sharedCopy(Image2D(4, 4, Image2D::FLOAT))); },
          "image2d::CheapestPathTemplate : cheapest path algorithm not supported for data type:  5"},
-        {[&] { return MaskFromCheapestPath::executeMaskFromCheapestPath(shared(Image2D(4, 4, Image2D::SHORT))); },
+        {[&] { return MaskFromCheapestPath::executeMaskFromCheapestPath(sharedCopy(Image2D(4, 4, Image2D::SHORT))); },
          "image2d::MaskFromCheapestPath : mask from cheapest path algorithm not supported for data type:  1"},
-        {[&] { return BinaryEdge::executeBinaryEdge(shared(Image2D()), 30); }, "image2d::BinaryEdge : invalid input:  \"inputImage\""},
+        {[&] { return BinaryEdge::executeBinaryEdge(sharedCopy(Image2D()), 30); }, "image2d::BinaryEdge : invalid input:  \"inputImage\""},
         {[&] { return textThreshold.execute(neverCancelled()) ? image : nullptr; },
          "image2d::ToothSegmentation : invalid input:  \"thresholdValue\""},
         // No pass runs from an origin within 4 pixels of the corner.
         {[&] { return toothSegmentation(disc(9, 9, 4, 4, 3), 30, QPointF(2, 3)).mask; },
          "image2d::ToothSegmentation : invalid input:  \"inputImage\""},
         // The edge filter's 4-pixel frame leaves nothing inside an image 8 pixels wide.
-        {[&] { return ToothSegmentation::executeToothSegmentation(shared(disc(8, 30, 4, 15, 3)), 30); },
+        {[&] { return ToothSegmentation::executeToothSegmentation(sharedCopy(disc(8, 30, 4, 15, 3)), 30); },
          "image2d::Border : invalid input:  \"borderSizeX\""},
     };
     for (const auto& [run, message] : cases)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <vector>
 
 namespace testing_support {
@@ -14,6 +15,12 @@ Image2D makeImage(int width, int height, Image2D::DataType type, const std::vect
 
 /// Deterministic uniform random pixels in [lo, hi] (integers for integer types).
 Image2D randomImage(int width, int height, Image2D::DataType type, std::uint32_t seed, double lo, double hi);
+
+/// A shared copy of `image`, for the interfaces that take shared pointers.
+inline std::shared_ptr<Image2D> sharedCopy(const Image2D& image)
+{
+    return std::make_shared<Image2D>(image);
+}
 
 /// Pixel (x, y) as double, whatever the type.
 double pixelAt(const Image2D& image, int x, int y);
