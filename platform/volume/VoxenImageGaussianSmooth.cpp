@@ -50,15 +50,8 @@ void smoothSlice(const T* in, float* out, int nx, int ny, const std::vector<floa
         const T* row = in + static_cast<std::size_t>(y) * nx;
         for (int i = -rx; i < nx + rx; ++i)
             padded[i + rx] = static_cast<float>(row[clampIndex(i, nx)]);
-        float* target = rowsDone + static_cast<std::size_t>(y) * nx;
-        for (int x = 0; x < nx; ++x)
-        {
-            const float centre = padded[x + rx];
-            float sum = 0.0f;
-            for (int k = 0; k <= 2 * rx; ++k)
-                sum += wx[k] * (padded[x + k] - centre);
-            target[x] = centre + sum;
-        }
+        accumulateLines(rowsDone + static_cast<std::size_t>(y) * nx, static_cast<std::size_t>(nx), wx,
+                        [&](int k) { return padded + rx + k; });
     }
     for (int y = 0; y < ny; ++y)
         accumulateLines(out + static_cast<std::size_t>(y) * nx, static_cast<std::size_t>(nx), wy,
