@@ -104,6 +104,7 @@ struct Exposure
     double sigma = 0.011;   ///< quantum noise at full exposure
     double outside = 0.02;  ///< relative exposure behind the collimator
     double trabecula = 1.0; ///< size of the marrow spaces, mm
+    double dose = 1.0;      ///< relative exposure inside the field
     bool detectorNoise = true; ///< quantum and electronic noise; off for noise-free references
 };
 
@@ -115,8 +116,9 @@ struct Exposed
 };
 Exposed expose(const Scene& scene, const Exposure& exposure, double (*field)(double, double, const Scene&));
 
-Exposed intraoral(bool detectorNoise = true);
-Exposed panoramic(bool detectorNoise = true);
-Exposed ceph(bool detectorNoise = true);
+/// The layouts at a dose relative to their normal one, with or without detector noise.
+Exposed intraoral(double dose = 1.0, bool detectorNoise = true);
+Exposed panoramic(double dose = 1.0, bool detectorNoise = true);
+Exposed ceph(double dose = 1.0, bool detectorNoise = true);
 
 } // namespace tool::phantom

@@ -610,10 +610,17 @@ bool HistogramEqualization::isInputValid() const
     return true;
 }
 
+std::shared_ptr<Image2D> HistogramEqualization::applyFilter(const Uniforms& parameters,
+                                                            const std::shared_ptr<Image2D>& image,
+                                                            const std::atomic<bool>& cancel)
+{
+    return histogramEqualization(image, BALANCE_PARAMETER(parameters), RADIUS_PARAMETER(parameters),
+                                 OVERLAP_PARAMETER(parameters), cancel);
+}
+
 bool HistogramEqualization::process(const std::atomic<bool>& cancel)
 {
-    setSharedOutput(OUTPUT_IMAGE, histogramEqualization(getSharedInput(INPUT_IMAGE), BALANCE_PARAMETER(*this),
-                                                        RADIUS_PARAMETER(*this), OVERLAP_PARAMETER(*this), cancel));
+    setSharedOutput(OUTPUT_IMAGE, applyFilter(*this, getSharedInput(INPUT_IMAGE), cancel));
     return true;
 }
 

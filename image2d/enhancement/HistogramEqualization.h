@@ -46,6 +46,10 @@ public:
     bool isInputValid() const override;
     /// balance <= 0 publishes the input image itself; otherwise a new equalized image.
     bool process(const std::atomic<bool>& cancel) override;
+    /// The display chain's step: the core function with this class's parameters read from
+    /// `parameters` (validated before); empty when the core fails.
+    static std::shared_ptr<Image2D> applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                                const std::atomic<bool>& cancel);
 
     /// Runs the algorithm on a copy of `input`; an empty pointer on invalid input.
     static std::shared_ptr<Image2D> executeHieq(Image2D* input, float balance, float kernelRadius,

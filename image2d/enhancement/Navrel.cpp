@@ -152,11 +152,16 @@ bool Navrel::isInputValid() const
     return true;
 }
 
+std::shared_ptr<Image2D> Navrel::applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                             const std::atomic<bool>& cancel)
+{
+    return image2d::navrel(*image, RADIUS_PARAMETER(parameters), FACTOR_PARAMETER(parameters),
+                           BLACK_PARAMETER(parameters), WHITE_PARAMETER(parameters), cancel);
+}
+
 bool Navrel::process(const std::atomic<bool>& cancel)
 {
-    setSharedOutput(OUTPUT_IMAGE, image2d::navrel(*getSharedInput(INPUT_IMAGE), RADIUS_PARAMETER(*this),
-                                                  FACTOR_PARAMETER(*this), BLACK_PARAMETER(*this),
-                                                  WHITE_PARAMETER(*this), cancel));
+    setSharedOutput(OUTPUT_IMAGE, applyFilter(*this, getSharedInput(INPUT_IMAGE), cancel));
     return true;
 }
 

@@ -52,6 +52,10 @@ public:
     bool isInputValid() const override;
     /// Reports true also when the output stays empty (unsupported type, cancellation).
     bool process(const std::atomic<bool>& cancel) override;
+    /// The display chain's step: the core function with this class's parameters read from
+    /// `parameters` (validated before); empty when the core fails.
+    static std::shared_ptr<Image2D> applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                                const std::atomic<bool>& cancel);
 
     /// BINARY image of `image` compared with `value` by `op` ("<", anything else ">").
     std::shared_ptr<Image2D> thresholdImage(const std::atomic<bool>& cancel, std::shared_ptr<Image2D> image,

@@ -72,9 +72,15 @@ std::shared_ptr<Image2D> SharpenOrvane::sharpen(const std::atomic<bool>&, std::s
     return filter(*image, Kernel(kernelValues(kernelType)));
 }
 
-bool SharpenOrvane::process(const std::atomic<bool>&)
+std::shared_ptr<Image2D> SharpenOrvane::applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                                    const std::atomic<bool>&)
 {
-    setSharedOutput(OUTPUT_IMAGE, sharpenOrvane(*getSharedInput(INPUT_IMAGE), KERNEL_TYPE_PARAMETER(*this)));
+    return sharpenOrvane(*image, KERNEL_TYPE_PARAMETER(parameters));
+}
+
+bool SharpenOrvane::process(const std::atomic<bool>& cancel)
+{
+    setSharedOutput(OUTPUT_IMAGE, applyFilter(*this, getSharedInput(INPUT_IMAGE), cancel));
     return true;
 }
 

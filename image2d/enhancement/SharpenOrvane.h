@@ -36,6 +36,10 @@ public:
 
     bool isInputValid() const override;
     bool process(const std::atomic<bool>& cancel) override;
+    /// The display chain's step: the core function with this class's parameters read from
+    /// `parameters` (validated before); empty when the core fails.
+    static std::shared_ptr<Image2D> applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                                const std::atomic<bool>& cancel);
 
     /// Sharpens a copy of `image` with the given kernel; empty on failure.
     static std::shared_ptr<Image2D> executeSharpen(const Image2D* image, KernelType kernelType);

@@ -574,12 +574,18 @@ bool StarkAdaptiveHistogramEqualization::isInputValid() const
     return true;
 }
 
-bool StarkAdaptiveHistogramEqualization::process(const std::atomic<bool>&)
+std::shared_ptr<Image2D> StarkAdaptiveHistogramEqualization::applyFilter(const Uniforms& parameters,
+                                                                         const std::shared_ptr<Image2D>& image,
+                                                                         const std::atomic<bool>&)
 {
     // Rows are short and independent; the run is not interrupted.
-    setSharedOutput(OUTPUT_IMAGE, starkAdaptiveHistogramEqualization(*getSharedInput(INPUT_IMAGE),
-                                                                     ALPHA_PARAMETER(*this), BETA_PARAMETER(*this),
-                                                                     RADIUS_PARAMETER(*this)));
+    return starkAdaptiveHistogramEqualization(*image, ALPHA_PARAMETER(parameters), BETA_PARAMETER(parameters),
+                                              RADIUS_PARAMETER(parameters));
+}
+
+bool StarkAdaptiveHistogramEqualization::process(const std::atomic<bool>& cancel)
+{
+    setSharedOutput(OUTPUT_IMAGE, applyFilter(*this, getSharedInput(INPUT_IMAGE), cancel));
     return true;
 }
 

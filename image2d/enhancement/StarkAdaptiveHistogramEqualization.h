@@ -39,6 +39,10 @@ public:
 
     bool isInputValid() const override;
     bool process(const std::atomic<bool>& cancel) override;
+    /// The display chain's step: the core function with this class's parameters read from
+    /// `parameters` (validated before); empty when the core fails.
+    static std::shared_ptr<Image2D> applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                                const std::atomic<bool>& cancel);
 
     /// Runs the algorithm on a copy of `input`; an empty pointer on invalid input or type.
     static std::shared_ptr<Image2D> executeStadHieq(Image2D* input, double alpha, double beta, unsigned int radius);

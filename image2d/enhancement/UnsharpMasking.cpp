@@ -226,10 +226,15 @@ bool Sharpen::isInputValid() const
            FACTOR_PARAMETER.validate(*this, kSharpenOwner);
 }
 
-bool Sharpen::process(const std::atomic<bool>&)
+std::shared_ptr<Image2D> Sharpen::applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                              const std::atomic<bool>&)
 {
-    setSharedOutput(OUTPUT_IMAGE,
-                    image2d::sharpen(*getSharedInput(INPUT_IMAGE), RADIUS_PARAMETER(*this), FACTOR_PARAMETER(*this)));
+    return image2d::sharpen(*image, RADIUS_PARAMETER(parameters), FACTOR_PARAMETER(parameters));
+}
+
+bool Sharpen::process(const std::atomic<bool>& cancel)
+{
+    setSharedOutput(OUTPUT_IMAGE, applyFilter(*this, getSharedInput(INPUT_IMAGE), cancel));
     return true;
 }
 
@@ -358,12 +363,19 @@ const ParameterList& LocalAlphaConstrainedUnsharpMasking::parameters()
     return list;
 }
 
-bool LocalAlphaConstrainedUnsharpMasking::process(const std::atomic<bool>&)
+std::shared_ptr<Image2D> LocalAlphaConstrainedUnsharpMasking::applyFilter(const Uniforms& parameters,
+                                                                          const std::shared_ptr<Image2D>& image,
+                                                                          const std::atomic<bool>&)
 {
-    setSharedOutput(OUTPUT_IMAGE, localAlphaConstrainedUnsharpMasking(
-                                      *getSharedInput(INPUT_IMAGE), RADIUS_PARAMETER(*this),
-                                      MIN_MAX_RADIUS_PARAMETER(*this), FACTOR_PARAMETER(*this),
-                                      INTERPOLATION_PARAMETER(*this), SLOPE_PARAMETER(*this), CENTER_PARAMETER(*this)));
+    return localAlphaConstrainedUnsharpMasking(*image, RADIUS_PARAMETER(parameters),
+                                               MIN_MAX_RADIUS_PARAMETER(parameters), FACTOR_PARAMETER(parameters),
+                                               INTERPOLATION_PARAMETER(parameters), SLOPE_PARAMETER(parameters),
+                                               CENTER_PARAMETER(parameters));
+}
+
+bool LocalAlphaConstrainedUnsharpMasking::process(const std::atomic<bool>& cancel)
+{
+    setSharedOutput(OUTPUT_IMAGE, applyFilter(*this, getSharedInput(INPUT_IMAGE), cancel));
     return true;
 }
 

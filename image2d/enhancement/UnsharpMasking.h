@@ -71,6 +71,10 @@ public:
 
     bool isInputValid() const override;
     bool process(const std::atomic<bool>& cancel) override;
+    /// The display chain's step: the core function with this class's parameters read from
+    /// `parameters` (validated before); empty when the core fails.
+    static std::shared_ptr<Image2D> applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                                const std::atomic<bool>& cancel);
 
     /// Sharpens a copy of `image`; empty when validation fails or the type is not supported.
     static std::shared_ptr<Image2D> executeSharpen(Image2D* image, int kernelRadius, float sharpnessFactor);
@@ -133,6 +137,10 @@ public:
     static const ParameterList& parameters();
 
     bool process(const std::atomic<bool>& cancel) override;
+    /// The display chain's step: the core function with this class's parameters read from
+    /// `parameters` (validated before); empty when the core fails.
+    static std::shared_ptr<Image2D> applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                                const std::atomic<bool>& cancel);
 
     static std::shared_ptr<Image2D> executeLocalAlphaConstrainedUnsharpMasking(Image2D* image, int kernelRadius,
                                                                                int minMaxKernelRadius,

@@ -28,7 +28,9 @@ const std::map<int, Overlap>& phantomOverlaps(bool detectorNoise)
     auto& overlaps = cache[detectorNoise];
     if (!overlaps.empty())
         return overlaps;
-    const tool::PhantomWithMasks phantom = tool::makePhantomWithMasks(tool::PhantomLayout::Intraoral, detectorNoise);
+    tool::PhantomAcquisition acquisition;
+    acquisition.detectorNoise = detectorNoise;
+    const tool::PhantomWithMasks phantom = tool::makePhantomWithMasks(tool::PhantomLayout::Intraoral, acquisition);
     tool::LoadedImage loaded;
     loaded.image = phantom.image;
     Image2D display;
