@@ -32,9 +32,12 @@
 
 // Algorithm framework
 #include "image2d/framework/Algorithm.h"
+#include "image2d/framework/Core.h"
 #include "image2d/framework/Dispatch.h"
 #include "image2d/framework/Log.h"
 #include "image2d/framework/Parallel.h"
+#include "image2d/framework/Parameters.h"
+#include "image2d/framework/PixelStore.h"
 #include "image2d/framework/Uniforms.h"
 
 // Pixel-wise operations
@@ -65,7 +68,6 @@
 // Toolbox
 #include "image2d/toolbox/Geometry.h"
 #include "image2d/toolbox/Image2DOperations.h"
-#include "image2d/toolbox/PixelCast.h"
 #include "image2d/toolbox/QImageHelpers.h"
 
 // Binary and region analysis
@@ -79,5 +81,6 @@
 
 // CT volumes
 #include "image2d/volume/GeneratedCeph.h"
+#include "image2d/volume/PerSliceOperations.h"
 #include "image2d/volume/CachedReslicer.h"
 #include "image2d/volume/ResliceExtractor.h"
