@@ -27,10 +27,13 @@ bool readNumber(const QString& text, double& value)
     return ok && std::isfinite(value);
 }
 
-bool readLevelWindow(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s, QString& error)
+// `fileWindow`: whether the command has --window-from-file.
+bool readLevelWindow(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s, bool fileWindow,
+                     QString& error)
 {
     const bool given = parser.isSet(o.level) || parser.isSet(o.window);
-    if (given && parser.isSet(o.windowFromFile))
+    const bool fromFile = fileWindow && parser.isSet(o.windowFromFile);
+    if (given && fromFile)
     {
         error = QStringLiteral("--window-from-file cannot be combined with --level/--window");
         return false;
@@ -60,7 +63,7 @@ bool readLevelWindow(const QCommandLineParser& parser, const EnhanceOptions& o, 
         s.window = w;
         s.windowFromFile = false;
     }
-    if (parser.isSet(o.windowFromFile))
+    if (fromFile)
     {
         if (s.level)
         {
@@ -109,7 +112,8 @@ bool readGeometry(const QCommandLineParser& parser, const EnhanceOptions& o, Enh
     return true;
 }
 
-bool readOutputForm(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceRequest& r, QString& error)
+bool readDepthAndCompression(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s,
+                             PngCompression& compression, QString& error)
 {
     if (parser.isSet(o.depth))
     {
@@ -119,8 +123,25 @@ bool readOutputForm(const QCommandLineParser& parser, const EnhanceOptions& o, E
             error = QStringLiteral("invalid depth \"%1\": use 8 or 16").arg(d);
             return false;
         }
-        r.settings.depth = d.toInt();
+        s.depth = d.toInt();
     }
+    if (parser.isSet(o.compression))
+    {
+        const QString c = parser.value(o.compression).trimmed().toLower();
+        if (c != QLatin1String("fast") && c != QLatin1String("small"))
+        {
+            error = QStringLiteral("invalid compression \"%1\": use fast or small").arg(c);
+            return false;
+        }
+        compression = c == QLatin1String("small") ? PngCompression::Small : PngCompression::Fast;
+    }
+    return true;
+}
+
+bool readOutputForm(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceRequest& r, QString& error)
+{
+    if (!readDepthAndCompression(parser, o, r.settings, r.batch.compression, error))
+        return false;
     if (parser.isSet(o.format))
     {
         r.suffix = parser.value(o.format).trimmed().toLower();
@@ -131,16 +152,6 @@ bool readOutputForm(const QCommandLineParser& parser, const EnhanceOptions& o, E
             error = QStringLiteral("invalid format \"%1\": use png or tiff").arg(parser.value(o.format));
             return false;
         }
-    }
-    if (parser.isSet(o.compression))
-    {
-        const QString c = parser.value(o.compression).trimmed().toLower();
-        if (c != QLatin1String("fast") && c != QLatin1String("small"))
-        {
-            error = QStringLiteral("invalid compression \"%1\": use fast or small").arg(c);
-            return false;
-        }
-        r.batch.compression = c == QLatin1String("small") ? PngCompression::Small : PngCompression::Fast;
     }
     return true;
 }
@@ -172,6 +183,40 @@ bool readRun(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceR
     r.saveSettings = parser.value(o.saveSettings);
     r.inputs = parser.positionalArguments();
     return true;
+}
+
+// The options that shape the display image, in the order they are checked.
+bool readDisplay(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s, bool fileWindow,
+                 QString& error)
+{
+    if (parser.isSet(o.settings) && !loadSettingsFile(parser.value(o.settings), s, error))
+        return false;
+    if (!mediaOption(parser, s.media, error))
+        return false;
+    if (parser.isSet(o.modality))
+    {
+        int code = 0;
+        if (!parseModality(parser.value(o.modality), code))
+        {
+            error = QStringLiteral("unknown modality \"%1\" (use %2)")
+                        .arg(parser.value(o.modality), modalityNames().join(QStringLiteral(", ")));
+            return false;
+        }
+        s.modality = code;
+    }
+    if (!readLevelWindow(parser, o, s, fileWindow, error))
+        return false;
+    if (parser.isSet(o.preset))
+    {
+        if (!isPreset(parser.value(o.preset)))
+        {
+            error = QStringLiteral("unknown preset \"%1\" (use %2)")
+                        .arg(parser.value(o.preset), presetNames().join(QStringLiteral(" or ")));
+            return false;
+        }
+        applyPreset(parser.value(o.preset), s);
+    }
+    return readFilters(parser, o, s, error) && readGeometry(parser, o, s, error);
 }
 
 } // namespace
@@ -255,38 +300,22 @@ QString enhanceEpilog()
         "  image2d enhance bitewing.png --level 2100 --window 2600 --sharpen 0.8 -o bw.png\n");
 }
 
+void EnhanceOptions::addDisplayTo(QCommandLineParser& parser) const
+{
+    parser.addOptions({depth, compression, settings, preset, media, level, window, modality, gamma, invert, sharpen, equalize,
+                       denoise, resize, rotate, mirror, quiet});
+}
+
 bool parseEnhanceOptions(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceRequest& r, QString& error)
 {
-    EnhanceSettings& s = r.settings;
-    if (parser.isSet(o.settings) && !loadSettingsFile(parser.value(o.settings), s, error))
-        return false;
-    if (!mediaOption(parser, s.media, error))
-        return false;
-    if (parser.isSet(o.modality))
-    {
-        int code = 0;
-        if (!parseModality(parser.value(o.modality), code))
-        {
-            error = QStringLiteral("unknown modality \"%1\" (use %2)")
-                        .arg(parser.value(o.modality), modalityNames().join(QStringLiteral(", ")));
-            return false;
-        }
-        s.modality = code;
-    }
-    if (!readLevelWindow(parser, o, s, error))
-        return false;
-    if (parser.isSet(o.preset))
-    {
-        if (!isPreset(parser.value(o.preset)))
-        {
-            error = QStringLiteral("unknown preset \"%1\" (use %2)")
-                        .arg(parser.value(o.preset), presetNames().join(QStringLiteral(" or ")));
-            return false;
-        }
-        applyPreset(parser.value(o.preset), s);
-    }
-    return readFilters(parser, o, s, error) && readGeometry(parser, o, s, error) && readOutputForm(parser, o, r, error) &&
+    return readDisplay(parser, o, r.settings, true, error) && readOutputForm(parser, o, r, error) &&
            readRun(parser, o, r, error);
+}
+
+bool parseDisplayOptions(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s,
+                         PngCompression& compression, QString& error)
+{
+    return readDisplay(parser, o, s, false, error) && readDepthAndCompression(parser, o, s, compression, error);
 }
 
 } // namespace tool
