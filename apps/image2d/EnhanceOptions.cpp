@@ -112,8 +112,7 @@ bool readGeometry(const QCommandLineParser& parser, const EnhanceOptions& o, Enh
     return true;
 }
 
-bool readDepthAndCompression(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s,
-                             PngCompression& compression, QString& error)
+bool readDepth(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s, QString& error)
 {
     if (parser.isSet(o.depth))
     {
@@ -125,6 +124,12 @@ bool readDepthAndCompression(const QCommandLineParser& parser, const EnhanceOpti
         }
         s.depth = d.toInt();
     }
+    return true;
+}
+
+bool readCompression(const QCommandLineParser& parser, const EnhanceOptions& o, PngCompression& compression,
+                     QString& error)
+{
     if (parser.isSet(o.compression))
     {
         const QString c = parser.value(o.compression).trimmed().toLower();
@@ -140,7 +145,7 @@ bool readDepthAndCompression(const QCommandLineParser& parser, const EnhanceOpti
 
 bool readOutputForm(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceRequest& r, QString& error)
 {
-    if (!readDepthAndCompression(parser, o, r.settings, r.batch.compression, error))
+    if (!readDepth(parser, o, r.settings, error))
         return false;
     if (parser.isSet(o.format))
     {
@@ -153,7 +158,7 @@ bool readOutputForm(const QCommandLineParser& parser, const EnhanceOptions& o, E
             return false;
         }
     }
-    return true;
+    return readCompression(parser, o, r.batch.compression, error);
 }
 
 bool readRun(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceRequest& r, QString& error)
@@ -315,7 +320,8 @@ bool parseEnhanceOptions(const QCommandLineParser& parser, const EnhanceOptions&
 bool parseDisplayOptions(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s,
                          PngCompression& compression, QString& error)
 {
-    return readDisplay(parser, o, s, false, error) && readDepthAndCompression(parser, o, s, compression, error);
+    return readDisplay(parser, o, s, false, error) && readDepth(parser, o, s, error) &&
+           readCompression(parser, o, compression, error);
 }
 
 } // namespace tool

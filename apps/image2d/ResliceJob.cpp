@@ -130,6 +130,19 @@ QString mm(double value)
     return QString::number(value, 'f', 1);
 }
 
+// The arch fitted to the teeth of the projection, as points every mm.
+bool archAlongTheTeeth(const VoxenImage3D& volume, const ToothLevelProjection& projection, QList<QPointF>& points,
+                       ArchFit& fit, QString& error)
+{
+    if (!fitArch(projection, fit, error))
+        return false;
+    points = archPoints(fit, volume);
+    if (points.size() >= 2)
+        return true;
+    error = QStringLiteral("the arch found lies outside the volume (give one with --arch FILE.json)");
+    return false;
+}
+
 } // namespace
 
 QString resliceKindName(ResliceKind kind)
@@ -157,15 +170,7 @@ bool parseResliceKind(const QString& text, ResliceKind& kind)
 bool automaticArch(const VoxenImage3D& volume, QList<QPointF>& points, QString& error)
 {
     ArchFit fit;
-    if (!fitArch(toothLevelProjection(volume), fit, error))
-        return false;
-    points = archPoints(fit, volume);
-    if (points.size() < 2)
-    {
-        error = QStringLiteral("the arch found lies outside the volume (give one with --arch FILE.json)");
-        return false;
-    }
-    return true;
+    return archAlongTheTeeth(volume, toothLevelProjection(volume), points, fit, error);
 }
 
 bool runReslice(std::shared_ptr<VoxenImage3D> volume, const ResliceRequest& request, ResliceOutcome& out,
@@ -180,6 +185,11 @@ bool runReslice(std::shared_ptr<VoxenImage3D> volume, const ResliceRequest& requ
     const Extent extent = extentOf(*volume);
     const QVector3D voxel = volume->voxelSize();
     const float step = std::min({voxel.x(), voxel.y(), voxel.z()});
+    if (!(step > 0.0f) || !std::isfinite(std::max({voxel.x(), voxel.y(), voxel.z()})))
+    {
+        error = QStringLiteral("the voxel size must be above 0");
+        return false;
+    }
     auto ct = std::make_shared<CTData>(std::make_shared<ImageVolume>(volume));
 
     // The teeth: where the arch is found and what --compare shows.
@@ -211,14 +221,8 @@ bool runReslice(std::shared_ptr<VoxenImage3D> volume, const ResliceRequest& requ
         else
         {
             ArchFit fit;
-            if (!fitArch(projection, fit, error))
+            if (!archAlongTheTeeth(*volume, projection, out.curve, fit, error))
                 return false;
-            out.curve = archPoints(fit, *volume);
-            if (out.curve.size() < 2)
-            {
-                error = QStringLiteral("the arch found lies outside the volume (give one with --arch FILE.json)");
-                return false;
-            }
             const auto& c = fit.coefficients;
             progress(QStringLiteral("arch: y = %1 %2 %3 x %4 %5 x^2 mm through %6 points of the band of teeth, x = %7 to %8 mm")
                          .arg(c[0], 0, 'f', 2)
