@@ -190,8 +190,9 @@ bool readRun(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceR
     return true;
 }
 
-// The options that shape the display image, in the order they are checked.
-bool readDisplay(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s, bool fileWindow,
+// The options that shape the display image, in the order they are checked. `imageFiles`:
+// the command reads image files, so --window-from-file and --acquisition apply.
+bool readDisplay(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s, bool imageFiles,
                  QString& error)
 {
     if (parser.isSet(o.settings) && !loadSettingsFile(parser.value(o.settings), s, error))
@@ -209,7 +210,7 @@ bool readDisplay(const QCommandLineParser& parser, const EnhanceOptions& o, Enha
         }
         s.modality = code;
     }
-    if (!readLevelWindow(parser, o, s, fileWindow, error))
+    if (!readLevelWindow(parser, o, s, imageFiles, error))
         return false;
     if (parser.isSet(o.preset))
     {
@@ -220,6 +221,16 @@ bool readDisplay(const QCommandLineParser& parser, const EnhanceOptions& o, Enha
             return false;
         }
         applyPreset(parser.value(o.preset), s);
+    }
+    if (imageFiles && parser.isSet(o.acquisition))
+    {
+        const QString bits = parser.value(o.acquisition).trimmed();
+        if (bits != QLatin1String("12") && bits != QLatin1String("16"))
+        {
+            error = QStringLiteral("invalid acquisition \"%1\": use 12 or 16 (bits of the raw data)").arg(bits);
+            return false;
+        }
+        s.acquisition = bits.toInt();
     }
     return readFilters(parser, o, s, error) && readGeometry(parser, o, s, error);
 }
@@ -260,7 +271,10 @@ EnhanceOptions::EnhanceOptions()
            QStringLiteral("Images processed at the same time, 1 to 64 (default: one per core). All of them share one "
                           "pool of threads, one per core."),
            QStringLiteral("n")),
-      quiet({QStringLiteral("q"), QStringLiteral("quiet")}, QStringLiteral("No progress lines."))
+      quiet({QStringLiteral("q"), QStringLiteral("quiet")}, QStringLiteral("No progress lines.")),
+      acquisition(option("acquisition", "Raw sensor data of 12 or 16 bits: run the acquisition enhancement (stretch, "
+                                        "tone curve) inside the collimated field before the display road.",
+                         "bits"))
 {
 }
 
@@ -268,7 +282,7 @@ void EnhanceOptions::addTo(QCommandLineParser& parser) const
 {
     parser.addOptions({output, format, depth, compression, settings, saveSettings, preset, media, level, window,
                        windowFromFile, modality, gamma, invert, sharpen, equalize, denoise, resize, rotate, mirror, compare,
-                       recursive, jobs, quiet});
+                       recursive, jobs, quiet, acquisition});
 }
 
 QString enhanceDescription()
@@ -294,7 +308,8 @@ QString enhanceEpilog()
         "      {\"filter\": \"gamma\", \"value\": \"auto\"},\n"
         "      {\"filter\": \"invert\"}\n"
         "    ],\n"
-        "    \"resize\": \"1920x1080\", \"rotate\": 90, \"mirror\": false, \"depth\": 8\n"
+        "    \"resize\": \"1920x1080\", \"rotate\": 90, \"mirror\": false, \"depth\": 8,\n"
+        "    \"acquisition\": 12                raw sensor data: 12 or 16 bits\n"
         "  }\n"
         "Unknown keys and out-of-range values are errors.\n"
         "\n"
@@ -302,7 +317,8 @@ QString enhanceEpilog()
         "  image2d enhance --preset default -o phantom.png --compare phantom-compare.png\n"
         "  image2d enhance scans/ -r -o shown/ --media panoramic --preset default\n"
         "  image2d enhance IMG0001.dcm -o img.tif --depth 16 --settings clinic.json\n"
-        "  image2d enhance bitewing.png --level 2100 --window 2600 --sharpen 0.8 -o bw.png\n");
+        "  image2d enhance bitewing.png --level 2100 --window 2600 --sharpen 0.8 -o bw.png\n"
+        "  image2d enhance raw.png --acquisition 12 -o shown.png --compare raw-vs-shown.png\n");
 }
 
 void EnhanceOptions::addDisplayTo(QCommandLineParser& parser) const

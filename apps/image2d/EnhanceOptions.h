@@ -35,7 +35,7 @@ struct EnhanceOptions
 
     QCommandLineOption output, format, depth, compression, settings, saveSettings, preset, media, level, window,
         windowFromFile, modality, gamma, invert, sharpen, equalize, denoise, resize, rotate, mirror, compare, recursive,
-        jobs, quiet;
+        jobs, quiet, acquisition;
 };
 
 /// Description, filter order, settings file format and examples for `enhance --help`.
