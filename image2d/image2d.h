@@ -68,6 +68,7 @@
 // Binary and region analysis
 #include "image2d/analysis/DistanceTransform.h"
 #include "image2d/analysis/Labeling.h"
+#include "image2d/analysis/Skeletonization.h"
 
 // CT volumes
 #include "image2d/volume/GeneratedCeph.h"

@@ -74,6 +74,7 @@ bool ComponentRuns::find(const std::uint8_t* mask, int width, int height, bool z
     m_runs.clear();
     m_rowBegin.assign(1, 0);
     m_parent.clear();
+    m_sizes.assign(1, static_cast<std::uint64_t>(m_width) * static_cast<std::uint64_t>(m_height));
     if (!mask || m_width == 0 || m_height == 0)
     {
         m_rowBegin.assign(static_cast<std::size_t>(m_height) + 1, 0);
@@ -127,6 +128,7 @@ bool ComponentRuns::find(const std::uint8_t* mask, int width, int height, bool z
     {
         m_count = 0;
         m_runs.clear();
+        m_sizes.assign(1, static_cast<std::uint64_t>(m_width) * static_cast<std::uint64_t>(m_height));
         m_rowBegin.assign(static_cast<std::size_t>(m_height) + 1, 0);
         return false;
     }
@@ -168,30 +170,45 @@ void ComponentRuns::numberComponents(ScanOrder order)
         for (std::uint32_t& n : number)
             n = renumber[n];
     }
-    for (Run& run : m_runs)
-        run.component = number[run.component];
-}
-
-std::vector<std::uint64_t> ComponentRuns::sizes() const
-{
-    std::vector<std::uint64_t> sizes(static_cast<std::size_t>(m_count) + 1, 0);
+    m_sizes.assign(static_cast<std::size_t>(count) + 1, 0);
     std::uint64_t inRuns = 0;
-    for (const Run& run : m_runs)
+    for (Run& run : m_runs)
     {
-        sizes[run.component] += static_cast<std::uint64_t>(run.x1 - run.x0);
+        run.component = number[run.component];
+        m_sizes[run.component] += static_cast<std::uint64_t>(run.x1 - run.x0);
         inRuns += static_cast<std::uint64_t>(run.x1 - run.x0);
     }
-    sizes[0] = static_cast<std::uint64_t>(m_width) * static_cast<std::uint64_t>(m_height) - inRuns;
-    return sizes;
+    m_sizes[0] = static_cast<std::uint64_t>(m_width) * static_cast<std::uint64_t>(m_height) - inRuns;
 }
 
+// Runs are short on noisy masks, so each is written as whole blocks of 8 labels, and the block
+// that reaches past its end is cleared again by a block of 8 zeros at the end. A later run of
+// the row starts further right and overwrites those zeros where it lies; zeros that reach into
+// the next row land on pixels that are still 0. Only near the end of the buffer is the run
+// written pixel by pixel.
 void ComponentRuns::writeLabels(std::uint16_t* labels) const
 {
+    const std::size_t total = static_cast<std::size_t>(m_width) * static_cast<std::size_t>(m_height);
+    const std::uint16_t zeros[8] = {};
     for (int y = 0; y < m_height; ++y)
     {
-        std::uint16_t* row = labels + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width);
+        const std::size_t rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width);
+        std::uint16_t* row = labels + rowStart;
         for (std::size_t r = rowBegin(y); r < rowBegin(y + 1); ++r)
-            std::fill(row + m_runs[r].x0, row + m_runs[r].x1, static_cast<std::uint16_t>(m_runs[r].component));
+        {
+            const Run& run = m_runs[r];
+            const auto label = static_cast<std::uint16_t>(run.component);
+            if (rowStart + static_cast<std::size_t>(run.x1) + 8 > total)
+            {
+                std::fill(row + run.x0, row + run.x1, label);
+                continue;
+            }
+            std::uint16_t block[8];
+            std::fill(block, block + 8, label);
+            for (int x = run.x0; x < run.x1; x += 8)
+                std::memcpy(row + x, block, sizeof block);
+            std::memcpy(row + run.x1, zeros, sizeof zeros);
+        }
     }
 }
 
