@@ -211,6 +211,39 @@ int main(int argc, char** argv)
             print(p + "Crop", Crop::executeCrop(*image, QPoint(10, 20), QPoint(900, 700)).get());
             print(p + "Binning", Binning::executeBinning(*image).get());
             print(p + "Mirror", Mirror::executeMirror(*image).get());
+            run(p + "Border", Border(), image, [](Algorithm& a) {
+                a.setUniformValue(Border::BORDER_SIZE_X, 7u);
+                a.setUniformValue(Border::BORDER_SIZE_Y, 3u);
+                a.setUniformValue(Border::INSERTED_VALUE, 1);
+            });
+            {
+                // The pixel-wise combinations of two images, and the flips in place.
+                const std::shared_ptr<Image2D> band = Threshold::executeThreshold(image.get(), 1500.0f);
+                print(p + "Mask", Mask::executeMask(image.get(), band.get(), 7.9).get());
+                run(p + "Threshold below", Threshold(), image, [](Algorithm& a) {
+                    a.setUniformValue(Threshold::THRESHOLD_VALUE, 900.5);
+                    a.setUniformValue(Threshold::THRESHOLD_OPERATOR, "<");
+                });
+                Image2D twice(*image);
+                print(p + "Multiply", Multiply::executeMultiply(image.get(), &twice).get());
+                const std::shared_ptr<Image2D> mirrored = Mirror::executeMirror(*image);
+                print(p + "Difference", Difference::executeDifference(image, mirrored).get());
+                Image2DOperations::flipHorizontal(&twice);
+                print(p + "flipHorizontal", &twice);
+                Image2DOperations::flipVertical(&twice);
+                print(p + "flipVertical", &twice);
+                const Image2D asFloat = Image2DOperations::convertDataType(*image, Image2D::FLOAT);
+                for (auto to : {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::INT})
+                    print(p + "createFromFloatImage " + std::to_string(static_cast<int>(to)),
+                          Image2DOperations::createFromFloatImage(asFloat, to).get());
+                const math::Range<float> range(200.0f, 3800.0f);
+                const utility::Optional<float> noise = calculateNoiseFactor(*image, range);
+                std::printf("%-60s %.9g %.9g\n", (p + "calculateNoiseFactor, calculateAutoGamma").c_str(),
+                            noise ? *noise : -1.0f, calculateAutoGamma(*image, range));
+                const data::LevelWindow contrast = dataObjectFunctions::computeAutoContrast(*image, MediaType::IntraoralSensor);
+                std::printf("%-60s %d %d\n", (p + "computeAutoContrast").c_str(), contrast.getLevel(),
+                            contrast.getWindow());
+            }
             // The whole display road, with the host's filter elements for every modality.
             using Element = dataobject::ImageFilterElementType;
             for (int modality = 0; modality < 8; ++modality)

@@ -11,6 +11,7 @@
 #include "platform/documentmodel/MediaAutoContrastSettings.h"
 #include "platform/documentmodel/MediaType.h"
 #include "platform/documentmodel/Reslice.h"
+#include "platform/foundation/ColorUtil.h"
 #include "platform/foundation/StringConversions.h"
 #include "platform/maths/Operations.h"
 #include "platform/maths/Range.h"
@@ -31,9 +32,12 @@
 
 // Algorithm framework
 #include "image2d/framework/Algorithm.h"
+#include "image2d/framework/Core.h"
 #include "image2d/framework/Dispatch.h"
 #include "image2d/framework/Log.h"
 #include "image2d/framework/Parallel.h"
+#include "image2d/framework/Parameters.h"
+#include "image2d/framework/PixelStore.h"
 #include "image2d/framework/Uniforms.h"
 
 // Pixel-wise operations
@@ -50,6 +54,7 @@
 #include "image2d/enhancement/AutoContrast.h"
 #include "image2d/enhancement/AutoLevelWindow3D.h"
 #include "image2d/enhancement/HistogramEqualization.h"
+#include "image2d/enhancement/Ketrix.h"
 #include "image2d/enhancement/Navrel.h"
 #include "image2d/enhancement/SharpenOrvane.h"
 #include "image2d/enhancement/StarkAdaptiveHistogramEqualization.h"
@@ -63,12 +68,18 @@
 // Toolbox
 #include "image2d/toolbox/Geometry.h"
 #include "image2d/toolbox/Image2DOperations.h"
-#include "image2d/toolbox/PixelCast.h"
+#include "image2d/toolbox/QImageHelpers.h"
 
 // Binary and region analysis
 #include "image2d/analysis/DistanceTransform.h"
 #include "image2d/analysis/Labeling.h"
 #include "image2d/analysis/Skeletonization.h"
 
+// Measurements
+#include "image2d/analysis/Exposure.h"
+#include "image2d/analysis/Histograms.h"
+#include "image2d/analysis/Measurements.h"
+
 // CT volumes
 #include "image2d/volume/GeneratedCeph.h"
+#include "image2d/volume/PerSliceOperations.h"

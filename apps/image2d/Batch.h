@@ -1,6 +1,7 @@
 #pragma once
 
-#include "Phantom.h"
+#include "ImageIO.h"
+#include "RasterIO.h"
 #include "Settings.h"
 
 #include <QString>
@@ -14,25 +15,31 @@ struct BatchItem
 {
     QString input;
     QString output;
+    QString subfolder; ///< where a folder's image sits below that folder ("." at its top); empty for a named file
+
+    /// Found by looking through a folder (rather than named): a DICOM object without an
+    /// image there is skipped with a note instead of failing.
+    bool fromFolder() const { return !subfolder.isEmpty(); }
 };
 
 struct BatchOptions
 {
-    int jobs = 0;        ///< images processed at the same time; 0: one per core
+    int jobs = 0;         ///< images processed at the same time; 0: one per core
     bool progress = true; ///< a line on stderr per finished image
-    QString compare;     ///< side-by-side picture of the (single) image, when not empty
+    QString compare;      ///< side-by-side picture of the (single) image, when not empty
+    PngCompression compression = PngCompression::Fast;
 };
 
-/// Phantom layout that fits the media type.
-PhantomLayout phantomLayoutFor(Media media);
+/// What a batch did.
+struct BatchResult
+{
+    int failed = 0;
+    int skipped = 0; ///< objects without an image found in folders
+};
 
-/// Enhances every item, several at a time. A failing image gets one error line on stderr
-/// and does not stop the others; the failures are listed again at the end. Returns the
-/// number of failed images.
-int runBatch(const std::vector<BatchItem>& items, const EnhanceSettings& settings, const BatchOptions& options);
-
-/// Loads `item` (or makes the phantom) and enhances it into its output file.
-bool enhanceOne(const BatchItem& item, const EnhanceSettings& settings, const QString& compare, QStringList& notes,
-                QString& error);
+/// Enhances every item, several at a time, inside one TBB arena of one thread per core
+/// that the images and the library's parallel loops share. A failing image gets one error
+/// line on stderr and does not stop the others; the failures are listed again at the end.
+BatchResult runBatch(const std::vector<BatchItem>& items, const EnhanceSettings& settings, const BatchOptions& options);
 
 } // namespace tool

@@ -1,12 +1,14 @@
 #include "Compare.h"
 
-#include "ImageIO.h"
+#include "DisplayConversion.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace tool {
 
@@ -22,25 +24,29 @@ QImage linearView(const Image2D& image)
     if (out.isNull())
         return out;
     const double scale = hi > lo ? 255.0 / (hi - lo) : 0.0;
+    std::vector<double> row(std::size_t(std::max(1, image.getWidth())));
     for (int y = 0; y < image.getHeight(); ++y)
     {
+        rowAsDouble(image, y, row.data());
         uchar* line = out.scanLine(y);
-        const std::size_t row = std::size_t(y) * std::size_t(image.getWidth());
         for (int x = 0; x < image.getWidth(); ++x)
-        {
-            double v = 0;
-            switch (image.getDataType())
-            {
-            case Image2D::UNSIGNED_SHORT: v = image.getConstData<std::uint16_t>()[row + x]; break;
-            case Image2D::SHORT: v = image.getConstData<std::int16_t>()[row + x]; break;
-            case Image2D::UNSIGNED_CHAR: v = image.getConstData<std::uint8_t>()[row + x]; break;
-            case Image2D::FLOAT: v = image.getConstData<float>()[row + x]; break;
-            default: break;
-            }
-            line[x] = uchar(std::clamp(std::lround((v - lo) * scale), 0L, 255L));
-        }
+            line[x] = uchar(std::clamp(std::lround((row[std::size_t(x)] - lo) * scale), 0L, 255L));
     }
     return out;
+}
+
+// The largest pixel size up to `wanted` at which `text` fits `width`; 0 when not even the
+// smallest readable size fits.
+int fittingFontPixels(const QString& text, int width, int wanted)
+{
+    for (int pixels = wanted; pixels >= 7; --pixels)
+    {
+        QFont font;
+        font.setPixelSize(pixels);
+        if (QFontMetrics(font).horizontalAdvance(text) + pixels <= width)
+            return pixels;
+    }
+    return 0;
 }
 
 } // namespace
@@ -56,9 +62,26 @@ QImage makeComparison(const Image2D& before, const QImage& after, const QString&
     if (left.height() != right.height())
         left = left.scaledToHeight(right.height(), Qt::SmoothTransformation);
     const int gap = std::max(4, right.height() / 100);
-    const int fontPixels = std::clamp(right.height() / 36, 12, 48);
-    const int captionHeight = fontPixels * 2;
-    QImage canvas(left.width() + gap + right.width(), right.height() + captionHeight, QImage::Format_RGB32);
+    const int width = left.width() + gap + right.width();
+    // Text grows with the picture and shrinks to fit a small one; the caption wraps onto
+    // as many lines as it needs below the pictures.
+    const int wanted = std::clamp(right.height() / 36, 12, 48);
+    QString beforeLabel = QStringLiteral("before (stored values, min-max)");
+    int labelPixels = fittingFontPixels(beforeLabel, left.width(), wanted);
+    if (labelPixels == 0)
+    {
+        beforeLabel = QStringLiteral("before");
+        labelPixels = fittingFontPixels(beforeLabel, left.width(), wanted);
+    }
+    labelPixels = std::min(labelPixels, fittingFontPixels(QStringLiteral("after"), right.width(), wanted));
+    const int captionPixels = std::clamp(std::min(wanted, width / 24), 9, 48);
+    QFont captionFont;
+    captionFont.setPixelSize(captionPixels);
+    const int margin = captionPixels / 2;
+    const QRect textArea(margin, 0, std::max(1, width - 2 * margin), 100000);
+    const int captionHeight =
+        QFontMetrics(captionFont).boundingRect(textArea, Qt::TextWordWrap, caption).height() + 2 * margin;
+    QImage canvas(width, right.height() + captionHeight, QImage::Format_RGB32);
     if (canvas.isNull())
         return {};
     canvas.fill(Qt::black);
@@ -66,23 +89,26 @@ QImage makeComparison(const Image2D& before, const QImage& after, const QString&
         QPainter painter(&canvas);
         painter.drawImage(0, 0, left);
         painter.drawImage(left.width() + gap, 0, right);
-        QFont font;
-        font.setPixelSize(fontPixels);
-        painter.setFont(font);
         painter.setPen(Qt::white);
-        const int margin = fontPixels / 2;
-        // Labels on a dark box so that they read on bright image corners too.
-        auto label = [&](int x, const QString& text) {
-            const QRect box = painter.fontMetrics().boundingRect(text).adjusted(-margin / 2, -margin / 4, margin / 2, margin / 4);
-            const QRect placed = box.translated(x + margin - box.left(), margin - box.top());
-            painter.fillRect(placed, QColor(0, 0, 0, 160));
-            painter.drawText(placed, Qt::AlignCenter, text);
-        };
-        label(0, QStringLiteral("before (stored values, min-max)"));
-        label(left.width() + gap, QStringLiteral("after"));
-        const QRect captionRect(margin, right.height(), canvas.width() - 2 * margin, captionHeight);
-        painter.drawText(captionRect, Qt::AlignVCenter | Qt::AlignLeft,
-                         painter.fontMetrics().elidedText(caption, Qt::ElideRight, captionRect.width()));
+        if (labelPixels > 0)
+        {
+            QFont font;
+            font.setPixelSize(labelPixels);
+            painter.setFont(font);
+            const int inset = labelPixels / 2;
+            // Labels on a dark box so that they read on bright image corners too.
+            auto label = [&](int x, const QString& text) {
+                const QRect box = painter.fontMetrics().boundingRect(text).adjusted(-inset / 2, -inset / 4, inset / 2, inset / 4);
+                const QRect placed = box.translated(x + inset - box.left(), inset - box.top());
+                painter.fillRect(placed, QColor(0, 0, 0, 160));
+                painter.drawText(placed, Qt::AlignCenter, text);
+            };
+            label(0, beforeLabel);
+            label(left.width() + gap, QStringLiteral("after"));
+        }
+        painter.setFont(captionFont);
+        painter.drawText(QRect(margin, right.height() + margin, textArea.width(), captionHeight - 2 * margin),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, caption);
     }
     return canvas.convertToFormat(QImage::Format_Grayscale8);
 }

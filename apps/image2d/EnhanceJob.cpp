@@ -5,11 +5,13 @@
 #include "image2d/pipeline/ImageFilterConversion.h"
 #include "platform/documentmodel/ImageFilter.h"
 #include "platform/documentmodel/MediaType.h"
+#include "platform/pixeldata/PixelTypes.h"
 
 #include <QTransform>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace tool {
 
@@ -38,14 +40,73 @@ QSize orientedTarget(const QSize& target, const QSize& image)
     return swap ? target.transposed() : target;
 }
 
+// The pixels that are not padding, as one row of the image's type.
+Image2D withoutPadding(const Image2D& image, const QByteArray& padding)
+{
+    const std::size_t kept = std::size_t(std::count(padding.cbegin(), padding.cend(), '\0'));
+    if (kept == 0 || kept > std::size_t(std::numeric_limits<int>::max()))
+        return {};
+    Image2D row(int(kept), 1, image.getDataType(), image.getPixelSize());
+    if (!row.isValid())
+        return row;
+    pixeldata::visitDataType(image.getDataType(), [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        const T* in = image.getConstData<T>();
+        T* out = row.getData<T>();
+        for (std::size_t i = 0, k = 0; i < image.getNumPixels(); ++i)
+            if (!padding[qsizetype(i)])
+                out[k++] = in[i];
+    });
+    row.editFinished();
+    return row;
+}
+
+// Padding pixels take the value shown darkest, so they read as black and no filter sees an
+// edge between the image and the padding.
+Image2D paddingShownBlack(const Image2D& image, const QByteArray& padding, double darkest)
+{
+    Image2D result = image;
+    pixeldata::visitDataType(image.getDataType(), [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        const double lo = image.getDataType() == Image2D::FLOAT ? -3.4e38 : image.getMinFloatValue();
+        const double hi = image.getDataType() == Image2D::FLOAT ? 3.4e38 : image.getMaxFloatValue();
+        const T value = static_cast<T>(std::clamp(std::round(darkest), lo, hi));
+        T* data = result.getData<T>();
+        for (std::size_t i = 0; i < result.getNumPixels(); ++i)
+            if (padding[qsizetype(i)])
+                data[i] = value;
+    });
+    result.editFinished();
+    return result;
+}
+
+QString stepName(const QString& step)
+{
+    return step == QLatin1String("LevelWindow") ? QStringLiteral("level/window") : step;
+}
+
+// The reason without the step and without naming the input image, which is always the one.
+QString reasonText(const image2d::FailureReason& reason)
+{
+    if (!reason)
+        return QStringLiteral("no reason given");
+    image2d::FailureReason what = reason;
+    what.step.clear();
+    if (what.key == image2d::Algorithm::INPUT_IMAGE)
+        what.key.clear();
+    return what.describe();
+}
+
 } // namespace
 
-std::optional<std::pair<double, double>> automaticLevelWindow(const Image2D& image, Media media)
+std::optional<std::pair<double, double>> automaticLevelWindow(const Image2D& image, Media media, const QByteArray& padding)
 {
     const auto type = image.getDataType();
     if (type != Image2D::UNSIGNED_SHORT && type != Image2D::SHORT && type != Image2D::UNSIGNED_CHAR)
         return std::nullopt;
-    const data::LevelWindow lw = dataObjectFunctions::computeAutoContrast(image, MediaType(mediaTypeCode(media)));
+    const auto mediaType = static_cast<MediaType>(mediaTypeCode(media));
+    const data::LevelWindow lw = padding.isEmpty() ? dataObjectFunctions::computeAutoContrast(image, mediaType)
+                                                   : dataObjectFunctions::computeAutoContrast(withoutPadding(image, padding), mediaType);
     if (lw.getWindow() <= 0)
         return std::nullopt;
     return std::make_pair(double(lw.getLevel()), double(lw.getWindow()));
@@ -83,7 +144,7 @@ bool runEnhance(const LoadedImage& input, const EnhanceSettings& settings, Enhan
     {
         if (settings.windowFromFile)
             out.notes << QStringLiteral("no window stored in the file: using the automatic one");
-        if (const auto automatic = automaticLevelWindow(image, settings.media))
+        if (const auto automatic = automaticLevelWindow(image, settings.media, input.padding))
         {
             out.level = automatic->first;
             out.window = automatic->second;
@@ -132,15 +193,36 @@ bool runEnhance(const LoadedImage& input, const EnhanceSettings& settings, Enhan
         transform = QTransform(-1, 0, 0, 1, 0, 0);
     if (settings.rotate)
         transform = transform * QTransform().rotate(settings.rotate);
-    const std::shared_ptr<Image2D> result = image2d::FilterSetProcessor::executeProcessor(
-        &image, set, transform, out.level, out.window, cancel, settings.resize.isValid() ? settings.resize : QSize());
+
+    // The processor as an object rather than through executeProcessor, so that a failure
+    // can be told with its step and reason.
+    image2d::FilterSetProcessor processor(set, transform);
+    std::shared_ptr<Image2D> source;
+    if (input.padding.isEmpty())
+        // Lent for the run: the processor reads its input and works on a copy of its own.
+        source = std::shared_ptr<Image2D>(const_cast<Image2D*>(&image), [](Image2D*) {});
+    else
+        source = std::make_shared<Image2D>(
+            paddingShownBlack(image, input.padding, inverted ? out.level + out.window / 2 : out.level - out.window / 2));
+    processor.setSharedInput(image2d::Algorithm::INPUT_IMAGE, source);
+    processor.setUniformValue(image2d::FilterSetProcessor::LEVEL, out.level);
+    processor.setUniformValue(image2d::FilterSetProcessor::WINDOW, out.window);
+    processor.setUniformValue(image2d::FilterSetProcessor::SIZE, settings.resize.isValid() ? settings.resize : QSize());
+    processor.execute(cancel);
+    const std::shared_ptr<Image2D> result = processor.getSharedOutput(image2d::Algorithm::OUTPUT_IMAGE);
     if (!result || !result->isValid())
     {
-        error = cancel.load() ? QStringLiteral("cancelled")
-                              : QStringLiteral("the display road failed for this image (%1, level %2, window %3)")
-                                    .arg(image.getDataTypeString())
-                                    .arg(out.level)
-                                    .arg(out.window);
+        const image2d::FailureReason& reason = processor.lastFailure();
+        if (cancel.load() || reason.kind == image2d::FailureReason::Cancelled)
+            error = QStringLiteral("cancelled");
+        else
+        {
+            error = QStringLiteral("display road failed%1: %2 (%3 image, level %4, window %5)")
+                        .arg(reason.step.isEmpty() ? QString() : QStringLiteral(" in ") + stepName(reason.step),
+                             reasonText(reason), image.getDataTypeString())
+                        .arg(out.level)
+                        .arg(out.window);
+        }
         return false;
     }
     out.display = std::move(*result);

@@ -19,13 +19,16 @@ struct EnhanceOutcome
 };
 
 /// Runs the display road on one image: level/window (given, from the file or automatic
-/// for the media type), the filter set built from the settings, resize and transform.
-/// False with a one-line reason when the image cannot be processed.
+/// for the media type, padding left out), the filter set built from the settings, resize
+/// and transform. False with a one-line reason, naming the failing step, when the image
+/// cannot be processed.
 bool runEnhance(const LoadedImage& input, const EnhanceSettings& settings, EnhanceOutcome& out, QString& error,
                 const std::atomic<bool>& cancel);
 
-/// Automatic level and window for the media type; nullopt when the image gives none.
-std::optional<std::pair<double, double>> automaticLevelWindow(const Image2D& image, Media media);
+/// Automatic level and window for the media type, from the pixels that `padding` (one byte
+/// per pixel, may be empty) does not mark; nullopt when the image gives none.
+std::optional<std::pair<double, double>> automaticLevelWindow(const Image2D& image, Media media,
+                                                              const QByteArray& padding = {});
 /// The library's display gamma for the image seen through the given level/window.
 std::optional<float> automaticGamma(const Image2D& image, double level, double window);
 

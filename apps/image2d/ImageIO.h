@@ -2,7 +2,7 @@
 
 #include "platform/pixeldata/Image2D.h"
 
-#include <QImage>
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -23,36 +23,14 @@ struct LoadedImage
     bool pixelSizeKnown = false;  ///< false: image.getPixelSize() is a guess
     std::optional<double> fileLevel;  ///< DICOM window centre, in pixel values after rescale
     std::optional<double> fileWindow; ///< DICOM window width
+    QByteArray padding;           ///< one byte per pixel, 1 where the file marks padding; empty when none
     QStringList notes;            ///< things the user should know (first frame taken, ...)
+    bool notAnImage = false;      ///< set on failure: a DICOM object without an image (DICOMDIR, report)
 };
 
 /// Reads a DICOM, PNG or TIFF radiograph. On failure returns false and sets `error` to
 /// a one-line reason (without the file name). Never throws, whatever the file holds.
 bool readImage(const QString& path, LoadedImage& out, QString& error);
-
-/// Internal command line of the child process that decodes one DICOM file.
-extern const char* const decodeDicomCommand;
-/// The child's side: decodes `path` and writes the result to stdout. Returns its exit status.
-int decodeDicomToStdout(const QString& path);
-
-/// Whether the file starts like a DICOM file (preamble and "DICM").
-bool looksLikeDicom(const QString& path);
-
-/// Gray QImage of a display image: level/window output spans the whole range of its
-/// pixel type (0..1 for FLOAT), which is mapped onto 0..255 (depth 8) or 0..65535 (depth 16).
-QImage toDisplayImage(const Image2D& display, int depth);
-
-/// Gray QImage holding the pixel values unchanged (UNSIGNED_CHAR as 8-bit, UNSIGNED_SHORT
-/// as 16-bit); other types are not stored raw and give a null image.
-QImage toRawImage(const Image2D& image);
-
-/// Writes a PNG or TIFF (chosen by the suffix) through a temporary file that replaces
-/// `path` only when complete. False with a one-line reason on failure.
-bool writeImage(const QImage& image, const QString& path, QString& error);
-
-/// Writes an uncompressed MONOCHROME2 DICOM file of an UNSIGNED_SHORT, SHORT or
-/// UNSIGNED_CHAR image, with the pixel spacing, through a temporary file.
-bool writeDicom(const Image2D& image, int bitsStored, const QString& path, QString& error);
 
 /// Whether `path` names a file type the tool writes ("png", "tif", "tiff", "dcm").
 bool isWritableSuffix(const QString& path);

@@ -1,71 +1,51 @@
 #include "Info.h"
 
-#include "Batch.h"
+#include "CommandLine.h"
+#include "Commands.h"
+#include "CtCommands.h"
+#include "DisplayConversion.h"
 #include "EnhanceJob.h"
 #include "ImageIO.h"
 #include "Phantom.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 #include <cstdio>
+#include <vector>
 
 namespace tool {
-
-namespace {
-
-double pixelValue(const Image2D& image, std::size_t i)
-{
-    switch (image.getDataType())
-    {
-    case Image2D::UNSIGNED_SHORT: return image.getConstData<std::uint16_t>()[i];
-    case Image2D::SHORT: return image.getConstData<std::int16_t>()[i];
-    case Image2D::UNSIGNED_CHAR: return image.getConstData<std::uint8_t>()[i];
-    case Image2D::FLOAT: return image.getConstData<float>()[i];
-    default: return 0.0;
-    }
-}
-
-} // namespace
 
 int runInfo(const QString& path, Media media, bool json)
 {
     LoadedImage loaded;
     QString error;
-    if (path.isEmpty())
+    const bool ok = path.isEmpty() ? loadPhantom(media, loaded, error) : readImage(path, loaded, error);
+    if (!ok)
     {
-        loaded.image = makePhantom(phantomLayoutFor(media));
-        loaded.format = QStringLiteral("phantom");
-        loaded.bitsStored = 12;
-        loaded.pixelSizeKnown = true;
-    }
-    else if (!readImage(path, loaded, error))
-    {
-        std::fprintf(stderr, "image2d: error: %s: %s\n", qUtf8Printable(path), qUtf8Printable(error));
-        return 1;
+        printError(QStringLiteral("%1: %2").arg(path.isEmpty() ? QStringLiteral("phantom") : path, error));
+        return exitFailure;
     }
     const Image2D& image = loaded.image;
     const auto range = image.getValueRange();
     const std::size_t n = image.getNumPixels();
+    // Percentiles of the stored values: where the exposure sits in the detector's range.
+    std::vector<double> sorted(n);
+    for (int y = 0; y < image.getHeight(); ++y)
+        rowAsDouble(image, y, sorted.data() + std::size_t(y) * std::size_t(image.getWidth()));
     double sum = 0;
     std::size_t atMin = 0, atMax = 0;
-    for (std::size_t i = 0; i < n; ++i)
+    for (const double v : sorted)
     {
-        const double v = pixelValue(image, i);
         sum += v;
         atMin += v <= range.getMin();
         atMax += v >= range.getMax();
     }
     const double mean = n ? sum / double(n) : 0.0;
-    // Percentiles of the stored values: where the exposure sits in the detector's range.
-    std::vector<double> sorted;
-    sorted.reserve(n);
-    for (std::size_t i = 0; i < n; ++i)
-        sorted.push_back(pixelValue(image, i));
     auto percentile = [&](double p) {
         if (sorted.empty())
             return 0.0;
@@ -74,8 +54,12 @@ int runInfo(const QString& path, Media media, bool json)
         return sorted[k];
     };
     const double p01 = percentile(0.01), p50 = percentile(0.5), p99 = percentile(0.99);
-    const auto automatic = automaticLevelWindow(image, media);
+    const auto automatic = automaticLevelWindow(image, media, loaded.padding);
+    const auto gamma = automatic ? automaticGamma(image, automatic->first, automatic->second) : std::nullopt;
+    const auto padding = std::count(loaded.padding.cbegin(), loaded.padding.cend(), '\1');
 
+    // Every key is always there; what the image does not have is null.
+    auto optionalNumber = [](const auto& value) { return value ? QJsonValue(double(*value)) : QJsonValue(QJsonValue::Null); };
     QJsonObject o;
     o[QStringLiteral("file")] = path.isEmpty() ? QStringLiteral("phantom") : path;
     o[QStringLiteral("format")] = loaded.format;
@@ -84,33 +68,27 @@ int runInfo(const QString& path, Media media, bool json)
     o[QStringLiteral("pixelType")] = image.getDataTypeString();
     o[QStringLiteral("bitsStored")] = loaded.bitsStored;
     o[QStringLiteral("pixelSizeKnown")] = loaded.pixelSizeKnown;
-    o[QStringLiteral("pixelSize")] = QJsonArray{image.getPixelSize().x(), image.getPixelSize().y()};
-    if (!loaded.photometric.isEmpty())
-        o[QStringLiteral("photometric")] = loaded.photometric;
+    o[QStringLiteral("pixelSize")] =
+        QJsonArray{shortestDouble(image.getPixelSize().x()), shortestDouble(image.getPixelSize().y())};
+    o[QStringLiteral("photometric")] = loaded.photometric.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(loaded.photometric);
     o[QStringLiteral("shownInverted")] = loaded.displayInverted;
     o[QStringLiteral("rescaleSlope")] = loaded.slope;
     o[QStringLiteral("rescaleIntercept")] = loaded.intercept;
-    o[QStringLiteral("minimum")] = range.getMin();
-    o[QStringLiteral("maximum")] = range.getMax();
+    o[QStringLiteral("minimum")] = shortestDouble(range.getMin());
+    o[QStringLiteral("maximum")] = shortestDouble(range.getMax());
     o[QStringLiteral("mean")] = mean;
     o[QStringLiteral("percentile1")] = p01;
     o[QStringLiteral("median")] = p50;
     o[QStringLiteral("percentile99")] = p99;
     o[QStringLiteral("fractionAtMinimum")] = n ? double(atMin) / double(n) : 0.0;
     o[QStringLiteral("fractionAtMaximum")] = n ? double(atMax) / double(n) : 0.0;
+    o[QStringLiteral("paddingPixels")] = double(padding);
     o[QStringLiteral("media")] = mediaName(media);
-    if (automatic)
-    {
-        o[QStringLiteral("autoLevel")] = automatic->first;
-        o[QStringLiteral("autoWindow")] = automatic->second;
-        if (const auto gamma = automaticGamma(image, automatic->first, automatic->second))
-            o[QStringLiteral("autoGamma")] = double(*gamma);
-    }
-    if (loaded.fileWindow)
-    {
-        o[QStringLiteral("fileLevel")] = *loaded.fileLevel;
-        o[QStringLiteral("fileWindow")] = *loaded.fileWindow;
-    }
+    o[QStringLiteral("autoLevel")] = automatic ? QJsonValue(automatic->first) : QJsonValue(QJsonValue::Null);
+    o[QStringLiteral("autoWindow")] = automatic ? QJsonValue(automatic->second) : QJsonValue(QJsonValue::Null);
+    o[QStringLiteral("autoGamma")] = gamma ? QJsonValue(shortestDouble(*gamma)) : QJsonValue(QJsonValue::Null);
+    o[QStringLiteral("fileLevel")] = optionalNumber(loaded.fileLevel);
+    o[QStringLiteral("fileWindow")] = optionalNumber(loaded.fileWindow);
     o[QStringLiteral("notes")] = QJsonArray::fromStringList(loaded.notes);
 
     if (json)
@@ -118,9 +96,7 @@ int runInfo(const QString& path, Media media, bool json)
         std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Indented).constData());
         return 0;
     }
-    auto line = [](const char* key, const QString& value) {
-        std::printf("%-22s %s\n", key, qUtf8Printable(value));
-    };
+    auto line = [](const char* key, const QString& value) { std::printf("%-22s %s\n", key, qUtf8Printable(value)); };
     line("file:", o[QStringLiteral("file")].toString());
     line("format:", loaded.format);
     line("size:", QStringLiteral("%1 x %2 pixels").arg(image.getWidth()).arg(image.getHeight()));
@@ -137,6 +113,8 @@ int runInfo(const QString& path, Media media, bool json)
     line("clipped pixels:", QStringLiteral("%1 % at the minimum, %2 % at the maximum")
                                 .arg(100.0 * o[QStringLiteral("fractionAtMinimum")].toDouble(), 0, 'f', 2)
                                 .arg(100.0 * o[QStringLiteral("fractionAtMaximum")].toDouble(), 0, 'f', 2));
+    if (padding > 0)
+        line("padding:", QStringLiteral("%1 pixels, left out of the automatic window").arg(padding));
     line("auto level/window:", automatic ? QStringLiteral("level %1, window %2 (%3)")
                                                .arg(automatic->first).arg(automatic->second).arg(mediaName(media))
                                          : QStringLiteral("not available for this image"));
@@ -145,6 +123,35 @@ int runInfo(const QString& path, Media media, bool json)
     for (const QString& note : loaded.notes)
         line("note:", note);
     return 0;
+}
+
+int runInfoCommand(const QStringList& arguments)
+{
+    const QString command = QStringLiteral("info");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Prints size, pixel type, pixel size, value range and display facts of INPUT\n"
+                                                    "(the built-in phantom when INPUT is left out). A folder holding a CT series\n"
+                                                    "(or --media ct without INPUT) gives the volume's facts and its CT window."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("A DICOM, PNG or TIFF file."), QStringLiteral("[INPUT]"));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print one JSON object (every key present; null where "
+                                                                         "the image has no such value)."));
+    parser.addOptions({mediaOptionSpec(), json});
+    int status = 0;
+    if (!parseOrReport(parser, arguments, command, status,
+                       QStringLiteral("Examples:\n  image2d info IMG0001.dcm\n  image2d info scan.png --media panoramic --json\n")))
+        return status;
+    const QString ctInput = parser.positionalArguments().value(0);
+    if (parser.positionalArguments().size() <= 1 &&
+        (parser.value(QStringLiteral("media")) == QLatin1String("ct") || QFileInfo(ctInput).isDir()))
+        return runCtInfo(ctInput, parser.isSet(json));
+    Media media = Media::Intraoral;
+    QString error;
+    if (!mediaOption(parser, media, error))
+        return usageError(error, command);
+    if (parser.positionalArguments().size() > 1)
+        return usageError(QStringLiteral("info takes one INPUT"), command);
+    return runInfo(parser.positionalArguments().value(0), media, parser.isSet(json));
 }
 
 } // namespace tool

@@ -3,6 +3,7 @@
 #include "Settings.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace tool {
 

@@ -520,3 +520,32 @@ Image2D makePhantom(PhantomLayout layout)
 }
 
 } // namespace tool
+
+namespace tool {
+
+PhantomLayout phantomLayoutFor(Media media)
+{
+    switch (media)
+    {
+    case Media::Panoramic: return PhantomLayout::Panoramic;
+    case Media::Ceph: return PhantomLayout::Ceph;
+    default: return PhantomLayout::Intraoral;
+    }
+}
+
+bool loadPhantom(Media media, LoadedImage& out, QString& error)
+{
+    out = LoadedImage{};
+    out.image = makePhantom(phantomLayoutFor(media));
+    out.format = QStringLiteral("phantom");
+    out.bitsStored = 12;
+    out.pixelSizeKnown = true;
+    if (!out.image.isValid())
+    {
+        error = QStringLiteral("not enough memory for the phantom");
+        return false;
+    }
+    return true;
+}
+
+} // namespace tool

@@ -5,7 +5,10 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 namespace tool {
 
@@ -164,17 +167,33 @@ bool parseFilterValue(FilterKind kind, const QString& text, FilterElement& eleme
     return true;
 }
 
-bool parseSize(const QString& text, QSize& size)
+bool parseSize(const QString& text, QSize& size, QString& error)
 {
     const QStringList parts = text.trimmed().toLower().split(QLatin1Char('x'));
-    if (parts.size() != 2)
-        return false;
     bool okW = false, okH = false;
-    const int w = parts[0].toInt(&okW), h = parts[1].toInt(&okH);
-    if (!okW || !okH || w < 1 || h < 1 || w > 65535 || h > 65535)
+    const qlonglong w = parts.size() == 2 ? parts[0].toLongLong(&okW) : 0;
+    const qlonglong h = parts.size() == 2 ? parts[1].toLongLong(&okH) : 0;
+    if (!okW || !okH || w < 1 || h < 1)
+    {
+        error = QStringLiteral("invalid size \"%1\": expected WxH with positive sides, for example 800x600").arg(text);
         return false;
-    size = QSize(w, h);
+    }
+    if (w > maxDisplaySide || h > maxDisplaySide)
+    {
+        error = QStringLiteral("size \"%1\" is too large: at most %2 pixels a side").arg(text).arg(maxDisplaySide);
+        return false;
+    }
+    size = QSize(int(w), int(h));
     return true;
+}
+
+double shortestDouble(float value)
+{
+    char text[32];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+    if (ec != std::errc())
+        return double(value);
+    return std::strtod(std::string(text, end).c_str(), nullptr);
 }
 
 void EnhanceSettings::setFilter(const FilterElement& element)
@@ -253,7 +272,7 @@ QJsonObject EnhanceSettings::toJson() const
         if (f.kind == FilterKind::Gamma && !f.value)
             e[QStringLiteral("value")] = QStringLiteral("auto");
         else if (f.value)
-            e[QStringLiteral("value")] = double(*f.value);
+            e[QStringLiteral("value")] = shortestDouble(*f.value);
         list.append(e);
     }
     if (!list.isEmpty())
@@ -360,9 +379,15 @@ bool settingsFromJson(const QByteArray& json, EnhanceSettings& s, QString& error
             if (v.isArray() && a.size() == 2 && a[0].isDouble() && a[1].isDouble())
                 size = QSize(a[0].toInt(), a[1].toInt());
             else if (v.isString())
-                parseSize(v.toString(), size);
-            if (!size.isValid() || size.isEmpty() || size.width() > 65535 || size.height() > 65535)
+            {
+                QString reason;
+                if (!parseSize(v.toString(), size, reason))
+                    return fail(QStringLiteral("\"resize\": %1").arg(reason));
+            }
+            if (!size.isValid() || size.isEmpty())
                 return wrongType(key, "\"WxH\" or [W, H] with positive sides");
+            if (size.width() > maxDisplaySide || size.height() > maxDisplaySide)
+                return fail(QStringLiteral("\"resize\" is too large: at most %1 pixels a side").arg(maxDisplaySide));
             s.resize = size;
         }
         else if (key == QLatin1String("rotate"))
@@ -390,6 +415,8 @@ bool settingsFromJson(const QByteArray& json, EnhanceSettings& s, QString& error
     }
     if (s.level.has_value() != s.window.has_value())
         return fail(QStringLiteral("\"level\" and \"window\" go together"));
+    if (s.level && s.windowFromFile)
+        return fail(QStringLiteral("\"windowFromFile\" cannot be combined with \"level\" and \"window\""));
     return true;
 }
 

@@ -79,8 +79,15 @@ bool parseFilterName(const QString& text, FilterKind& kind);
 
 /// Checks and stores one filter value given as text (a number, or "auto" for gamma).
 bool parseFilterValue(FilterKind kind, const QString& text, FilterElement& element, QString& error);
-/// "800x600" with both sides in 1..65535.
-bool parseSize(const QString& text, QSize& size);
+/// Largest side of a display image the tool makes.
+constexpr int maxDisplaySide = 16384;
+
+/// "800x600" with both sides in 1..maxDisplaySide; false with the reason otherwise.
+bool parseSize(const QString& text, QSize& size, QString& error);
+
+/// The double nearest to the shortest decimal form of `value` (0.025f gives 0.025, not
+/// 0.02500000037252903), so JSON shows floats as they were written.
+double shortestDouble(float value);
 
 /// Reads settings from JSON text on top of `settings`. Unknown keys, wrong types and
 /// out-of-range values are errors, so a typing mistake never passes silently.

@@ -205,162 +205,75 @@ using SeparableTypes = AllPixelTypes;
 
 } // namespace
 
-// ---- Filter ---------------------------------------------------------------------------
+// ---- Core functions -----------------------------------------------------------------------
 
-Filter::Filter(Kernel* kernel)
-    : m_kernel(kernel)
+std::shared_ptr<Image2D> filter(const Image2D& image, const Kernel& kernel)
 {
-}
-
-std::shared_ptr<Image2D> Filter::executeFilter(const Image2D& image, Kernel* kernel)
-{
-    Filter filter(kernel);
-    filter.setInput(INPUT_IMAGE, &image);
-    const std::atomic<bool> cancel{false};
-    filter.execute(cancel);
-    return filter.getSharedOutput(OUTPUT_IMAGE);
-}
-
-bool Filter::isInputValid() const
-{
-    if (!m_kernel)
-    {
-        warning("image2d::Filter : convolution kernel is not set.");
-        return false;
-    }
-    if (!getSharedInput(INPUT_IMAGE))
-    {
-        warnMissingInput("image2d::Filter", INPUT_IMAGE);
-        return false;
-    }
-    return true;
-}
-
-bool Filter::process(const std::atomic<bool>&)
-{
-    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    if (!input || !input->isValid())
-    {
-        warnInvalidInput("image2d::Filter", INPUT_IMAGE);
-        return false;
-    }
-    const Image2D::DataType type = input->getDataType();
+    if (!image.isValid())
+        return warnInvalidKey("image2d::Filter", Algorithm::INPUT_IMAGE), nullptr;
+    const Image2D::DataType type = image.getDataType();
     return dispatchDataType(
         AllPixelTypes{}, type,
-        [&](auto tag) {
+        [&](auto tag) -> std::shared_ptr<Image2D> {
             using T = typename decltype(tag)::type;
-            auto output = std::make_shared<Image2D>(input->getSize(), type, input->getPixelSize());
-            if (!output->isValid())
-                return false;
-            FilterJob<T> job{input->getConstData<T>(), output->getData<T>(), input->getWidth(), input->getHeight(),
-                             m_kernel->getValues().data(), m_kernel->getSize(), m_kernel->getRadius()};
+            auto output = newImageLike(image);
+            if (!output)
+                return nullptr;
+            FilterJob<T> job{image.getConstData<T>(), output->getData<T>(), image.getWidth(), image.getHeight(),
+                             kernel.getValues().data(), kernel.getSize(), kernel.getRadius()};
             if (job.size == 0)
                 std::fill(job.out, job.out + output->getNumPixels(), T(0));
             else if (type == Image2D::BINARY)
                 runFilter<T, true>(job);
             else
                 runFilter<T, false>(job);
-            output->editFinished();
-            setSharedOutput(OUTPUT_IMAGE, output);
-            return true;
+            return output;
         },
-        [&] { warning("image2d::Filter : filter algorithm not supported for data type: ", input->getDataTypeString()); });
+        [&] { warning("image2d::Filter : filter algorithm not supported for data type: ", image.getDataTypeString()); });
 }
 
-// ---- SeparableFilter ------------------------------------------------------------------
-
-const QString SeparableFilter::OUTPUT_DATATYPE = QStringLiteral("output_data_type");
-
-SeparableFilter::SeparableFilter(SeparableKernel* kernel)
-    : m_kernel(kernel)
+std::shared_ptr<Image2D> separableFilter(const Image2D& image, const SeparableKernel& kernel,
+                                         Image2D::DataType outputType)
 {
-}
-
-std::shared_ptr<Image2D> SeparableFilter::executeSeparableFilter(std::shared_ptr<Image2D> image, SeparableKernel* kernel,
-                                                                 Image2D::DataType outputType)
-{
-    SeparableFilter filter(kernel);
-    filter.setSharedInput(INPUT_IMAGE, std::move(image));
-    if (outputType != Image2D::RGBA)
-        filter.setUniformValue(OUTPUT_DATATYPE, static_cast<int>(outputType));
-    const std::atomic<bool> cancel{false};
-    filter.execute(cancel);
-    return filter.getSharedOutput(OUTPUT_IMAGE);
-}
-
-bool SeparableFilter::isInputValid() const
-{
-    if (!m_kernel)
-    {
-        warning("image2d::SeparableFilter : convolution kernel is not set.");
-        return false;
-    }
-    if (!getSharedInput(INPUT_IMAGE))
-    {
-        warnMissingInput("image2d::SeparableFilter", INPUT_IMAGE);
-        return false;
-    }
-    return true;
-}
-
-bool SeparableFilter::process(const std::atomic<bool>&)
-{
-    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    if (!input)
-        return false;
-    const Image2D::DataType inputType = input->getDataType();
-    const utility::Optional<int> requested = getUniformIntValue(OUTPUT_DATATYPE);
-    const auto outputType = requested ? static_cast<Image2D::DataType>(*requested) : inputType;
-
+    const Image2D::DataType inputType = image.getDataType();
     if (!SeparableTypes::contains(inputType))
     {
         warning("image2d::SeparableFilter : SeparableFilter algorithm not supported for data type: ",
                 static_cast<int>(inputType));
-        return false;
+        return nullptr;
     }
     if (!SeparableTypes::contains(outputType))
     {
         warning("image2d::SeparableFilter : SeparableFilter algorithm not supported for output data type: ",
                 static_cast<int>(outputType));
-        return false;
+        return nullptr;
     }
 
-    auto output = std::make_shared<Image2D>(input->getSize(), outputType, input->getPixelSize());
-    if (!input->isValid() || !output->isValid())
-    {
-        setSharedOutput(OUTPUT_IMAGE, output);
-        return true;
-    }
+    auto output = std::make_shared<Image2D>(image.getSize(), outputType, image.getPixelSize());
+    if (!image.isValid() || !output->isValid())
+        return output;
     // The float temporary between the passes; every element is written by the row pass,
     // so it is not zero-filled first.
-    std::unique_ptr<float[]> temporary(new (std::nothrow) float[input->getNumPixels()]);
+    std::unique_ptr<float[]> temporary = tryAllocateArray<float>(image.getNumPixels());
     if (!temporary)
-    {
-        setSharedOutput(OUTPUT_IMAGE, output);
-        return true;
-    }
+        return output;
 
-    const int width = input->getWidth(), height = input->getHeight();
-    const int size = m_kernel->getSize(), radius = m_kernel->getRadius();
+    const int width = image.getWidth(), height = image.getHeight();
+    const int size = kernel.getSize(), radius = kernel.getRadius();
+    // No taps: every sum is 0, which the zero-filled result already holds.
     if (size == 0)
-    {
-        // No taps: every sum is 0, which the zero-filled result already holds.
-        output->editFinished();
-        setSharedOutput(OUTPUT_IMAGE, output);
-        return true;
-    }
-    const float* weights = m_kernel->getValues().data();
+        return output;
+    const float* weights = kernel.getValues().data();
     float* temp = temporary.get();
 
     // Row pass: input to the float temporary, rows in parallel.
     dispatchDataType(SeparableTypes{}, inputType, "", [&](auto tag) {
         using T = typename decltype(tag)::type;
-        const T* in = input->getConstData<T>();
+        const T* in = image.getConstData<T>();
         parallelFor(0, height, [&](int first, int last) {
             simd::runVectorized(
                 [&]() IMAGE2D_INLINE_LAMBDA { rowPass(in, temp, width, weights, size, radius, first, last); });
         });
-        return true;
     });
 
     // Column pass: the clamped margins on this thread, the interior rows in parallel.
@@ -381,11 +294,105 @@ bool SeparableFilter::process(const std::atomic<bool>&)
             for (std::size_t i = 0; i < count; ++i)
                 out[i] = std::clamp(out[i], U(0), U(1));
         }
-        return true;
     });
+    return output;
+}
 
-    output->editFinished();
-    setSharedOutput(OUTPUT_IMAGE, output);
+// ---- Filter ---------------------------------------------------------------------------
+
+namespace {
+constexpr const char* kFilter = "image2d::Filter";
+constexpr const char* kSeparableFilter = "image2d::SeparableFilter";
+
+// Both adapters check their kernel pointer, then that the input slot is filled (its
+// validity is the core's check).
+bool requireKernelAndInput(const Algorithm& algorithm, const void* kernel, const char* owner,
+                           const char* missingKernel)
+{
+    if (!kernel)
+        return warning(missingKernel), algorithm.fail(FailureReason::Missing);
+    if (!algorithm.getSharedInput(Algorithm::INPUT_IMAGE))
+        return warnMissingKey(owner, Algorithm::INPUT_IMAGE),
+               algorithm.fail(FailureReason::Missing, Algorithm::INPUT_IMAGE);
+    return true;
+}
+} // namespace
+
+Filter::Filter(Kernel* kernel)
+    : m_kernel(kernel)
+{
+}
+
+const ParameterList& Filter::parameters()
+{
+    static const ParameterList list;
+    return list;
+}
+
+std::shared_ptr<Image2D> Filter::executeFilter(const Image2D& image, Kernel* kernel)
+{
+    Filter filter(kernel);
+    filter.setInput(INPUT_IMAGE, &image);
+    filter.execute(neverCancelled());
+    return filter.getSharedOutput(OUTPUT_IMAGE);
+}
+
+bool Filter::isInputValid() const
+{
+    return requireKernelAndInput(*this, m_kernel, kFilter, "image2d::Filter : convolution kernel is not set.");
+}
+
+bool Filter::process(const std::atomic<bool>&)
+{
+    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
+    return publish(OUTPUT_IMAGE, filter(*input, *m_kernel), *input, AllPixelTypes{});
+}
+
+// ---- SeparableFilter ------------------------------------------------------------------
+
+const QString SeparableFilter::OUTPUT_DATATYPE = QStringLiteral("output_data_type");
+const Parameter<int> SeparableFilter::OUTPUT_TYPE_PARAMETER{
+    &OUTPUT_DATATYPE, static_cast<int>(Image2D::RGBA), Lenient{},
+    "Image2D::DataType code of the result; the input's type when absent"};
+
+const ParameterList& SeparableFilter::parameters()
+{
+    static const ParameterList list{&OUTPUT_TYPE_PARAMETER};
+    return list;
+}
+
+SeparableFilter::SeparableFilter(SeparableKernel* kernel)
+    : m_kernel(kernel)
+{
+}
+
+std::shared_ptr<Image2D> SeparableFilter::executeSeparableFilter(std::shared_ptr<Image2D> image, SeparableKernel* kernel,
+                                                                 Image2D::DataType outputType)
+{
+    SeparableFilter filter(kernel);
+    filter.setSharedInput(INPUT_IMAGE, std::move(image));
+    if (outputType != Image2D::RGBA)
+        filter.setUniformValue(OUTPUT_DATATYPE, static_cast<int>(outputType));
+    filter.execute(neverCancelled());
+    return filter.getSharedOutput(OUTPUT_IMAGE);
+}
+
+bool SeparableFilter::isInputValid() const
+{
+    return requireKernelAndInput(*this, m_kernel, kSeparableFilter,
+                                 "image2d::SeparableFilter : convolution kernel is not set.");
+}
+
+bool SeparableFilter::process(const std::atomic<bool>&)
+{
+    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
+    const utility::Optional<int> requested = OUTPUT_TYPE_PARAMETER.get(*this);
+    const auto outputType = requested ? static_cast<Image2D::DataType>(*requested) : input->getDataType();
+    std::shared_ptr<Image2D> result = separableFilter(*input, *m_kernel, outputType);
+    if (!result)
+        return fail(FailureReason::UnsupportedType,
+                    SeparableTypes::contains(input->getDataType()) ? OUTPUT_DATATYPE : INPUT_IMAGE);
+    setSharedOutput(OUTPUT_IMAGE, std::move(result));
     return true;
 }
 

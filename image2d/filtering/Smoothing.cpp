@@ -22,168 +22,157 @@ const QString DifferenceOfGaussians::SCALE = QStringLiteral("scale");
 
 namespace {
 
-void warnOutOfRange(const char* owner, const QString& key)
-{
-    const QByteArray text = QByteArray(owner) + " : value out of range: ";
-    warning(text.constData(), key);
-}
+constexpr const char* kDenoise = "image2d::Denoise";
+constexpr const char* kDog = "image2d::DifferenceOfGaussians";
 
 // The parameter messages of DifferenceOfGaussians have their own spelling ("image2D",
 // no colon), unlike its input image messages.
-bool warnDogParameter(const QString& key)
+void warnDogParameter(const char*, const QString& key)
 {
     warning("image2D::DifferenceOfGaussians : invalid input ", key);
-    return false;
 }
+
+constexpr ParameterMessages kDogMessages{warnDogParameter, warnDogParameter, warnDogParameter};
+constexpr ParameterMessages kOutOfRangeMessages{warnMissingKey, warnInvalidKey, warnOutOfRangeKey};
 
 } // namespace
 
+// ---- Core functions -------------------------------------------------------------------
+
+std::shared_ptr<Image2D> denoise(std::shared_ptr<Image2D> image, float sigma, int maxRadius)
+{
+    if (!image)
+        return warnMissingKey(kDenoise, Algorithm::INPUT_IMAGE), nullptr;
+    if (!image->isValid())
+        return warnInvalidKey(kDenoise, Algorithm::INPUT_IMAGE), nullptr;
+    // NaN is no standard deviation either.
+    if (!Denoise::SIGMA_PARAMETER.accepts(sigma, kDenoise) || !Denoise::RADIUS_PARAMETER.accepts(maxRadius, kDenoise))
+        return nullptr;
+    if (sigma <= 0.0f)
+        return image;
+    const float wanted = std::ceil(3.0f * sigma);
+    const int radius = wanted >= static_cast<float>(maxRadius) ? std::max(maxRadius, 1) : static_cast<int>(wanted);
+    const long long size = 2LL * radius + 1;
+    if (size > image->getWidth() || size > image->getHeight())
+    {
+        warning("Denoise filter: invalid kernel size or sigma, not applying denoise.");
+        return image;
+    }
+    const SeparableGaussian kernel(radius, sigma);
+    return separableFilter(*image, kernel, image->getDataType());
+}
+
+std::shared_ptr<Image2D> denoise(const Image2D& image, float sigma, int maxRadius)
+{
+    // The caller's image is lent for the run; an unchanged result becomes a copy of it.
+    std::shared_ptr<Image2D> lent(std::shared_ptr<Image2D>(), const_cast<Image2D*>(&image));
+    std::shared_ptr<Image2D> result = denoise(lent, sigma, maxRadius);
+    return result == lent ? std::make_shared<Image2D>(image) : result;
+}
+
+std::shared_ptr<Image2D> differenceOfGaussians(const Image2D& image, float firstSigma, float secondSigma, int radius,
+                                               float scale)
+{
+    if (!image.isValid())
+        return warnInvalidKey(kDog, Algorithm::INPUT_IMAGE), nullptr;
+    // NaN passes none of the bounds, so it is rejected with the out-of-range values.
+    if (!DifferenceOfGaussians::FIRST_SIGMA_PARAMETER.accepts(firstSigma, kDog) ||
+        !DifferenceOfGaussians::SECOND_SIGMA_PARAMETER.accepts(secondSigma, kDog) ||
+        !DifferenceOfGaussians::RADIUS_PARAMETER.accepts(radius, kDog) ||
+        !DifferenceOfGaussians::SCALE_PARAMETER.accepts(scale, kDog))
+        return nullptr;
+    // Blurred into FLOAT, so that the scaling and the subtraction lose nothing before the
+    // final rounding. Each step has warned already when it fails.
+    auto scaledBlur = [&](float sigma) -> std::shared_ptr<Image2D> {
+        const std::shared_ptr<Image2D> blurred = separableFilter(image, SeparableGaussian(radius, sigma), Image2D::FLOAT);
+        return blurred ? scaleColorValue(*blurred, scale) : nullptr;
+    };
+    const std::shared_ptr<Image2D> first = scaledBlur(firstSigma);
+    if (!first)
+        return nullptr;
+    const std::shared_ptr<Image2D> second = scaledBlur(secondSigma);
+    if (!second)
+        return nullptr;
+    const std::shared_ptr<Image2D> bandPass = difference(*first, *second);
+    if (!bandPass)
+        return nullptr;
+    auto output = std::make_shared<Image2D>(conversions::convertToDataType(*bandPass, Image2D::SHORT));
+    return output->isValid() ? output : nullptr;
+}
+
+// ---- Denoise ----------------------------------------------------------------------------
+
+const Parameter<float> Denoise::SIGMA_PARAMETER{&KERNEL_STD, Bounds::atLeast(0),
+                                                "standard deviation of the Gaussian in pixels; 0 leaves the image",
+                                                kOutOfRangeMessages};
+const Parameter<int> Denoise::RADIUS_PARAMETER{&KERNEL_RADIUS, Bounds::atLeast(1), "largest kernel radius in pixels",
+                                               kOutOfRangeMessages};
+
+const ParameterList& Denoise::parameters()
+{
+    static const ParameterList list{&SIGMA_PARAMETER, &RADIUS_PARAMETER};
+    return list;
+}
+
 bool Denoise::isInputValid() const
 {
-    const char* owner = "image2d::Denoise";
-    if (!requireInputImage(owner, INPUT_IMAGE))
-        return false;
-    const utility::Optional<float> sigma = requireFloat(owner, KERNEL_STD);
-    if (!sigma)
-        return false;
-    // NaN is no standard deviation either.
-    if (!(*sigma >= 0.0f))
-    {
-        warnOutOfRange(owner, KERNEL_STD);
-        return false;
-    }
-    const utility::Optional<int> radius = requireInt(owner, KERNEL_RADIUS);
-    if (!radius)
-        return false;
-    if (*radius < 1)
-    {
-        warnOutOfRange(owner, KERNEL_RADIUS);
-        return false;
-    }
-    return true;
+    return requireInputImage(kDenoise, INPUT_IMAGE) && SIGMA_PARAMETER.validate(*this, kDenoise) &&
+           RADIUS_PARAMETER.validate(*this, kDenoise);
 }
 
 bool Denoise::process(const std::atomic<bool>&)
 {
-    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    const float sigma = *getUniformFloatValue(KERNEL_STD);
-    if (sigma <= 0.0f)
-    {
-        setSharedOutput(OUTPUT_IMAGE, input);
-        return true;
-    }
-    const int maxRadius = *getUniformIntValue(KERNEL_RADIUS);
-    const float wanted = std::ceil(3.0f * sigma);
-    const int radius = wanted >= static_cast<float>(maxRadius) ? std::max(maxRadius, 1) : static_cast<int>(wanted);
-    const long long size = 2LL * radius + 1;
-    if (size > input->getWidth() || size > input->getHeight())
-    {
-        warning("Denoise filter: invalid kernel size or sigma, not applying denoise.");
-        setSharedOutput(OUTPUT_IMAGE, input);
-        return true;
-    }
-    SeparableGaussian kernel(radius, sigma);
-    setSharedOutput(OUTPUT_IMAGE, SeparableFilter::executeSeparableFilter(input, &kernel, Image2D::RGBA));
+    setSharedOutput(OUTPUT_IMAGE, denoise(getSharedInput(INPUT_IMAGE), SIGMA_PARAMETER(*this), RADIUS_PARAMETER(*this)));
     return true;
 }
 
 // ---- DifferenceOfGaussians ----------------------------------------------------------------
 
+const Parameter<float> DifferenceOfGaussians::FIRST_SIGMA_PARAMETER{
+    &FIRST_SIGMA, Bounds::atLeast(0), "sigma of the first Gaussian in pixels", kDogMessages};
+const Parameter<float> DifferenceOfGaussians::SECOND_SIGMA_PARAMETER{
+    &SECOND_SIGMA, Bounds::atLeast(0), "sigma of the second Gaussian in pixels", kDogMessages};
+const Parameter<int> DifferenceOfGaussians::RADIUS_PARAMETER{&RADIUS, Bounds::atLeast(1),
+                                                             "radius of both Gaussian kernels", kDogMessages};
+const Parameter<float> DifferenceOfGaussians::SCALE_PARAMETER{&SCALE, Bounds::any(),
+                                                              "factor applied to both blurred images", kDogMessages};
+
+const ParameterList& DifferenceOfGaussians::parameters()
+{
+    static const ParameterList list{&FIRST_SIGMA_PARAMETER, &SECOND_SIGMA_PARAMETER, &RADIUS_PARAMETER,
+                                    &SCALE_PARAMETER};
+    return list;
+}
+
 bool DifferenceOfGaussians::isInputValid() const
 {
-    if (!requireInputImage("image2d::DifferenceOfGaussians", INPUT_IMAGE))
+    if (!requireInputImage(kDog, INPUT_IMAGE))
         return false;
-    // NaN passes none of the comparisons, so it is rejected with the out-of-range values.
-    for (const QString* key : {&FIRST_SIGMA, &SECOND_SIGMA})
-    {
-        const utility::Optional<float> sigma = getUniformFloatValue(*key);
-        if (!sigma || !(*sigma >= 0.0f))
-            return warnDogParameter(*key);
-    }
-    const utility::Optional<int> radius = getUniformIntValue(RADIUS);
-    if (!radius || *radius < 1)
-        return warnDogParameter(RADIUS);
-    const utility::Optional<float> scale = getUniformFloatValue(SCALE);
-    if (!scale || std::isnan(*scale))
-        return warnDogParameter(SCALE);
+    for (const ParameterInfo* parameter : parameters())
+        if (!parameter->validate(*this, kDog))
+            return false;
     return true;
 }
 
-bool DifferenceOfGaussians::process(const std::atomic<bool>& cancel)
+bool DifferenceOfGaussians::process(const std::atomic<bool>&)
 {
     const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    const float firstSigma = *getUniformFloatValue(FIRST_SIGMA);
-    const float secondSigma = *getUniformFloatValue(SECOND_SIGMA);
-    const int radius = *getUniformIntValue(RADIUS);
-    const float scale = *getUniformFloatValue(SCALE);
-
-    // Each step has warned already when it fails; an empty result ends the run.
-    const std::shared_ptr<Image2D> firstBlur = processGaussian(cancel, input, firstSigma, radius);
-    const std::shared_ptr<Image2D> first = firstBlur ? processScale(cancel, firstBlur, scale) : nullptr;
-    if (!first)
-        return false;
-    const std::shared_ptr<Image2D> secondBlur = processGaussian(cancel, input, secondSigma, radius);
-    const std::shared_ptr<Image2D> second = secondBlur ? processScale(cancel, secondBlur, scale) : nullptr;
-    if (!second)
-        return false;
-    const std::shared_ptr<Image2D> difference = processDifference(cancel, first, second);
-    if (!difference)
-        return false;
-
-    auto output = std::make_shared<Image2D>(conversions::convertToDataType(*difference, Image2D::SHORT));
-    if (!output->isValid())
-        return false;
-    setSharedOutput(OUTPUT_IMAGE, output);
-    return true;
-}
-
-std::shared_ptr<Image2D> DifferenceOfGaussians::processGaussian(const std::atomic<bool>& cancel,
-                                                                std::shared_ptr<Image2D> image, float sigma, int radius)
-{
-    SeparableGaussian kernel(radius, sigma);
-    SeparableFilter filter(&kernel);
-    filter.setSharedInput(SeparableFilter::INPUT_IMAGE, std::move(image));
-    // Kept in float so the scaling and the subtraction lose nothing before the final rounding.
-    filter.setUniformValue(SeparableFilter::OUTPUT_DATATYPE, static_cast<int>(Image2D::FLOAT));
-    if (!filter.execute(cancel))
-        return {};
-    return filter.getSharedOutput(SeparableFilter::OUTPUT_IMAGE);
-}
-
-std::shared_ptr<Image2D> DifferenceOfGaussians::processScale(const std::atomic<bool>& cancel,
-                                                             std::shared_ptr<Image2D> image, float scale)
-{
-    ScaleColorValue scaling;
-    scaling.setSharedInput(ScaleColorValue::INPUT_IMAGE, std::move(image));
-    scaling.setUniformValue(ScaleColorValue::SCALAR, scale);
-    if (!scaling.execute(cancel))
-        return {};
-    return scaling.getSharedOutput(ScaleColorValue::OUTPUT_IMAGE);
-}
-
-std::shared_ptr<Image2D> DifferenceOfGaussians::processDifference(const std::atomic<bool>& cancel,
-                                                                  std::shared_ptr<Image2D> first,
-                                                                  std::shared_ptr<Image2D> second)
-{
-    Difference difference;
-    difference.setSharedInput(Difference::INPUT_IMAGE, std::move(first));
-    difference.setSharedInput(Difference::TAKE_DIFFERENCE_OF, std::move(second));
-    if (!difference.execute(cancel))
-        return {};
-    return difference.getSharedOutput(Difference::OUTPUT_IMAGE);
+    return publish(OUTPUT_IMAGE,
+                   differenceOfGaussians(*input, FIRST_SIGMA_PARAMETER(*this), SECOND_SIGMA_PARAMETER(*this),
+                                         RADIUS_PARAMETER(*this), SCALE_PARAMETER(*this)),
+                   *input, AllPixelTypes{});
 }
 
 std::shared_ptr<Image2D> DifferenceOfGaussians::executeDOG(std::shared_ptr<Image2D> image, float firstSigma,
                                                            float secondSigma, int radius, float scale)
 {
-    const std::atomic<bool> cancel{false};
     DifferenceOfGaussians dog;
     dog.setSharedInput(INPUT_IMAGE, std::move(image));
     dog.setUniformValue(FIRST_SIGMA, firstSigma);
     dog.setUniformValue(SECOND_SIGMA, secondSigma);
     dog.setUniformValue(RADIUS, radius);
     dog.setUniformValue(SCALE, scale);
-    dog.execute(cancel);
+    dog.execute(neverCancelled());
     return dog.getSharedOutput(OUTPUT_IMAGE);
 }
 

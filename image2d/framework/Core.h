@@ -66,4 +66,11 @@ inline std::shared_ptr<Image2D> newImageLike(const Image2D& like)
     return newImageLike(like, like.getDataType());
 }
 
+/// A pointer to the caller's image that does not own it, for handing an image that is only
+/// read to an interface that takes shared pointers; it must not outlive `image`.
+inline std::shared_ptr<Image2D> borrowImage(const Image2D& image)
+{
+    return std::shared_ptr<Image2D>(std::shared_ptr<Image2D>(), const_cast<Image2D*>(&image));
+}
+
 } // namespace image2d

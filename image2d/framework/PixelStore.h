@@ -47,6 +47,18 @@ inline U truncateWrap(float value)
         return static_cast<U>(truncateToInt32OrMin(value));
 }
 
+/// "Round to 32 bits": rounding half away from zero to a signed 32-bit integer; NaN,
+/// infinities and values outside the 32-bit range as truncateToInt32Saturating. (Any float
+/// with a fraction is below 2^23 in magnitude, so the correction step cannot overflow.)
+inline std::int32_t roundHalfAwayToInt32(float value)
+{
+    if (!(value > -2147483648.0f && value < 2147483648.0f))
+        return truncateToInt32Saturating(value);
+    const std::int32_t truncated = static_cast<std::int32_t>(value);
+    const float rest = value - static_cast<float>(truncated);
+    return truncated + static_cast<std::int32_t>(rest >= 0.5f) - static_cast<std::int32_t>(rest <= -0.5f);
+}
+
 /// "Cast": the element cast of the data-type conversions. Integer to integer keeps the
 /// low-order bits, integer to float rounds to nearest, float to integer truncates to 32
 /// bits first (truncateToInt32Saturating) and then keeps the low-order bits.

@@ -23,16 +23,6 @@ namespace {
 
 constexpr const char* OWNER = "image2d::FilterSetProcessor";
 
-// The target in the input's orientation: a portrait input gets a portrait target.
-QSize orientedTarget(const QSize& input, QSize target)
-{
-    const bool portraitInput = input.width() < input.height();
-    const bool swap = portraitInput ? target.width() >= target.height() : target.width() < target.height();
-    if (swap)
-        target.transpose();
-    return target;
-}
-
 // A parameter "equals" a float constant in the QVariant sense; an absent one never does.
 bool equals(const Uniforms& parameters, const QString& key, float value)
 {

@@ -2,7 +2,7 @@
 
 #include "image2d/framework/Dispatch.h"
 #include "image2d/framework/Log.h"
-#include "image2d/toolbox/PixelCast.h"
+#include "image2d/framework/PixelStore.h"
 
 #include <QByteArray>
 
@@ -13,8 +13,6 @@
 namespace image2d {
 
 namespace {
-
-using toolbox_detail::truncateToInt32;
 
 // The host's logs name the reporting function by its full signature, so the messages
 // keep that spelling.
@@ -52,18 +50,6 @@ constexpr float upperBound()
         return 2147483648.0f;
     else
         return static_cast<float>(std::numeric_limits<T>::max());
-}
-
-/// roundf followed by the float-to-integer cast, without a libm call per pixel.
-/// Any float with a fractional part is below 2^23 in magnitude, so the correction
-/// step cannot overflow.
-inline std::int32_t roundHalfAwayToInt32(float value)
-{
-    if (!(value > -2147483648.0f && value < 2147483648.0f))
-        return truncateToInt32(value);
-    const std::int32_t truncated = static_cast<std::int32_t>(value);
-    const float rest = value - static_cast<float>(truncated);
-    return truncated + static_cast<std::int32_t>(rest >= 0.5f) - static_cast<std::int32_t>(rest <= -0.5f);
 }
 
 bool sameSize(const Image2D& a, const Image2D& b)
@@ -121,7 +107,7 @@ void Image2DOperationsHelper<T>::roundFloatToDestinationType(const Image2D& sour
     T* out = destination.getData<T>();
     const std::size_t count = source.getNumPixels();
     for (std::size_t i = 0; i < count; ++i)
-        out[i] = static_cast<T>(roundHalfAwayToInt32(in[i]));
+        out[i] = static_cast<T>(store::roundHalfAwayToInt32(in[i]));
     destination.editFinished();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "image2d/toolbox/PixelCast.h"
+#include "image2d/framework/PixelStore.h"
 #include "platform/pixeldata/Image2D.h"
 
 #include <QColor>
@@ -115,6 +115,11 @@ public:
     static Image2D* createImage2DFromCSV(const QString& path, int width, int height, Image2D::DataType type);
 };
 
+/// `target` in the orientation of an image of size `input`: swapped when the input is
+/// narrower than tall and the target is not, or the input is not and the target is.
+/// The display road resizes to the oriented target, so that a portrait image stays upright.
+QSize orientedTarget(const QSize& input, QSize target);
+
 /// Per destination element type T (unsigned short, short, unsigned char, float, int):
 /// the pixel loops of the data type conversions. Internal to the conversions above;
 /// every operation warns and leaves `destination` untouched on bad input. Instantiated
@@ -172,7 +177,7 @@ void Image2DOperationsHelper<T>::convertDataType(const Image2D& source, Image2D&
     T* out = destination.getData<T>();
     const std::size_t count = source.getNumPixels();
     for (std::size_t i = 0; i < count; ++i)
-        out[i] = toolbox_detail::castElement<T>(in[i]);
+        out[i] = store::castElement<T>(in[i]);
     destination.editFinished();
 }
 

@@ -2,7 +2,7 @@
 
 #include "image2d/framework/Dispatch.h"
 #include "image2d/framework/Log.h"
-#include "image2d/toolbox/PixelCast.h"
+#include "image2d/framework/PixelStore.h"
 
 #include <QtGlobal>
 
@@ -17,8 +17,7 @@ namespace image2d {
 
 namespace {
 
-using toolbox_detail::SameWidthUnsigned;
-using toolbox_detail::truncateToInt32;
+using store::SameWidthUnsigned;
 
 using CopyablePixelTypes = AllPixelTypes;
 
@@ -109,15 +108,6 @@ Samples samplePositions(int inLength, int outLength)
     return samples;
 }
 
-template <typename T>
-T truncateToPixel(float value)
-{
-    if constexpr (std::is_floating_point_v<T>)
-        return value;
-    else
-        return static_cast<T>(truncateToInt32(value));
-}
-
 /// Box average when no side grows, bilinear otherwise. Returns false when cancelled.
 template <typename T>
 bool resizeSmooth(const Image2D& input, Image2D& output, const std::atomic<bool>& cancel)
@@ -166,7 +156,7 @@ bool resizeSmooth(const Image2D& input, Image2D& output, const std::atomic<bool>
                 const float value = static_cast<float>(row0[x0]) * (1 - ax) * (1 - ay) +
                                     static_cast<float>(row0[x1]) * ax * (1 - ay) +
                                     static_cast<float>(row1[x0]) * (1 - ax) * ay + static_cast<float>(row1[x1]) * ax * ay;
-                dst[x] = truncateToPixel<T>(value);
+                dst[x] = store::castElement<T>(value);
             }
         }
         if (cancel.load(std::memory_order_relaxed))
@@ -342,6 +332,15 @@ void Image2DOperations::flipVertical(Image2D* image)
         return true;
         },
         [] { warning("Image2D: flipVertical() Not implemented for current data type"); });
+}
+
+QSize orientedTarget(const QSize& input, QSize target)
+{
+    const bool portraitInput = input.width() < input.height();
+    const bool swap = portraitInput ? target.width() >= target.height() : target.width() < target.height();
+    if (swap)
+        target.transpose();
+    return target;
 }
 
 } // namespace image2d

@@ -58,16 +58,23 @@ bool writeDicom(const QString& path, const DicomContent& content)
     image.SetDimension(1, unsigned(content.height));
     if (multi)
         image.SetDimension(2, unsigned(content.frames.size()));
-    gdcm::PixelFormat pf(content.isSigned ? gdcm::PixelFormat::INT16 : gdcm::PixelFormat::UINT16);
-    pf.SetBitsStored(static_cast<unsigned short>(content.bitsStored));
-    pf.SetHighBit(static_cast<unsigned short>(content.bitsStored - 1));
+    const bool rgb = !content.rgb.empty();
+    gdcm::PixelFormat pf(rgb ? gdcm::PixelFormat::UINT8 : content.isSigned ? gdcm::PixelFormat::INT16 : gdcm::PixelFormat::UINT16);
+    if (rgb)
+        pf.SetSamplesPerPixel(3);
+    else
+    {
+        pf.SetBitsStored(static_cast<unsigned short>(content.bitsStored));
+        pf.SetHighBit(static_cast<unsigned short>(content.bitsStored - 1));
+    }
     image.SetPixelFormat(pf);
-    image.SetPhotometricInterpretation(content.monochrome1 ? gdcm::PhotometricInterpretation::MONOCHROME1
-                                                        : gdcm::PhotometricInterpretation::MONOCHROME2);
+    image.SetPhotometricInterpretation(rgb ? gdcm::PhotometricInterpretation::RGB
+                                       : content.monochrome1 ? gdcm::PhotometricInterpretation::MONOCHROME1
+                                                             : gdcm::PhotometricInterpretation::MONOCHROME2);
     image.SetSpacing(0, content.spacing);
     image.SetSpacing(1, content.spacing);
     image.SetTransferSyntax(gdcm::TransferSyntax::ExplicitVRLittleEndian);
-    std::vector<char> bytes;
+    std::vector<char> bytes(content.rgb.begin(), content.rgb.end());
     for (const auto& frame : content.frames)
     {
         const std::size_t at = bytes.size();
@@ -106,6 +113,15 @@ bool writeDicom(const QString& path, const DicomContent& content)
         putDecimal(ds, gdcm::Tag(0x0028, 0x1050), *content.windowCenter);
     if (content.windowWidth)
         putDecimal(ds, gdcm::Tag(0x0028, 0x1051), *content.windowWidth);
+    if (content.paddingValue)
+    {
+        gdcm::DataElement padding(gdcm::Tag(0x0028, 0x0120));
+        padding.SetVR(content.isSigned ? gdcm::VR::SS : gdcm::VR::US);
+        const std::uint16_t word = *content.paddingValue;
+        const char value[2] = {char(word & 0xff), char(word >> 8)};
+        padding.SetByteValue(value, 2);
+        ds.Replace(padding);
+    }
     writer.SetFileName(QFile::encodeName(path).constData());
     return writer.Write();
 }

@@ -19,7 +19,7 @@ enum class Syntax
     Jpeg2000Lossless
 };
 
-/// A grayscale DICOM file as the tests write it with GDCM, independently of the tool.
+/// A grayscale (or RGB) DICOM file as the tests write it with GDCM, independently of the tool.
 struct DicomContent
 {
     int width = 0;
@@ -35,6 +35,10 @@ struct DicomContent
     std::optional<double> windowWidth{};
     double spacing = 0.025;
     Syntax syntax = Syntax::ExplicitLittle;
+    /// Pixel Padding Value (0028,0120), written as US (SS when signed).
+    std::optional<std::uint16_t> paddingValue{};
+    /// When not empty: an 8-bit RGB image (interleaved samples) instead of the frames.
+    std::vector<std::uint8_t> rgb{};
 };
 
 /// Writes the file; false when GDCM cannot encode it.

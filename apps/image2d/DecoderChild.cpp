@@ -1,0 +1,190 @@
+// The decoder child: GDCM stops the whole process (assertions compiled into release
+// builds) on some damaged files and can claim gigabytes for a broken element, so DICOM
+// files are decoded by a child process of this same program, with bounded memory, and
+// the result comes back as one QDataStream record on its stdout.
+#include "DecoderChild.h"
+
+#include "Dicom.h"
+
+#include <QCoreApplication>
+#include <QDataStream>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#if defined(__linux__)
+#include <sys/resource.h>
+#endif
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#if defined(__SANITIZE_ADDRESS__)
+#define IMAGE2D_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define IMAGE2D_UNDER_ASAN 1
+#endif
+#endif
+
+namespace tool {
+
+namespace {
+
+constexpr quint32 decodeMagic = 0x49324445; // "I2DE"
+constexpr std::uint64_t MiB = std::uint64_t(1) << 20;
+
+// Lets the process add at most `budget` bytes of private memory to what it holds now
+// (Linux counts heap and anonymous mappings against RLIMIT_DATA). A larger allocation
+// fails, which GDCM and the reader turn into a read error. AddressSanitizer reserves its
+// shadow memory the same way, so sanitizer builds go without the bound.
+void boundMemory(std::uint64_t budget)
+{
+#if defined(__linux__) && !defined(IMAGE2D_UNDER_ASAN)
+    std::uint64_t used = 0;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmData:"))
+            used = line.mid(7).trimmed().split(' ').value(0).toULongLong() * 1024;
+    if (used == 0)
+        return;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_DATA, &limit) != 0)
+        return;
+    rlim_t wanted = rlim_t(used + budget);
+    if (limit.rlim_max != RLIM_INFINITY)
+        wanted = std::min(wanted, limit.rlim_max);
+    limit.rlim_cur = wanted;
+    setrlimit(RLIMIT_DATA, &limit);
+#else
+    (void)budget;
+#endif
+}
+
+QByteArray serialize(bool ok, const LoadedImage& in, const QString& error)
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream.setVersion(QDataStream::Qt_6_0);
+    stream << decodeMagic << ok << error << in.notAnImage;
+    if (!ok)
+        return bytes;
+    const Image2D& image = in.image;
+    stream << in.format << in.photometric << in.displayInverted << qint32(in.bitsStored) << in.slope << in.intercept
+           << in.pixelSizeKnown << in.fileLevel.has_value() << in.fileLevel.value_or(0.0) << in.fileWindow.has_value()
+           << in.fileWindow.value_or(0.0) << in.notes << in.padding << qint32(image.getDataType())
+           << qint32(image.getWidth()) << qint32(image.getHeight()) << image.getPixelSize()
+           << QByteArray::fromRawData(image.getConstData<char>(), qsizetype(image.getByteCount()));
+    return bytes;
+}
+
+bool deserialize(const QByteArray& bytes, LoadedImage& out, QString& error)
+{
+    QDataStream stream(bytes);
+    stream.setVersion(QDataStream::Qt_6_0);
+    quint32 magic = 0;
+    bool ok = false;
+    stream >> magic >> ok >> error >> out.notAnImage;
+    if (magic != decodeMagic || stream.status() != QDataStream::Ok)
+    {
+        error = QStringLiteral("the DICOM decoder gave no result");
+        out.notAnImage = false;
+        return false;
+    }
+    if (!ok)
+        return false;
+    qint32 bitsStored = 0, type = 0, width = 0, height = 0;
+    bool hasLevel = false, hasWindow = false;
+    double level = 0, window = 0;
+    QVector3D pixelSize;
+    QByteArray pixels;
+    stream >> out.format >> out.photometric >> out.displayInverted >> bitsStored >> out.slope >> out.intercept >>
+        out.pixelSizeKnown >> hasLevel >> level >> hasWindow >> window >> out.notes >> out.padding >> type >> width >>
+        height >> pixelSize >> pixels;
+    out.bitsStored = bitsStored;
+    if (hasLevel)
+        out.fileLevel = level;
+    if (hasWindow)
+        out.fileWindow = window;
+    out.image = Image2D(width, height, Image2D::DataType(type), pixelSize);
+    if (stream.status() != QDataStream::Ok || !out.image.isValid() ||
+        qsizetype(out.image.getByteCount()) != pixels.size() ||
+        (!out.padding.isEmpty() && qsizetype(out.image.getNumPixels()) != out.padding.size()))
+    {
+        error = QStringLiteral("the DICOM decoder gave an incomplete result");
+        out = LoadedImage{};
+        return false;
+    }
+    std::memcpy(out.image.getData<char>(), pixels.constData(), std::size_t(pixels.size()));
+    out.image.editFinished();
+    return true;
+}
+
+} // namespace
+
+const char* const decodeDicomCommand = "__decode-dicom";
+
+int decodeDicomToStdout(const QString& path)
+{
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    // Parsing holds about the file's bytes; decoding the pixel data a few times its size.
+    boundMemory(2 * std::uint64_t(std::max<qint64>(0, QFileInfo(path).size())) + 256 * MiB);
+    LoadedImage image;
+    QString error;
+    bool ok = false;
+    try
+    {
+        ok = readDicom(path, image, error, [](std::uint64_t decodedBytes) { boundMemory(8 * decodedBytes + 256 * MiB); });
+    }
+    catch (const std::bad_alloc&)
+    {
+        error = QStringLiteral("not a readable DICOM image (an element claims more memory than the file can hold)");
+    }
+    catch (...)
+    {
+        error = QStringLiteral("cannot read: unexpected failure in the decoder");
+    }
+    const QByteArray bytes = serialize(ok, image, error);
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+    return ok ? 0 : 1;
+}
+
+bool readDicomIsolated(const QString& path, LoadedImage& out, QString& error)
+{
+    if (!QCoreApplication::instance() || qEnvironmentVariableIsSet("IMAGE2D_DICOM_IN_PROCESS"))
+        return readDicom(path, out, error);
+    QProcess child;
+    child.setProgram(QCoreApplication::applicationFilePath());
+    child.setArguments({QString::fromLatin1(decodeDicomCommand), path});
+    child.setProcessChannelMode(QProcess::SeparateChannels);
+    child.setStandardErrorFile(QProcess::nullDevice());
+    child.start(QIODevice::ReadOnly);
+    if (!child.waitForStarted())
+        return readDicom(path, out, error);
+    QByteArray bytes;
+    while (child.state() != QProcess::NotRunning)
+    {
+        child.waitForReadyRead(-1);
+        bytes += child.readAllStandardOutput();
+    }
+    bytes += child.readAllStandardOutput();
+    if (child.exitStatus() != QProcess::NormalExit || (child.exitCode() != 0 && child.exitCode() != 1))
+    {
+        error = QStringLiteral("damaged DICOM file (the decoder stopped on it)");
+        return false;
+    }
+    return deserialize(bytes, out, error);
+}
+
+} // namespace tool

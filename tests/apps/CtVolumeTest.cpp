@@ -1,0 +1,273 @@
+// The CT phantom and DICOM series reading: the phantom holds what its header documents,
+// series read back exactly whatever the file order, broken series are refused with one
+// clear reason, and the tool's `phantom --media ct` and `info FOLDER` work end to end.
+#include "CtPhantom.h"
+#include "DicomSeries.h"
+
+#include "image2d/enhancement/AutoLevelWindow3D.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gdcmAttribute.h>
+#include <gdcmImageReader.h>
+#include <gdcmReader.h>
+#include <gdcmWriter.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <numeric>
+#include <random>
+#include <vector>
+
+namespace {
+
+const std::int16_t* voxels(const VoxenImage3D& volume)
+{
+    return volume.constData<std::int16_t>();
+}
+
+// Voxel nearest to a point in volume millimetres.
+int voxelNear(const VoxenImage3D& volume, const QVector3D& mm)
+{
+    const math::Ivec3 n = volume.imageSize();
+    const QVector3D v = volume.voxelSize();
+    const int i = std::clamp(int(std::lround(mm.x() / v.x())), 0, n.x - 1);
+    const int j = std::clamp(int(std::lround(mm.y() / v.y())), 0, n.y - 1);
+    const int k = std::clamp(int(std::lround(mm.z() / v.z())), 0, n.z - 1);
+    return voxels(volume)[(std::size_t(k) * n.y + j) * n.x + i];
+}
+
+bool sameVoxels(const VoxenImage3D& a, const VoxenImage3D& b)
+{
+    return a.imageSize() == b.imageSize() && a.voxelSize() == b.voxelSize() &&
+           std::memcmp(a.dataPtr(), b.dataPtr(), a.getNumVoxels() * 2) == 0;
+}
+
+class CtPhantom : public testing::Test
+{
+protected:
+    static void SetUpTestSuite() { phantom = new VoxenImage3D(ctphantom::makeCtPhantom()); }
+    static void TearDownTestSuite() { delete phantom; }
+    static inline VoxenImage3D* phantom = nullptr;
+};
+
+TEST_F(CtPhantom, TeethCanalRestorationAndAirwayAreWhereTheHeaderSays)
+{
+    const VoxenImage3D& v = *phantom;
+    ASSERT_EQ(v.imageSize(), math::Ivec3(256, 256, 200));
+    EXPECT_EQ(voxelNear(v, {0, 0, 0}), ctphantom::kPadding); // outside the scan field, no noise
+    EXPECT_LT(voxelNear(v, {51, 73, 30}), -900);             // airway
+    ASSERT_EQ(ctphantom::teeth().size(), 28u);
+    for (const ctphantom::Tooth& tooth : ctphantom::teeth())
+    {
+        SCOPED_TRACE(tooth.number);
+        // The crown centre lies in the pulp chamber, with enamel around it in that slice.
+        const QVector3D c = tooth.crownCentre;
+        EXPECT_LT(voxelNear(v, c), 250);
+        int highest = -2000;
+        for (float dx = -tooth.width / 2; dx <= tooth.width / 2; dx += 0.4f)
+            for (float dy = -tooth.width / 2; dy <= tooth.width / 2; dy += 0.4f)
+                highest = std::max(highest, voxelNear(v, c + QVector3D(dx, dy, 0)));
+        EXPECT_GT(highest, ctphantom::kEnamel - 200);
+        EXPECT_EQ(tooth.upper, c.z() > ctphantom::kLowerOcclusal);
+        EXPECT_EQ(tooth.arc < 0, c.x() < ctphantom::kMidline);
+    }
+    // The canal runs below the premolars and molars only.
+    for (const float s : {-45.0f, -30.0f, 30.0f, 45.0f})
+        EXPECT_LT(voxelNear(v, ctphantom::archPoint(s, ctphantom::kCanalHeight)), 200) << s;
+    for (const float s : {-15.0f, 15.0f})
+        EXPECT_GT(voxelNear(v, ctphantom::archPoint(s, ctphantom::kCanalHeight)), 100) << s;
+    // The one restoration: the brightest voxel, in the occlusal surface of 36.
+    const auto brightest = std::max_element(voxels(v), voxels(v) + v.getNumVoxels()) - voxels(v);
+    EXPECT_GT(voxels(v)[brightest], 9000);
+    const auto restored = std::find_if(ctphantom::teeth().begin(), ctphantom::teeth().end(),
+                                       [](const ctphantom::Tooth& t) { return t.restoration; });
+    ASSERT_EQ(restored->number, 36);
+    const QVector3D at(float(brightest % 256) * 0.4f, float(brightest / 256 % 256) * 0.4f, float(brightest / 65536) * 0.4f);
+    EXPECT_LT(std::hypot(at.x() - restored->crownCentre.x(), at.y() - restored->crownCentre.y()), 4.0f);
+    EXPECT_TRUE(at.z() >= 39.5f && at.z() <= 42.0f) << at.z();
+}
+
+TEST_F(CtPhantom, IsTheSameEveryTimeAndShowsSoftTissueAndBoneInItsWindow)
+{
+    EXPECT_TRUE(sameVoxels(ctphantom::makeCtPhantom(), *phantom));
+    const data::LevelWindow window = image3d::calculateAutoLevelWindow(phantom);
+    EXPECT_LE(window.getLevel() - window.getWindow() / 2, ctphantom::kSoftTissue - 200);
+    EXPECT_GE(window.getLevel() + window.getWindow() / 2, ctphantom::kCorticalBone);
+}
+
+class CtSeries : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        QString error;
+        ASSERT_TRUE(ctvolume::writeCtSeries(small, folder(), error, QVector3D(-40, 12.5f, 100))) << qPrintable(error);
+    }
+    QString folder() const { return dir.filePath(QStringLiteral("series")); }
+    QStringList files() const { return QDir(folder()).entryList(QDir::Files, QDir::Name); }
+    QString read(ctvolume::CtSeries& series) const
+    {
+        QString error;
+        return ctvolume::readCtSeries(folder(), series, error) ? QString() : error;
+    }
+
+    QTemporaryDir dir;
+    const VoxenImage3D small = ctphantom::makeCtPhantom(4); // 64 x 64 x 50 at 1.6 mm
+};
+
+TEST_F(CtSeries, ReadsThePhantomBackExactly)
+{
+    ctvolume::CtSeries series;
+    ASSERT_EQ(read(series), QString());
+    EXPECT_TRUE(sameVoxels(series.volume, small));
+    EXPECT_EQ(series.files, 50);
+    EXPECT_EQ(series.origin, QVector3D(-40, 12.5f, 100));
+    EXPECT_TRUE(series.notes.isEmpty()) << qPrintable(series.notes.join(QLatin1Char(';')));
+}
+
+TEST_F(CtSeries, OrdersSlicesByPositionWhateverTheFileNames)
+{
+    QStringList names = files();
+    std::vector<int> order(names.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::shuffle(order.begin(), order.end(), std::mt19937(42));
+    QDir d(folder());
+    for (int i = 0; i < names.size(); ++i)
+        ASSERT_TRUE(d.rename(names[i], QStringLiteral("x%1").arg(order[i], 3, 10, QLatin1Char('0'))));
+    ctvolume::CtSeries series;
+    ASSERT_EQ(read(series), QString());
+    EXPECT_TRUE(sameVoxels(series.volume, small));
+}
+
+TEST_F(CtSeries, RefusesAMissingSlice)
+{
+    ASSERT_TRUE(QFile::remove(QDir(folder()).filePath(files()[20])));
+    ctvolume::CtSeries series;
+    EXPECT_EQ(read(series), QStringLiteral("uneven slice spacing: 3.2 mm between slices 20 and 21, 1.6 mm elsewhere "
+                                           "(a slice missing?)"));
+}
+
+TEST_F(CtSeries, RefusesSlicesOfAnotherSize)
+{
+    const QByteArray path = QFile::encodeName(QDir(folder()).filePath(files()[7]));
+    gdcm::Reader reader;
+    reader.SetFileName(path.constData());
+    ASSERT_TRUE(reader.Read());
+    gdcm::Attribute<0x0028, 0x0010> rows{32};
+    reader.GetFile().GetDataSet().Replace(rows.GetAsDataElement());
+    gdcm::Writer writer;
+    writer.SetFile(reader.GetFile());
+    writer.SetFileName(path.constData());
+    ASSERT_TRUE(writer.Write());
+    ctvolume::CtSeries series;
+    EXPECT_EQ(read(series), QStringLiteral("slices of different sizes (64 x 64 and 64 x 32)"));
+}
+
+TEST_F(CtSeries, TakesTheLargestSeriesOfAFolder)
+{
+    QString error;
+    const QString other = dir.filePath(QStringLiteral("other"));
+    ASSERT_TRUE(ctvolume::writeCtSeries(ctphantom::makeCtPhantom(8), other, error));
+    for (const QString& name : QDir(other).entryList(QDir::Files))
+        ASSERT_TRUE(QFile::copy(QDir(other).filePath(name), QDir(folder()).filePath(QLatin1String("b-") + name)));
+    QFile junk(QDir(folder()).filePath(QStringLiteral("notes.txt")));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly) && junk.write("not an image") > 0);
+    junk.close();
+    ctvolume::CtSeries series;
+    ASSERT_EQ(read(series), QString());
+    EXPECT_TRUE(sameVoxels(series.volume, small));
+    EXPECT_EQ(series.notes, QStringList{QStringLiteral("1 other series in the folder skipped")});
+    EXPECT_FALSE(ctvolume::readCtSeries(dir.filePath(QStringLiteral("none")), series, error));
+    EXPECT_EQ(error, QStringLiteral("not a folder"));
+}
+
+// The one real CT slice of Debian's python3-pydicom test files, read as a one-slice volume:
+// every voxel is the stored value times the rescale slope plus the intercept.
+TEST(CtSeriesOfPydicom, ReadsCtSmallAsOneSlice)
+{
+    QDirIterator it(QStringLiteral(PYDICOM_DIR), {QStringLiteral("CT_small.dcm")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    if (!it.hasNext())
+        GTEST_SKIP() << "pydicom test files not fetched (run the apps_fetch_pydicom set-up test)";
+    const QString source = it.next();
+    QTemporaryDir dir;
+    ASSERT_TRUE(QFile::copy(source, dir.filePath(QStringLiteral("CT_small.dcm"))));
+    ctvolume::CtSeries series;
+    QString error;
+    ASSERT_TRUE(ctvolume::readCtSeries(dir.path(), series, error)) << qPrintable(error);
+    ASSERT_EQ(series.volume.imageSize(), math::Ivec3(128, 128, 1));
+
+    gdcm::ImageReader reader;
+    const QByteArray name = QFile::encodeName(source);
+    reader.SetFileName(name.constData());
+    ASSERT_TRUE(reader.Read());
+    const gdcm::DataSet& ds = reader.GetFile().GetDataSet();
+    gdcm::Attribute<0x0028, 0x1052> intercept;
+    gdcm::Attribute<0x0028, 0x1053> slope;
+    gdcm::Attribute<0x0028, 0x0030> spacing;
+    intercept.SetFromDataSet(ds);
+    slope.SetFromDataSet(ds);
+    spacing.SetFromDataSet(ds);
+    EXPECT_EQ(intercept.GetValue(), -1024.0);
+    EXPECT_FLOAT_EQ(series.volume.voxelSize().x(), float(spacing.GetValue(1)));
+    EXPECT_FLOAT_EQ(series.volume.voxelSize().y(), float(spacing.GetValue(0)));
+    std::vector<std::int16_t> stored(128 * 128);
+    ASSERT_TRUE(reader.GetImage().GetBuffer(reinterpret_cast<char*>(stored.data())));
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        ASSERT_EQ(voxels(series.volume)[i], std::lround(stored[i] * slope.GetValue() + intercept.GetValue())) << i;
+    const data::LevelWindow window = image3d::calculateAutoLevelWindow(&series.volume);
+    EXPECT_GT(window.getWindow(), 0);
+}
+
+// --- The tool ---
+
+QProcess* runTool(const QStringList& arguments)
+{
+    auto* process = new QProcess;
+    process->start(QStringLiteral(IMAGE2D_TOOL), arguments);
+    process->waitForFinished(300000);
+    return process;
+}
+
+TEST(CtTool, WritesThePhantomSeriesAndDescribesIt)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("ct"));
+    std::unique_ptr<QProcess> write(runTool({QStringLiteral("phantom"), QStringLiteral("--media"), QStringLiteral("ct"),
+                                             QStringLiteral("-o"), folder}));
+    ASSERT_EQ(write->exitCode(), 0) << write->readAllStandardError().toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 200);
+    std::unique_ptr<QProcess> info(runTool({QStringLiteral("info"), QStringLiteral("--json"), folder}));
+    ASSERT_EQ(info->exitCode(), 0) << info->readAllStandardError().toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(info->readAllStandardOutput()).object();
+    EXPECT_EQ(o[QStringLiteral("size")].toArray(), (QJsonArray{256, 256, 200}));
+    EXPECT_EQ(o[QStringLiteral("voxelSize")].toArray()[2].toDouble(), double(0.4f));
+    const data::LevelWindow expected = image3d::calculateAutoLevelWindow(
+        std::make_unique<VoxenImage3D>(ctphantom::makeCtPhantom()).get());
+    EXPECT_EQ(o[QStringLiteral("autoLevel")].toInt(), expected.getLevel());
+    EXPECT_EQ(o[QStringLiteral("autoWindow")].toInt(), expected.getWindow());
+
+    QFile::remove(QDir(folder).filePath(QStringLiteral("slice-0100.dcm")));
+    std::unique_ptr<QProcess> broken(runTool({QStringLiteral("info"), folder}));
+    EXPECT_EQ(broken->exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(broken->readAllStandardError()),
+              QStringLiteral("image2d: error: %1: uneven slice spacing: 0.8 mm between slices 100 and 101, "
+                             "0.4 mm elsewhere (a slice missing?)\n")
+                  .arg(folder));
+}
+
+} // namespace
