@@ -61,6 +61,7 @@ private:
     std::vector<Run> m_runs;               // `component` holds the provisional label until numbered
     std::vector<std::size_t> m_rowBegin;   // height + 1 offsets into m_runs
     std::vector<std::uint32_t> m_parent;   // union-find forest over the provisional labels
+    std::vector<std::uint64_t> m_firstPixel; // per label: smallest x * height + y of its runs
     std::vector<std::uint64_t> m_sizes;
 };
 
