@@ -16,8 +16,6 @@ namespace image2d {
 
 namespace {
 
-using EightBitTypes = PixelTypes<Image2D::UNSIGNED_CHAR, Image2D::BINARY>;
-
 // Replaces `target` by a BINARY image of `size` and `pixelSize` whose bytes fill(out) writes;
 // false, target unchanged, when it cannot be allocated.
 template <typename Fill>
@@ -41,16 +39,19 @@ bool findComponents(const Image2D& image, Keep keep, ScanOrder order, bool zeroI
     const T* pixels = image.getConstData<T>();
     if constexpr (sizeof(T) == 1)
         return components.find(pixels, width, height, zeroIsSet, order);
-    const std::size_t count = image.getNumPixels();
-    const std::unique_ptr<std::uint8_t[]> mask = tryAllocateArray<std::uint8_t>(count);
-    if (!mask)
-        return false;
-    for (std::size_t i = 0; i < count; ++i)
-        mask[i] = keep(pixels[i]) ? 1 : 0;
-    return components.find(mask.get(), width, height, zeroIsSet, order);
+    else
+    {
+        const std::size_t count = image.getNumPixels();
+        const std::unique_ptr<std::uint8_t[]> mask = tryAllocateArray<std::uint8_t>(count);
+        if (!mask)
+            return false;
+        for (std::size_t i = 0; i < count; ++i)
+            mask[i] = keep(pixels[i]) ? 1 : 0;
+        return components.find(mask.get(), width, height, zeroIsSet, order);
+    }
 }
 
-// The runs of the components marked in `chosen` (indexed by component number) set to 1.
+// Writes `value` on the runs of the components marked in `chosen` (indexed by number).
 void drawComponents(const ComponentRuns& components, const std::vector<std::uint8_t>& chosen, std::uint8_t* out,
                     std::uint8_t value)
 {
