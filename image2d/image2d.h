@@ -83,3 +83,5 @@
 // CT volumes
 #include "image2d/volume/GeneratedCeph.h"
 #include "image2d/volume/PerSliceOperations.h"
+#include "image2d/volume/CachedReslicer.h"
+#include "image2d/volume/ResliceExtractor.h"

@@ -21,9 +21,10 @@
 // - Mandible: bone around the curve for |s| <= 62 mm and z from 8 to 33 mm (the alveolar
 //   crest), 4.5 mm (front) to 6.5 mm (back) to each side of the curve: a 2 mm cortical shell
 //   (1500) over trabecular bone (150 to 750).
-// - Maxilla: the same around the curve for z from 52 to 74 mm, with the palate (z 60 to 64,
-//   inside the arch), the nasal cavity (air, |x - 51| < 12, y 25 to 70, z above 64) and two
-//   maxillary sinuses (air, ellipsoids around (51 -+ 22, 52, 72)).
+// - Maxilla: the same bone around the curve for z from 52 to 74 mm, 5 to 7.5 mm to each
+//   side, with the palate (z 60 to 64, inside the arch up to y = 62), the nasal cavity (air,
+//   |x - 51| < 12, y 25 to 70, z above 64.5) and two maxillary sinuses (air in a 1 mm wall,
+//   ellipsoids around (51 -+ 22, 52, 72) with half-axes 9, 12 and 7 mm).
 // - Teeth: 28 (second molar to second molar in each jaw), FDI numbers 11-17, 21-27, 31-37,
 //   41-47; their centres are listed by teeth(). Lower crowns rise from their cemento-enamel
 //   junction to the occlusal plane z = 42.0 mm, upper crowns hang down to z = 42.8 mm; roots

@@ -16,10 +16,10 @@ struct PresetRow
 };
 
 const PresetRow defaults[] = {
-    {Media::Intraoral, 0.2f, 0.5f, 0.6f},
-    {Media::Plate, 0.2f, 0.5f, 0.6f},
-    {Media::Panoramic, 0.25f, 0.5f, 0.5f},
-    {Media::Ceph, 0.25f, 0.5f, 0.5f},
+    {Media::Intraoral, 0.2f, 0.3f, 0.8f},
+    {Media::Plate, 0.2f, 0.3f, 0.8f},
+    {Media::Panoramic, 0.25f, 0.5f, 0.6f},
+    {Media::Ceph, 0.25f, 0.5f, 0.6f},
 };
 
 } // namespace

@@ -25,14 +25,8 @@ namespace {
 
 constexpr const char* OWNER = "image2d::AutoContrast";
 
-struct Window
-{
-    float minimum = 0.0f;
-    float maximum = 0.0f;
-};
-
 template <typename T>
-Window percentileWindow(const Image2D& image, float lower, float upper, int discard)
+ContrastWindow percentileWindow(const Image2D& image, float lower, float upper, int discard)
 {
     const math::Range<float> range = image.getValueRange();
     const auto first = static_cast<std::int64_t>(range.getMin());
@@ -75,26 +69,23 @@ Window percentileWindow(const Image2D& image, float lower, float upper, int disc
 
 } // namespace
 
-bool AutoContrast::isInputValid() const
+namespace {
+
+bool warnMissingImage()
 {
-    if (!checkInputImage(INPUT_IMAGE))
-    {
-        warning("image2d::AutoContrast : missing or invalid input image.");
-        return false;
-    }
-    const utility::Optional<double> lower = requireDouble(OWNER, LOWER_FRACTION);
-    if (!lower)
-        return false;
-    const utility::Optional<double> upper = requireDouble(OWNER, UPPER_FRACTION);
-    if (!upper)
-        return false;
-    if (*lower >= *upper)
+    warning("image2d::AutoContrast : missing or invalid input image.");
+    return false;
+}
+
+// The fractions must be ordered and inside [0, 1]; written so that NaN fails as well.
+bool fractionsUsable(double lower, double upper)
+{
+    if (lower >= upper)
     {
         warning("image2d::AutoContrast : invalid input: Lower fraction should be smaller than upper fraction.");
         return false;
     }
-    // Written so that NaN fails as well.
-    if (!(*lower >= 0.0 && *upper <= 1.0))
+    if (!(lower >= 0.0 && upper <= 1.0))
     {
         warning("image2d::AutoContrast : invalid input: lower and upper fractions should be between 0 and 1.");
         return false;
@@ -102,25 +93,64 @@ bool AutoContrast::isInputValid() const
     return true;
 }
 
+} // namespace
+
+utility::Optional<ContrastWindow> autoContrastWindow(const Image2D& image, float lowerFraction, float upperFraction,
+                                                     bool discardLowestBin)
+{
+    if (!image.isValid())
+    {
+        warning("invalid input image: ", Algorithm::INPUT_IMAGE);
+        return warnMissingImage(), utility::Optional<ContrastWindow>();
+    }
+    if (!fractionsUsable(lowerFraction, upperFraction))
+        return {};
+    // Only a flag: at most the one lowest bin is discarded.
+    const int discard = discardLowestBin ? 1 : 0;
+    return dispatchDataType(AutoContrastTypes{}, image.getDataType(),
+                            "image2d::AutoContrast : AutoContrast algorithm not supported for data type: ",
+                            [&](auto tag) -> utility::Optional<ContrastWindow> {
+                                return percentileWindow<typename decltype(tag)::type>(image, lowerFraction,
+                                                                                      upperFraction, discard);
+                            });
+}
+
+const Parameter<float> AutoContrast::LOWER_PARAMETER{&LOWER_FRACTION, ValueKind::Double, Bounds::anyIncludingNaN(),
+                                                     "share of the pixels below the window, in [0, 1]"};
+const Parameter<float> AutoContrast::UPPER_PARAMETER{&UPPER_FRACTION, ValueKind::Double, Bounds::anyIncludingNaN(),
+                                                     "share of the pixels up to the window's top, in [0, 1]"};
+const Parameter<int> AutoContrast::DISCARD_PARAMETER{&LOW_BINS_TO_DISCARD, 0, Lenient{},
+                                                     "non-zero: leave the lowest histogram bin out"};
+
+const ParameterList& AutoContrast::parameters()
+{
+    static const ParameterList list{&LOWER_PARAMETER, &UPPER_PARAMETER, &DISCARD_PARAMETER};
+    return list;
+}
+
+bool AutoContrast::isInputValid() const
+{
+    if (!checkInputImage(INPUT_IMAGE))
+        return warnMissingImage();
+    if (!LOWER_PARAMETER.validate(*this, OWNER) || !UPPER_PARAMETER.validate(*this, OWNER))
+        return false;
+    // The fractions are compared as the doubles they are stored as.
+    return fractionsUsable(getUniformValue(LOWER_FRACTION).toDouble(), getUniformValue(UPPER_FRACTION).toDouble()) ||
+           fail(FailureReason::OutOfRange, LOWER_FRACTION);
+}
+
 bool AutoContrast::process(const std::atomic<bool>&)
 {
     const std::shared_ptr<Image2D> image = getSharedInput(INPUT_IMAGE);
-    const float lower = getUniformValue(LOWER_FRACTION).toFloat();
-    const float upper = getUniformValue(UPPER_FRACTION).toFloat();
-    // Only a flag: at most the one lowest bin is discarded.
-    const int discard = getUniformIntValue(LOW_BINS_TO_DISCARD).value_or(0) != 0 ? 1 : 0;
-
-    return dispatchDataType(
-        PixelTypes<Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR>{}, image->getDataType(),
-        "image2d::AutoContrast : AutoContrast algorithm not supported for data type: ", [&](auto tag) {
-            using T = typename decltype(tag)::type;
-            const Window window = percentileWindow<T>(*image, lower, upper, discard);
-            setUniformValue(WINDOW_MINIMUM, window.minimum);
-            setUniformValue(WINDOW_MAXIMUM, window.maximum);
-            setUniformValue(WINDOW_CENTER, (window.minimum + window.maximum) * 0.5f);
-            setUniformValue(WINDOW_RANGE, window.maximum - window.minimum);
-            return true;
-        });
+    const utility::Optional<ContrastWindow> window =
+        autoContrastWindow(*image, LOWER_PARAMETER(*this), UPPER_PARAMETER(*this), DISCARD_PARAMETER(*this) != 0);
+    if (!window)
+        return fail(FailureReason::UnsupportedType, INPUT_IMAGE);
+    setUniformValue(WINDOW_MINIMUM, window->minimum);
+    setUniformValue(WINDOW_MAXIMUM, window->maximum);
+    setUniformValue(WINDOW_CENTER, window->center());
+    setUniformValue(WINDOW_RANGE, window->range());
+    return true;
 }
 
 namespace {
@@ -150,10 +180,9 @@ GammaHistogram histogramOf(const Image2D& image)
 
 float calculateAutoGamma(const Image2D& image, const math::Range<float>& range)
 {
-    const std::atomic<bool> cancel{false};
     const double level = (range.getMin() + range.getMax()) * 0.5;
     const double window = range.getMax() - range.getMin();
-    const std::shared_ptr<Image2D> windowed = LevelWindow::executeLevelWindow(&image, level, window, cancel);
+    const std::shared_ptr<Image2D> windowed = levelWindow(image, level, window);
     if (!windowed)
         return 1.0f;
 
@@ -201,25 +230,18 @@ namespace dataObjectFunctions {
 
 data::LevelWindow computeAutoContrast(const Image2D& image, MediaType type)
 {
-    image2d::AutoContrast autoContrast;
-    autoContrast.setInput(image2d::Algorithm::INPUT_IMAGE, &image);
-    autoContrast.setUniformValue(image2d::AutoContrast::LOWER_FRACTION,
-                                 MediaAutoContrastSettings::getLowerFraction(type));
-    autoContrast.setUniformValue(image2d::AutoContrast::UPPER_FRACTION,
-                                 MediaAutoContrastSettings::getUpperFraction(type));
-    const std::atomic<bool> cancel{false};
-    autoContrast.execute(cancel);
-
-    // Absent results (a failed run) read as 0.
-    const float center = autoContrast.getUniformValue(image2d::AutoContrast::WINDOW_CENTER).toFloat();
-    const float range = autoContrast.getUniformValue(image2d::AutoContrast::WINDOW_RANGE).toFloat();
-    const int level = static_cast<int>(std::lroundf(center));
-    const int window = static_cast<int>(std::lroundf(range));
+    // A failed window reads as (0, 0).
+    const image2d::ContrastWindow window =
+        image2d::autoContrastWindow(image, MediaAutoContrastSettings::getLowerFraction(type),
+                                    MediaAutoContrastSettings::getUpperFraction(type))
+            .value_or(image2d::ContrastWindow{});
+    const int level = static_cast<int>(std::lroundf(window.center()));
+    const int range = static_cast<int>(std::lroundf(window.range()));
     const Image2D::DataType dataType = image.getDataType();
     if (dataType == Image2D::UNSIGNED_SHORT || dataType == Image2D::SHORT)
         return data::LevelWindow(math::Operations::roundToNumber(level, 50),
-                                 math::Operations::roundToNumber(window, 50));
-    return data::LevelWindow(level, window);
+                                 math::Operations::roundToNumber(range, 50));
+    return data::LevelWindow(level, range);
 }
 
 } // namespace dataObjectFunctions

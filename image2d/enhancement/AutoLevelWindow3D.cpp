@@ -24,26 +24,21 @@ struct SliceWindow
     float maximum = 0.0f;
 };
 
-// Runs on a pool thread: its own slice image and AutoContrast, the volume only read.
+// Runs on a pool thread: its own slice image and percentile window, the volume only read.
 SliceWindow sliceWindow(const VoxenImage3D& volume, int index)
 {
-    using image2d::AutoContrast;
     const MediaType ct = MediaType::CtVolume;
-    auto slice = std::make_shared<Image2D>();
+    Image2D slice;
     const math::Ivec3 size = volume.imageSize();
-    if (!slice->loadFromData(volume.getAxialSlice(index), size.x, size.y, volume.sliceDataType()))
+    if (!slice.loadFromData(volume.getAxialSlice(index), size.x, size.y, volume.sliceDataType()))
         return {};
-    slice->setPixelSize(volume.voxelSize());
-    AutoContrast autoContrast;
-    autoContrast.setSharedInput(AutoContrast::INPUT_IMAGE, slice);
-    autoContrast.setUniformValue(AutoContrast::LOWER_FRACTION, MediaAutoContrastSettings::getLowerFraction(ct));
-    autoContrast.setUniformValue(AutoContrast::UPPER_FRACTION, MediaAutoContrastSettings::getUpperFraction(ct));
-    autoContrast.setUniformValue(AutoContrast::LOW_BINS_TO_DISCARD, MediaAutoContrastSettings::getLowBinsToDiscard(ct));
-    const std::atomic<bool> cancel{false};
-    if (!autoContrast.execute(cancel))
+    slice.setPixelSize(volume.voxelSize());
+    const utility::Optional<image2d::ContrastWindow> window = image2d::autoContrastWindow(
+        slice, MediaAutoContrastSettings::getLowerFraction(ct), MediaAutoContrastSettings::getUpperFraction(ct),
+        MediaAutoContrastSettings::getLowBinsToDiscard(ct) != 0);
+    if (!window)
         return {};
-    return {autoContrast.getUniformValue(AutoContrast::WINDOW_MINIMUM).toFloat(),
-            autoContrast.getUniformValue(AutoContrast::WINDOW_MAXIMUM).toFloat()};
+    return {window->minimum, window->maximum};
 }
 
 float upperMedian(std::vector<float>& values)

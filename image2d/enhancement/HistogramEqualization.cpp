@@ -1,10 +1,8 @@
 #include "image2d/enhancement/HistogramEqualization.h"
 
-#include "image2d/framework/Dispatch.h"
+#include "image2d/filtering/LocalStatistics.h"
 #include "image2d/framework/Log.h"
 #include "image2d/framework/Parallel.h"
-
-#include <tbb/task_arena.h>
 
 #include <algorithm>
 #include <cmath>
@@ -17,7 +15,7 @@ namespace image2d {
 
 const QString HistogramEqualization::FILTER_ID = QStringLiteral("HistogramEqualization");
 const QString HistogramEqualization::BALANCE = QStringLiteral("balance");
-const QString HistogramEqualization::KERNEL_RELATIVE_RADIUS = QStringLiteral("kernelRadius");
+const QString& HistogramEqualization::KERNEL_RELATIVE_RADIUS = RecursiveMinMax::KERNEL_RADIUS;
 const QString HistogramEqualization::KERNEL_OVERLAP = QStringLiteral("kernelOverlap");
 
 namespace {
@@ -191,18 +189,8 @@ struct Binning
         }
     }
 
-    static T output(float c)
-    {
-        c = std::clamp(c, 0.0f, 1.0f); // the float weights may overshoot by an ulp
-        if constexpr (std::is_same_v<T, std::uint8_t>)
-            return static_cast<T>(static_cast<int>(c * 255.0f));
-        else if constexpr (std::is_same_v<T, std::uint16_t>)
-            return static_cast<T>(static_cast<int>(c * 65535.0f));
-        else if constexpr (std::is_same_v<T, std::int16_t>)
-            return static_cast<T>(static_cast<int>(c * 65535.0f - 32768.0f));
-        else
-            return c;
-    }
+    // Limited to [0, 1] first: the float weights may overshoot by an ulp.
+    static T output(float c) { return store::unitToType<T>(c); }
 };
 
 /// One stretch of columns interpolated between the same two tiles (equal at the edges).
@@ -291,19 +279,13 @@ public:
         // function of its pixels, so any split into chunks gives identical output. A chunk
         // starts from freshly built tile rows; two chunks per thread balance the load without
         // rebuilding too often.
-        const int chunks = std::min(bands, 2 * std::max(1, tbb::this_task_arena::max_concurrency()));
-        parallelFor(0, chunks, [&](int c0, int c1) {
+        parallelChunks(0, bands, 2 * concurrency(), [&](int, int b0, int b1) {
             State state(*this);
-            for (int c = c0; c < c1; ++c)
+            for (int b = b0; b < b1; ++b)
             {
-                const int b0 = static_cast<int>(static_cast<long long>(c) * bands / chunks);
-                const int b1 = static_cast<int>(static_cast<long long>(c + 1) * bands / chunks);
-                for (int b = b0; b < b1; ++b)
-                {
-                    mapBand(state, m_bands[b].first, m_bands[b].second);
-                    if (m_cancel.load())
-                        return;
-                }
+                mapBand(state, m_bands[b].first, m_bands[b].second);
+                if (m_cancel.load())
+                    return;
             }
         });
     }
@@ -518,93 +500,139 @@ private:
 
 } // namespace
 
-bool HistogramEqualization::checkRange(const QString& key, float min, float max) const
+// ---- Core functions -------------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kInvalidInput = "image2d::HistogramEqualization : invalid input.";
+
+void warnMissingParameter(const char*, const QString& key)
 {
-    if (!getUniformValue(key).isValid())
+    warning("missing parameter: ", key);
+    warning(kInvalidInput);
+}
+
+void warnInvalidParameter(const char*, const QString& key)
+{
+    warning("invalid parameter: ", key);
+    warning(kInvalidInput);
+}
+
+void warnNotWithinRange(const char*, const QString& key)
+{
+    for (const ParameterInfo* parameter : HistogramEqualization::parameters())
+        if (parameter->key() == key)
+            warning("parameter", key, "not within range [", static_cast<float>(parameter->bounds().low), ", ... ,",
+                    static_cast<float>(parameter->bounds().high), "]");
+    warning(kInvalidInput);
+}
+
+constexpr ParameterMessages kMessages{warnMissingParameter, warnInvalidParameter, warnNotWithinRange};
+constexpr const char* kOwner = "image2d::HistogramEqualization";
+
+// The equalization proper, for a supported type and a balance above 0.
+template <typename T>
+std::shared_ptr<Image2D> equalize(const Image2D& input, float balance, float relativeRadius, float overlap,
+                                  const std::atomic<bool>& cancel)
+{
+    const int width = input.getWidth(), height = input.getHeight();
+    const long long r = std::max(1LL, static_cast<long long>(static_cast<float>(width) * relativeRadius));
+    const long long step = static_cast<long long>(2.0f * (1.0f - overlap) * static_cast<float>(r) + 1.0f);
+    const float factor = static_cast<float>(0.5 * std::pow(static_cast<double>(balance), 5.0));
+    auto result = std::make_shared<Image2D>(width, height, input.getDataType(), input.getPixelSize());
+    if (!result->isValid() || width <= 0 || height <= 0 || cancel.load())
+        return result;
+    const Axis ax = makeAxis(width, r, std::max(1LL, step));
+    const Axis ay = makeAxis(height, r, std::max(1LL, step));
+    Equalizer<T>(input.getConstData<T>(), result->getData<T>(), width, height, ax, ay, factor, cancel).run();
+    return result;
+}
+
+} // namespace
+
+std::shared_ptr<Image2D> histogramEqualization(std::shared_ptr<Image2D> image, float balance, float relativeRadius,
+                                               float overlap, const std::atomic<bool>& cancel)
+{
+    if (!image || !image->isValid())
     {
-        warning("missing parameter: ", key);
-        return false;
+        warning(image ? "invalid input image: " : "missing input image: ", Algorithm::INPUT_IMAGE);
+        warning(kInvalidInput);
+        return nullptr;
     }
-    const utility::Optional<float> value = getUniformFloatValue(key);
-    if (!value)
-    {
-        warning("invalid parameter: ", key);
-        return false;
-    }
-    if (!(min <= *value && *value <= max))
-    {
-        warning("parameter", key, "not within range [", min, ", ... ,", max, "]");
-        return false;
-    }
-    return true;
+    if (!HistogramEqualization::BALANCE_PARAMETER.accepts(balance, kOwner) ||
+        !HistogramEqualization::RADIUS_PARAMETER.accepts(relativeRadius, kOwner) ||
+        !HistogramEqualization::OVERLAP_PARAMETER.accepts(overlap, kOwner))
+        return nullptr;
+    if (balance <= 0.0f)
+        return image;
+    std::shared_ptr<Image2D> output = dispatchDataType(
+        HistogramEqualizationTypes{}, image->getDataType(),
+        [&](auto tag) { return equalize<typename decltype(tag)::type>(*image, balance, relativeRadius, overlap, cancel); },
+        [&] {
+            warning("image2d::HistogramEqualization : histogram equalization algorithm not supported for data type: ",
+                    static_cast<int>(image->getDataType()));
+        });
+    return output ? output : image;
+}
+
+std::shared_ptr<Image2D> histogramEqualization(const Image2D& image, float balance, float relativeRadius,
+                                               float overlap, const std::atomic<bool>& cancel)
+{
+    // The caller's image is lent for the run; an unchanged result becomes a copy of it.
+    std::shared_ptr<Image2D> lent(std::shared_ptr<Image2D>(), const_cast<Image2D*>(&image));
+    std::shared_ptr<Image2D> result = histogramEqualization(lent, balance, relativeRadius, overlap, cancel);
+    return result == lent ? std::make_shared<Image2D>(image) : result;
+}
+
+// ---- HistogramEqualization ----------------------------------------------------------------
+
+const Parameter<float> HistogramEqualization::BALANCE_PARAMETER{
+    &BALANCE, Bounds::between(0, 1), "clip limit from none (0, the image unchanged) to full equalization (1)",
+    kMessages};
+const Parameter<float> HistogramEqualization::RADIUS_PARAMETER{
+    &KERNEL_RELATIVE_RADIUS, Bounds::between(0, 0.5), "tile radius as a fraction of the image width", kMessages};
+const Parameter<float> HistogramEqualization::OVERLAP_PARAMETER{
+    &KERNEL_OVERLAP, Bounds::between(0, 1), "fraction of a tile shared with the next", kMessages};
+
+const ParameterList& HistogramEqualization::parameters()
+{
+    static const ParameterList list{&BALANCE_PARAMETER, &RADIUS_PARAMETER, &OVERLAP_PARAMETER};
+    return list;
 }
 
 bool HistogramEqualization::isInputValid() const
 {
-    const bool valid = checkInputImage(INPUT_IMAGE) && checkRange(BALANCE, 0.0f, 1.0f) &&
-                       checkRange(KERNEL_RELATIVE_RADIUS, 0.0f, 0.5f) && checkRange(KERNEL_OVERLAP, 0.0f, 1.0f);
-    if (!valid)
-        warning("image2d::HistogramEqualization : invalid input.");
-    return valid;
+    if (!checkInputImage(INPUT_IMAGE))
+        return warning(kInvalidInput), false;
+    for (const ParameterInfo* parameter : parameters())
+        if (!parameter->validate(*this, kOwner))
+            return false;
+    return true;
+}
+
+std::shared_ptr<Image2D> HistogramEqualization::applyFilter(const Uniforms& parameters,
+                                                            const std::shared_ptr<Image2D>& image,
+                                                            const std::atomic<bool>& cancel)
+{
+    return histogramEqualization(image, BALANCE_PARAMETER(parameters), RADIUS_PARAMETER(parameters),
+                                 OVERLAP_PARAMETER(parameters), cancel);
 }
 
 bool HistogramEqualization::process(const std::atomic<bool>& cancel)
 {
-    std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    const float balance = getUniformFloatValue(BALANCE).value_or(0.0f);
-    const float radius = getUniformFloatValue(KERNEL_RELATIVE_RADIUS).value_or(0.0f);
-    const float overlap = getUniformFloatValue(KERNEL_OVERLAP).value_or(0.0f);
-    if (balance <= 0.0f)
-        setSharedOutput(OUTPUT_IMAGE, input);
-    else
-        setSharedOutput(OUTPUT_IMAGE, hieq(input, balance, radius, overlap, cancel));
+    setSharedOutput(OUTPUT_IMAGE, applyFilter(*this, getSharedInput(INPUT_IMAGE), cancel));
     return true;
-}
-
-std::shared_ptr<Image2D> HistogramEqualization::hieq(std::shared_ptr<Image2D> input, float balance,
-                                                     float relativeRadius, float overlap,
-                                                     const std::atomic<bool>& cancel) const
-{
-    const int width = input->getWidth(), height = input->getHeight();
-    const long long r = std::max(1LL, static_cast<long long>(static_cast<float>(width) * relativeRadius));
-    const long long step = static_cast<long long>(2.0f * (1.0f - overlap) * static_cast<float>(r) + 1.0f);
-    const float factor = static_cast<float>(0.5 * std::pow(static_cast<double>(balance), 5.0));
-
-    using Supported = PixelTypes<Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::BINARY,
-                                 Image2D::FLOAT>;
-    bool supported = true;
-    std::shared_ptr<Image2D> output = dispatchDataType(
-        Supported{}, input->getDataType(),
-        [&](auto tag) {
-            using T = typename decltype(tag)::type;
-            auto result = std::make_shared<Image2D>(width, height, input->getDataType(), input->getPixelSize());
-            if (!input->isValid() || !result->isValid() || width <= 0 || height <= 0)
-                return result;
-            if (cancel.load())
-                return result;
-            const Axis ax = makeAxis(width, r, std::max(1LL, step));
-            const Axis ay = makeAxis(height, r, std::max(1LL, step));
-            Equalizer<T>(input->getConstData<T>(), result->getData<T>(), width, height, ax, ay, factor, cancel).run();
-            return result;
-        },
-        [&] {
-            warning("image2d::HistogramEqualization : histogram equalization algorithm not supported for data type: ",
-                    static_cast<int>(input->getDataType()));
-            supported = false;
-        });
-    return supported ? output : input;
 }
 
 std::shared_ptr<Image2D> HistogramEqualization::executeHieq(Image2D* input, float balance, float kernelRadius,
                                                             float kernelOverlap)
 {
-    std::atomic<bool> cancel{false};
     HistogramEqualization algorithm;
     algorithm.setInput(INPUT_IMAGE, input);
     algorithm.setUniformValue(BALANCE, balance);
     algorithm.setUniformValue(KERNEL_RELATIVE_RADIUS, kernelRadius);
     algorithm.setUniformValue(KERNEL_OVERLAP, kernelOverlap);
-    algorithm.execute(cancel);
+    algorithm.execute(neverCancelled());
     return algorithm.getSharedOutput(OUTPUT_IMAGE);
 }
 

@@ -8,6 +8,8 @@
 
 #include <QVariant>
 
+#include <cstddef>
+
 namespace image2d {
 
 namespace {
@@ -16,60 +18,27 @@ constexpr const char* kOwner = "image2d::SharpenOrvane";
 
 } // namespace
 
-utility::Optional<SharpenOrvane::KernelType> SharpenOrvane::readKernelType() const
+const Parameter<SharpenOrvane::KernelType> SharpenOrvane::KERNEL_TYPE_PARAMETER{
+    &KERNEL_TYPE, Bounds::any(), "which of the five kernels; values other than 0-3 select KERNEL_7X7_STRONG"};
+
+const ParameterList& SharpenOrvane::parameters()
 {
-    const QVariant value = getUniformValue(KERNEL_TYPE);
-    const QMetaType enumType = QMetaType::fromType<KernelType>();
-    if (value.metaType() == enumType)
-        return value.value<KernelType>();
-    QVariant converted = value;
-    if (!value.isValid() || !converted.convert(enumType))
-        return {};
-    return converted.value<KernelType>();
+    static const ParameterList list{&KERNEL_TYPE_PARAMETER};
+    return list;
 }
 
-bool SharpenOrvane::isInputValid() const
+std::shared_ptr<Image2D> sharpenOrvane(const Image2D& image, SharpenOrvane::KernelType kernelType)
 {
-    if (!requireInputImage(kOwner, INPUT_IMAGE))
-        return false;
-    if (!getUniformValue(KERNEL_TYPE).isValid())
-    {
-        warnMissingInput(kOwner, KERNEL_TYPE);
-        return false;
-    }
-    if (!readKernelType())
-    {
-        warnInvalidInput(kOwner, KERNEL_TYPE);
-        return false;
-    }
-    return true;
-}
+    if (!image.isValid())
+        return warnInvalidKey(kOwner, Algorithm::INPUT_IMAGE), nullptr;
+    std::shared_ptr<Image2D> result = filter(Image2DOperations::convertDataType(image, Image2D::FLOAT),
+                                             Kernel(SharpenOrvane::kernelValues(kernelType)));
 
-std::shared_ptr<Image2D> SharpenOrvane::sharpen(const std::atomic<bool>& cancel, std::shared_ptr<Image2D> image,
-                                                KernelType kernelType) const
-{
-    Kernel kernel(kernelValues(kernelType));
-    Filter filter(&kernel);
-    filter.setSharedInput(INPUT_IMAGE, std::move(image));
-    filter.execute(cancel);
-    return filter.getSharedOutput(OUTPUT_IMAGE);
-}
-
-bool SharpenOrvane::process(const std::atomic<bool>& cancel)
-{
-    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    if (!input || !input->isValid())
-        return false;
-    const KernelType kernelType = readKernelType().value_or(KERNEL_7X7_STRONG);
-
-    auto floatImage = std::make_shared<Image2D>(Image2DOperations::convertDataType(*input, Image2D::FLOAT));
-    std::shared_ptr<Image2D> result = sharpen(cancel, floatImage, kernelType);
-
-    if (result && result->isValid() && result->getDataType() != input->getDataType())
+    if (result && result->isValid() && result->getDataType() != image.getDataType())
     {
         // Cut the overshoot at edges off at the input's own range before going back to
         // the integer type, so sharpening never widens the value range.
-        const math::Range<float> range = input->getDataRange();
+        const math::Range<float> range = image.getDataRange();
         const float low = range.getMin();
         const float high = range.getMax();
         float* values = result->getData<float>();
@@ -82,14 +51,36 @@ bool SharpenOrvane::process(const std::atomic<bool>& cancel)
                 values[i] = high;
         }
         result->editFinished();
-        result = std::make_shared<Image2D>(conversions::convertToDataType(*result, input->getDataType()));
+        result = std::make_shared<Image2D>(conversions::convertToDataType(*result, image.getDataType()));
     }
-    if (result && result->isValid())
-        result->setPixelSize(input->getPixelSize());
-    else
-        result.reset();
+    if (!result || !result->isValid())
+        return nullptr;
+    result->setPixelSize(image.getPixelSize());
+    return result;
+}
 
-    setSharedOutput(OUTPUT_IMAGE, result);
+bool SharpenOrvane::isInputValid() const
+{
+    return requireInputImage(kOwner, INPUT_IMAGE) && KERNEL_TYPE_PARAMETER.validate(*this, kOwner);
+}
+
+std::shared_ptr<Image2D> SharpenOrvane::sharpen(const std::atomic<bool>&, std::shared_ptr<Image2D> image,
+                                                KernelType kernelType) const
+{
+    if (!image)
+        return warnMissingKey("image2d::Filter", INPUT_IMAGE), nullptr;
+    return filter(*image, Kernel(kernelValues(kernelType)));
+}
+
+std::shared_ptr<Image2D> SharpenOrvane::applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                                    const std::atomic<bool>&)
+{
+    return sharpenOrvane(*image, KERNEL_TYPE_PARAMETER(parameters));
+}
+
+bool SharpenOrvane::process(const std::atomic<bool>& cancel)
+{
+    setSharedOutput(OUTPUT_IMAGE, applyFilter(*this, getSharedInput(INPUT_IMAGE), cancel));
     return true;
 }
 
@@ -99,8 +90,7 @@ std::shared_ptr<Image2D> SharpenOrvane::executeSharpen(const Image2D* image, Ker
     if (image)
         algorithm.setInput(INPUT_IMAGE, image);
     algorithm.setUniformValue(KERNEL_TYPE, QVariant::fromValue(kernelType));
-    const std::atomic<bool> cancel{false};
-    algorithm.execute(cancel);
+    algorithm.execute(neverCancelled());
     return algorithm.getSharedOutput(OUTPUT_IMAGE);
 }
 

@@ -1,10 +1,7 @@
 #include "image2d/enhancement/StarkAdaptiveHistogramEqualization.h"
 
-#include "image2d/framework/Dispatch.h"
 #include "image2d/framework/Log.h"
 #include "image2d/framework/Parallel.h"
-
-#include <tbb/enumerable_thread_specific.h>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -386,19 +383,6 @@ double pixelOutput(const Context& c, const Histogram& h, T v)
     return windowOutput(c, h, h.normalised(v));
 }
 
-template <typename T>
-T toPixel(double value)
-{
-    if constexpr (std::is_floating_point_v<T>)
-        return static_cast<T>(value);
-    else
-    {
-        if (!(std::fabs(value) < 9.0e18)) // only reachable with corrupt input; avoid undefined conversion
-            value = 0.0;
-        return static_cast<T>(static_cast<std::int64_t>(value));
-    }
-}
-
 template <typename T, typename Histogram>
 void processRow(const Context& c, const T* in, T* out, int y, Histogram& h)
 {
@@ -418,14 +402,14 @@ void processRow(const Context& c, const T* in, T* out, int y, Histogram& h)
     const long long firstEnd = std::min(r, width - 1);
     for (long long x = 0; x <= firstEnd; ++x)
         addColumn(x);
-    outRow[0] = toPixel<T>(pixelOutput(c, h, row[0]));
+    outRow[0] = store::truncateWrap64<T>(pixelOutput(c, h, row[0]));
     for (long long x = 1; x < width; ++x)
     {
         if (x - r > 0)
             removeColumn(x - r - 1);
         if (x + r < width)
             addColumn(x + r);
-        outRow[x] = toPixel<T>(pixelOutput(c, h, row[x]));
+        outRow[x] = store::truncateWrap64<T>(pixelOutput(c, h, row[x]));
     }
     h.clear();
 }
@@ -460,14 +444,14 @@ void processRowPair(const Context& c, const T* in, T* out, int y, Histogram& ha,
         if constexpr (std::is_floating_point_v<T>)
             if (std::isnan(va) || std::isnan(vb))
             {
-                outa[x] = toPixel<T>(pixelOutput(c, ha, va));
-                outb[x] = toPixel<T>(pixelOutput(c, hb, vb));
+                outa[x] = store::truncateWrap64<T>(pixelOutput(c, ha, va));
+                outb[x] = store::truncateWrap64<T>(pixelOutput(c, hb, vb));
                 return;
             }
         double a = 0.0, b = 0.0;
         windowOutputPair(c, ha, hb, ha.normalised(va), hb.normalised(vb), a, b);
-        outa[x] = toPixel<T>(a);
-        outb[x] = toPixel<T>(b);
+        outa[x] = store::truncateWrap64<T>(a);
+        outb[x] = store::truncateWrap64<T>(b);
     };
     const long long firstEnd = std::min(r, width - 1);
     for (long long x = 0; x <= firstEnd; ++x)
@@ -494,7 +478,7 @@ void runRows(const Context& c, const T* in, T* out, MakeHistogram&& make)
     {
         std::unique_ptr<Histogram> a, b;
     };
-    tbb::enumerable_thread_specific<Pair> histograms;
+    PerThread<Pair> histograms;
     parallelFor(0, c.height, [&](int first, int last) {
         Pair& h = histograms.local();
         if (!h.a)
@@ -512,77 +496,48 @@ void runRows(const Context& c, const T* in, T* out, MakeHistogram&& make)
 
 } // namespace
 
-bool StarkAdaptiveHistogramEqualization::isInputValid() const
+namespace {
+
+void warnOutsideUnitRange(const char* owner, const QString& key)
 {
-    if (!requireInputImage(kOwner, INPUT_IMAGE))
-        return false;
-    for (const QString* key : {&ALPHA_VALUE, &BETA_VALUE})
-    {
-        const utility::Optional<double> value = requireDouble(kOwner, *key);
-        if (!value)
-            return false;
-        if (!(*value >= 0.0 && *value <= 1.0))
-        {
-            warnInvalidInput(kOwner, *key);
-            warning(*key, " range is: [0, ... , 1]");
-            return false;
-        }
-    }
-    const QVariant radius = getUniformValue(RADIUS_VALUE);
-    if (!radius.isValid())
-    {
-        warnMissingInput(kOwner, RADIUS_VALUE);
-        return false;
-    }
-    bool ok = false;
-    radius.toUInt(&ok);
-    if (!ok)
-    {
-        warnInvalidInput(kOwner, RADIUS_VALUE);
-        return false;
-    }
-    return true;
+    warnInvalidKey(owner, key);
+    warning(key, " range is: [0, ... , 1]");
 }
 
-bool StarkAdaptiveHistogramEqualization::process(const std::atomic<bool>& cancel)
-{
-    std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    const double lo = input->getMinFloatValue();
-    const double hi = input->getMaxFloatValue();
-    const double alpha = getUniformDoubleValue(ALPHA_VALUE).value_or(0.0);
-    const double beta = getUniformDoubleValue(BETA_VALUE).value_or(0.0);
-    const unsigned int radius = getUniformValue(RADIUS_VALUE).toUInt();
-    setSharedOutput(OUTPUT_IMAGE, stadHieq(input, alpha, beta, radius, lo, hi, cancel));
-    return true;
-}
+constexpr ParameterMessages kUnitRangeMessages{warnMissingKey, warnInvalidKey, warnOutsideUnitRange};
 
-std::shared_ptr<Image2D> StarkAdaptiveHistogramEqualization::stadHieq(std::shared_ptr<Image2D> input, double alpha,
-                                                                      double beta, unsigned int radius, double lo,
-                                                                      double hi, const std::atomic<bool>& cancel) const
+} // namespace
+
+std::shared_ptr<Image2D> starkAdaptiveHistogramEqualization(const Image2D& image, double alpha, double beta,
+                                                            unsigned int radius)
 {
-    (void)cancel; // rows are short and independent; the run is not interrupted
-    using Supported = PixelTypes<Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::BINARY,
-                                 Image2D::FLOAT>;
+    if (!image.isValid())
+        return warnInvalidKey(kOwner, Algorithm::INPUT_IMAGE), nullptr;
+    if (!StarkAdaptiveHistogramEqualization::ALPHA_PARAMETER.accepts(alpha, kOwner) ||
+        !StarkAdaptiveHistogramEqualization::BETA_PARAMETER.accepts(beta, kOwner))
+        return nullptr;
+    const double lo = image.getMinFloatValue();
+    const double hi = image.getMaxFloatValue();
     return dispatchDataType(
-        Supported{}, input->getDataType(),
+        StarkTypes{}, image.getDataType(),
         "image2d::StarkAdaptiveHistogramEqualization : stark adaptive histogram equalization algorithm not supported "
         "for data type: ",
         [&](auto tag) {
             using T = typename decltype(tag)::type;
-            const int width = input->getWidth(), height = input->getHeight();
-            auto output = std::make_shared<Image2D>(width, height, input->getDataType(), input->getPixelSize());
-            if (!input->isValid() || !output->isValid() || width <= 0 || height <= 0)
+            const int width = image.getWidth(), height = image.getHeight();
+            auto output = std::make_shared<Image2D>(width, height, image.getDataType(), image.getPixelSize());
+            if (!image.isValid() || !output->isValid() || width <= 0 || height <= 0)
                 return output;
-            const T* in = input->getConstData<T>();
+            const T* in = image.getConstData<T>();
             T* out = output->getData<T>();
             // No contrast to spread (a constant FLOAT image) or unusable bounds: keep the values.
             if (!(hi > lo) || !std::isfinite(lo) || !std::isfinite(hi))
             {
-                std::memcpy(out, in, input->getByteCount());
+                std::memcpy(out, in, image.getByteCount());
                 return output;
             }
             const std::vector<Step> table = cumulationTable(alpha, beta);
-            const Context context{table, beta, lo, hi, input->getDataType() == Image2D::BINARY,
+            const Context context{table, beta, lo, hi, image.getDataType() == Image2D::BINARY,
                                   static_cast<long long>(radius), width, height};
             if constexpr (std::is_floating_point_v<T>)
                 runRows(context, in, out, [&] { return FloatHistogram(lo, hi); });
@@ -595,16 +550,54 @@ std::shared_ptr<Image2D> StarkAdaptiveHistogramEqualization::stadHieq(std::share
         });
 }
 
+const Parameter<double> StarkAdaptiveHistogramEqualization::ALPHA_PARAMETER{
+    &ALPHA_VALUE, Bounds::between(0, 1), "shape of the cumulation: 1 local-mean subtraction, 0 histogram equalization",
+    kUnitRangeMessages};
+const Parameter<double> StarkAdaptiveHistogramEqualization::BETA_PARAMETER{
+    &BETA_VALUE, Bounds::between(0, 1), "share of the pixel's own value mixed back", kUnitRangeMessages};
+const Parameter<unsigned int> StarkAdaptiveHistogramEqualization::RADIUS_PARAMETER{
+    &RADIUS_VALUE, Bounds::any(), "window radius in pixels"};
+
+const ParameterList& StarkAdaptiveHistogramEqualization::parameters()
+{
+    static const ParameterList list{&ALPHA_PARAMETER, &BETA_PARAMETER, &RADIUS_PARAMETER};
+    return list;
+}
+
+bool StarkAdaptiveHistogramEqualization::isInputValid() const
+{
+    if (!requireInputImage(kOwner, INPUT_IMAGE))
+        return false;
+    for (const ParameterInfo* parameter : parameters())
+        if (!parameter->validate(*this, kOwner))
+            return false;
+    return true;
+}
+
+std::shared_ptr<Image2D> StarkAdaptiveHistogramEqualization::applyFilter(const Uniforms& parameters,
+                                                                         const std::shared_ptr<Image2D>& image,
+                                                                         const std::atomic<bool>&)
+{
+    // Rows are short and independent; the run is not interrupted.
+    return starkAdaptiveHistogramEqualization(*image, ALPHA_PARAMETER(parameters), BETA_PARAMETER(parameters),
+                                              RADIUS_PARAMETER(parameters));
+}
+
+bool StarkAdaptiveHistogramEqualization::process(const std::atomic<bool>& cancel)
+{
+    setSharedOutput(OUTPUT_IMAGE, applyFilter(*this, getSharedInput(INPUT_IMAGE), cancel));
+    return true;
+}
+
 std::shared_ptr<Image2D> StarkAdaptiveHistogramEqualization::executeStadHieq(Image2D* input, double alpha, double beta,
                                                                             unsigned int radius)
 {
-    std::atomic<bool> cancel{false};
     StarkAdaptiveHistogramEqualization algorithm;
     algorithm.setInput(INPUT_IMAGE, input);
     algorithm.setUniformValue(ALPHA_VALUE, alpha);
     algorithm.setUniformValue(BETA_VALUE, beta);
     algorithm.setUniformValue(RADIUS_VALUE, radius);
-    algorithm.execute(cancel);
+    algorithm.execute(neverCancelled());
     return algorithm.getSharedOutput(OUTPUT_IMAGE);
 }
 

@@ -1,8 +1,6 @@
 #include "image2d/enhancement/UnsharpMasking.h"
 
-#include "image2d/enhancement/SharpeningStore.h"
 #include "image2d/filtering/LocalStatistics.h"
-#include "image2d/framework/Dispatch.h"
 #include "image2d/framework/Log.h"
 #include "image2d/framework/Parallel.h"
 #include "image2d/toolbox/Image2DOperations.h"
@@ -20,9 +18,9 @@ const QString Sharpen::KERNEL_RADIUS = QStringLiteral("kernelRadiusImage");
 const QString Sharpen::SHARPNESS_FACTOR = QStringLiteral("sharpnessFactorImage");
 
 const QString ConstrainedUnsharpMasking::FILTER_ID = QStringLiteral("ConstrainedUnsharpMasking");
-const QString ConstrainedUnsharpMasking::KERNEL_RADIUS = QStringLiteral("kernelRadiusImage");
+const QString& ConstrainedUnsharpMasking::KERNEL_RADIUS = Sharpen::KERNEL_RADIUS;
 const QString ConstrainedUnsharpMasking::MIN_MAX_KERNEL_RADIUS = QStringLiteral("minMaxKernelRadiusImage");
-const QString ConstrainedUnsharpMasking::SHARPNESS_FACTOR = QStringLiteral("sharpnessFactorImage");
+const QString& ConstrainedUnsharpMasking::SHARPNESS_FACTOR = Sharpen::SHARPNESS_FACTOR;
 const QString ConstrainedUnsharpMasking::INTERPOLATION =
     QStringLiteral("interpolationBetweenConstrainedAndUnconstrainedSharpen");
 
@@ -34,16 +32,6 @@ namespace {
 
 constexpr const char* kSharpenOwner = "image2d::Sharpen";
 constexpr const char* kConstrainedValidation = "image2d::ConstrainedUnsharpMasking::isInputValid";
-
-/// The types every filter of this family sharpens (INT is not among them).
-using SharpenTypes =
-    PixelTypes<Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::BINARY, Image2D::FLOAT>;
-
-/// A new image with the input's size, type and pixel size, or empty when not allocatable.
-std::shared_ptr<Image2D> resultLike(const Image2D& input)
-{
-    return std::make_shared<Image2D>(input.getSize(), input.getDataType(), input.getPixelSize(), true);
-}
 
 /// The per-pixel step shared by both constrained filters: u = alpha * (I - A) + I, pulled
 /// toward [MIN, MAX] by t. `alpha(MIN, MAX)` gives the strength at the pixel. Kept out of
@@ -60,7 +48,7 @@ template <typename T, typename Alpha>
         const double u = alpha(minimum[i], maximum[i]) * (value - static_cast<double>(mean[i])) + value;
         // MAX when u > MAX, else the larger of MIN and u (a NaN u gives MIN).
         const double k = std::max(low, std::min(u, high));
-        out[i] = sharpening::storeRounded<T>(t * k + (1.0 - t) * u);
+        out[i] = store::clampRoundHalfAway<T>(t * k + (1.0 - t) * u);
     }
 }
 
@@ -73,65 +61,194 @@ struct LogisticStrength
     double operator()(double contrast) const { return factor / (1.0 + std::exp(-slope * (contrast - center))); }
 };
 
+/// Mean of a FLOAT copy (so that the mean keeps its fractions), minimum and maximum; the
+/// statistics of the constrained filters. Each step has warned when it failed.
+struct Statistics
+{
+    std::shared_ptr<Image2D> mean, minimum, maximum;
+};
+
+Statistics constrainedStatistics(const Image2D& image, int radius, int minMaxRadius)
+{
+    Statistics statistics;
+    statistics.mean = areaAverage(Image2DOperations::convertDataType(image, Image2D::FLOAT), radius);
+    MinMaxImages minMax = recursiveMinMax(image, minMaxRadius);
+    statistics.minimum = std::move(minMax.minimum);
+    statistics.maximum = std::move(minMax.maximum);
+    return statistics;
+}
+
+// The constrained filters: statistics (not for an unsupported type, which is reported once,
+// by the per-pixel step) and the step.
+std::shared_ptr<Image2D> constrainedFilter(const Image2D& image, int radius, int minMaxRadius, float factor,
+                                           float interpolation, bool localAlpha, double slope, double center)
+{
+    if (!image.isValid())
+        return warnInvalidKey(kConstrainedValidation, Algorithm::INPUT_IMAGE), nullptr;
+    Statistics statistics;
+    if (SharpenTypes::contains(image.getDataType()))
+        statistics = constrainedStatistics(image, radius, minMaxRadius);
+    return constrainedWithStatistics(image, statistics.mean, statistics.minimum, statistics.maximum, factor,
+                                     interpolation, localAlpha, slope, center);
+}
+
 } // namespace
 
-// ---------------------------------------------------------------------------------------
-// Sharpen
+// ---- Core functions -------------------------------------------------------------------
 
-bool Sharpen::isInputValid() const
+std::shared_ptr<Image2D> sharpenWithMean(const Image2D& image, const std::shared_ptr<Image2D>& mean, float factor)
 {
-    return requireInputImage(kSharpenOwner, INPUT_IMAGE) && requireInt(kSharpenOwner, KERNEL_RADIUS) &&
-           requireInt(kSharpenOwner, SHARPNESS_FACTOR);
-}
-
-std::shared_ptr<Image2D> Sharpen::averageImage(const std::atomic<bool>& cancel, std::shared_ptr<Image2D> image) const
-{
-    AreaAverage average;
-    average.setSharedInput(INPUT_IMAGE, std::move(image));
-    average.setUniformValue(AreaAverage::KERNEL_RADIUS, getUniformIntValue(KERNEL_RADIUS).value_or(0));
-    average.execute(cancel);
-    return average.getSharedOutput(OUTPUT_IMAGE);
-}
-
-std::shared_ptr<Image2D> Sharpen::sharpen(const std::atomic<bool>&, std::shared_ptr<Image2D> image,
-                                          std::shared_ptr<Image2D> mean) const
-{
-    if (!image)
-        return {};
-    const float factor = getUniformFloatValue(SHARPNESS_FACTOR).value_or(0.0f);
     return dispatchDataType(
-        SharpenTypes{}, image->getDataType(), "image2d::Sharpen : sharpen algorithm not supported for data type: ",
+        SharpenTypes{}, image.getDataType(), "image2d::Sharpen : sharpen algorithm not supported for data type: ",
         [&](auto tag) -> std::shared_ptr<Image2D> {
             using T = typename decltype(tag)::type;
-            std::shared_ptr<Image2D> result = resultLike(*image);
-            if (!result->isValid())
-                return {};
-            if (!image->isValid() || !usable(mean, *image, image->getDataType()))
+            std::shared_ptr<Image2D> result = newImageLike(image);
+            if (!result)
+                return nullptr;
+            if (!image.isValid() || !usable(mean, image, image.getDataType()))
                 return result;
-            const T* in = image->getConstData<T>();
+            const T* in = image.getConstData<T>();
             const T* average = mean->getConstData<T>();
             T* out = result->getData<T>();
-            const std::size_t count = image->getNumPixels();
+            const std::size_t count = image.getNumPixels();
             for (std::size_t i = 0; i < count; ++i)
             {
                 const float value = static_cast<float>(in[i]);
-                out[i] = sharpening::storeTruncated<T>((value - static_cast<float>(average[i])) * factor + value);
+                out[i] = store::clampTruncate<T>((value - static_cast<float>(average[i])) * factor + value);
             }
             return result;
         });
 }
 
+std::shared_ptr<Image2D> sharpen(const Image2D& image, int radius, float factor)
+{
+    if (!image.isValid())
+        return warnInvalidKey(kSharpenOwner, Algorithm::INPUT_IMAGE), nullptr;
+    // An unsupported type is reported once, by the per-pixel step, without the mean.
+    std::shared_ptr<Image2D> mean;
+    if (SharpenTypes::contains(image.getDataType()))
+        mean = areaAverage(image, radius);
+    return sharpenWithMean(image, mean, factor);
+}
+
+std::shared_ptr<Image2D> constrainedWithStatistics(const Image2D& image, const std::shared_ptr<Image2D>& mean,
+                                                   const std::shared_ptr<Image2D>& minimum,
+                                                   const std::shared_ptr<Image2D>& maximum, float factor,
+                                                   float interpolation, bool localAlpha, double slope, double center)
+{
+    const double strength = factor;
+    const double t = interpolation;
+    return dispatchDataType(
+        SharpenTypes{}, image.getDataType(),
+        [&](auto tag) -> std::shared_ptr<Image2D> {
+            using T = typename decltype(tag)::type;
+            const Image2D::DataType type = decltype(tag)::code;
+            std::shared_ptr<Image2D> result = newImageLike(image);
+            if (!result)
+                return nullptr;
+            if (!image.isValid() || !usable(mean, image, Image2D::FLOAT) || !usable(minimum, image, type) ||
+                !usable(maximum, image, type))
+                return result;
+            const T* in = image.getConstData<T>();
+            const float* average = mean->getConstData<float>();
+            const T* low = minimum->getConstData<T>();
+            const T* high = maximum->getConstData<T>();
+            T* out = result->getData<T>();
+            const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(image.getNumPixels());
+            if (!localAlpha)
+            {
+                constrainedRange(in, average, low, high, out, 0, count, t, [strength](T, T) { return strength; });
+                return result;
+            }
+            const LogisticStrength logistic{strength, slope, center};
+            if constexpr (std::is_floating_point_v<T>)
+            {
+                parallelFor(std::ptrdiff_t{0}, count, [&](std::ptrdiff_t first, std::ptrdiff_t last) {
+                    constrainedRange(in, average, low, high, out, first, last, t, [&](T lowest, T highest) {
+                        return logistic(static_cast<double>(highest) - static_cast<double>(lowest));
+                    });
+                });
+            }
+            else
+            {
+                // Integer contrasts take few values: one exp per possible contrast instead of
+                // one per pixel, each entry the same double the formula gives.
+                const int span = static_cast<int>(store::TypeRange<T>::upper - store::TypeRange<T>::lower);
+                std::vector<double> table(static_cast<std::size_t>(span) + 1);
+                parallelFor(0, span + 1, [&](int first, int last) {
+                    for (int contrast = first; contrast < last; ++contrast)
+                        table[contrast] = logistic(contrast);
+                });
+                parallelFor(std::ptrdiff_t{0}, count, [&](std::ptrdiff_t first, std::ptrdiff_t last) {
+                    constrainedRange(in, average, low, high, out, first, last, t, [&](T lowest, T highest) {
+                        const int contrast = static_cast<int>(highest) - static_cast<int>(lowest);
+                        return contrast >= 0 ? table[contrast] : logistic(contrast);
+                    });
+                });
+            }
+            return result;
+        },
+        [&] {
+            warning(localAlpha ? "image2d::LocalAlphaConstrainedUnsharpMasking::sharpen"
+                               : "image2d::ConstrainedUnsharpMasking::sharpen",
+                    " : not supported for data type: ", static_cast<int>(image.getDataType()));
+        });
+}
+
+std::shared_ptr<Image2D> constrainedUnsharpMasking(const Image2D& image, int radius, int minMaxRadius, float factor,
+                                                   float interpolation)
+{
+    return constrainedFilter(image, radius, minMaxRadius, factor, interpolation, false, 0.0, 0.0);
+}
+
+std::shared_ptr<Image2D> localAlphaConstrainedUnsharpMasking(const Image2D& image, int radius, int minMaxRadius,
+                                                             float factor, float interpolation, double slope,
+                                                             double center)
+{
+    return constrainedFilter(image, radius, minMaxRadius, factor, interpolation, true, slope, center);
+}
+
+// ---- Sharpen ----------------------------------------------------------------------------
+
+const Parameter<int> Sharpen::RADIUS_PARAMETER{&KERNEL_RADIUS, Bounds::any(), "radius of the mean window"};
+const Parameter<float> Sharpen::FACTOR_PARAMETER{&SHARPNESS_FACTOR, ValueKind::Int, Bounds::anyIncludingNaN(),
+                                                 "sharpness factor f; checked as an integer, read as a float"};
+
+const ParameterList& Sharpen::parameters()
+{
+    static const ParameterList list{&RADIUS_PARAMETER, &FACTOR_PARAMETER};
+    return list;
+}
+
+bool Sharpen::isInputValid() const
+{
+    return requireInputImage(kSharpenOwner, INPUT_IMAGE) && RADIUS_PARAMETER.validate(*this, kSharpenOwner) &&
+           FACTOR_PARAMETER.validate(*this, kSharpenOwner);
+}
+
+std::shared_ptr<Image2D> Sharpen::applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                              const std::atomic<bool>&)
+{
+    return image2d::sharpen(*image, RADIUS_PARAMETER(parameters), FACTOR_PARAMETER(parameters));
+}
+
 bool Sharpen::process(const std::atomic<bool>& cancel)
 {
-    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    if (!input || !input->isValid())
-        return false;
-    // An unsupported type is reported once, by sharpen(), without running the mean first.
-    std::shared_ptr<Image2D> mean;
-    if (SharpenTypes::contains(input->getDataType()))
-        mean = averageImage(cancel, input);
-    setSharedOutput(OUTPUT_IMAGE, sharpen(cancel, input, mean));
+    setSharedOutput(OUTPUT_IMAGE, applyFilter(*this, getSharedInput(INPUT_IMAGE), cancel));
     return true;
+}
+
+std::shared_ptr<Image2D> Sharpen::averageImage(const std::atomic<bool>&, std::shared_ptr<Image2D> image) const
+{
+    if (!image)
+        return warnMissingKey("image2d::AreaAverage", INPUT_IMAGE), nullptr;
+    return areaAverage(*image, RADIUS_PARAMETER(*this));
+}
+
+std::shared_ptr<Image2D> Sharpen::sharpen(const std::atomic<bool>&, std::shared_ptr<Image2D> image,
+                                          std::shared_ptr<Image2D> mean) const
+{
+    return image ? sharpenWithMean(*image, mean, FACTOR_PARAMETER(*this)) : nullptr;
 }
 
 std::shared_ptr<Image2D> Sharpen::executeSharpen(Image2D* image, int kernelRadius, float sharpnessFactor)
@@ -141,69 +258,68 @@ std::shared_ptr<Image2D> Sharpen::executeSharpen(Image2D* image, int kernelRadiu
         algorithm.setInput(INPUT_IMAGE, image);
     algorithm.setUniformValue(KERNEL_RADIUS, kernelRadius);
     algorithm.setUniformValue(SHARPNESS_FACTOR, sharpnessFactor);
-    const std::atomic<bool> cancel{false};
-    algorithm.execute(cancel);
+    algorithm.execute(neverCancelled());
     return algorithm.getSharedOutput(OUTPUT_IMAGE);
 }
 
-// ---------------------------------------------------------------------------------------
-// ConstrainedUnsharpMasking
+// ---- ConstrainedUnsharpMasking ------------------------------------------------------------
+
+const Parameter<int> ConstrainedUnsharpMasking::RADIUS_PARAMETER{&KERNEL_RADIUS, Bounds::any(),
+                                                                 "radius of the mean window"};
+const Parameter<int> ConstrainedUnsharpMasking::MIN_MAX_RADIUS_PARAMETER{&MIN_MAX_KERNEL_RADIUS, Bounds::any(),
+                                                                         "radius of the minimum and maximum window"};
+const Parameter<float> ConstrainedUnsharpMasking::FACTOR_PARAMETER{
+    &SHARPNESS_FACTOR, ValueKind::Int, Bounds::anyIncludingNaN(),
+    "sharpness factor f; checked as an integer, read as a float"};
+const Parameter<float> ConstrainedUnsharpMasking::INTERPOLATION_PARAMETER{
+    &INTERPOLATION, ValueKind::Int, Bounds::anyIncludingNaN(),
+    "weight t of the constrained value (1 fully constrained); checked as an integer, read as a float"};
+
+const ParameterList& ConstrainedUnsharpMasking::parameters()
+{
+    static const ParameterList list{&RADIUS_PARAMETER, &MIN_MAX_RADIUS_PARAMETER, &FACTOR_PARAMETER,
+                                    &INTERPOLATION_PARAMETER};
+    return list;
+}
 
 bool ConstrainedUnsharpMasking::isInputValid() const
 {
-    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    if (!input)
-    {
-        warning(kConstrainedValidation, ": missing input: ", INPUT_IMAGE);
+    if (!requireInputImage(kConstrainedValidation, INPUT_IMAGE))
         return false;
-    }
-    if (!input->isValid())
-    {
-        warning(kConstrainedValidation, ": invalid input: ", INPUT_IMAGE);
-        return false;
-    }
-    for (const QString* key : {&KERNEL_RADIUS, &MIN_MAX_KERNEL_RADIUS, &SHARPNESS_FACTOR, &INTERPOLATION})
-    {
-        if (!getUniformValue(*key).isValid())
-        {
-            warning(kConstrainedValidation, ": missing input: ", *key);
+    for (const ParameterInfo* parameter : ConstrainedUnsharpMasking::parameters())
+        if (!parameter->validate(*this, kConstrainedValidation))
             return false;
-        }
-        if (!getUniformIntValue(*key))
-        {
-            warning(kConstrainedValidation, ": invalid input: ", *key);
-            return false;
-        }
-    }
     return true;
 }
 
-std::shared_ptr<Image2D> ConstrainedUnsharpMasking::averageImage(const std::atomic<bool>& cancel,
+bool ConstrainedUnsharpMasking::process(const std::atomic<bool>&)
+{
+    setSharedOutput(OUTPUT_IMAGE, constrainedUnsharpMasking(*getSharedInput(INPUT_IMAGE), RADIUS_PARAMETER(*this),
+                                                            MIN_MAX_RADIUS_PARAMETER(*this), FACTOR_PARAMETER(*this),
+                                                            INTERPOLATION_PARAMETER(*this)));
+    return true;
+}
+
+std::shared_ptr<Image2D> ConstrainedUnsharpMasking::averageImage(const std::atomic<bool>&,
                                                                  std::shared_ptr<Image2D> image) const
 {
     if (!image)
         return {};
-    AreaAverage average;
-    average.setSharedInput(INPUT_IMAGE,
-                           std::make_shared<Image2D>(Image2DOperations::convertDataType(*image, Image2D::FLOAT)));
-    average.setUniformValue(AreaAverage::KERNEL_RADIUS, getUniformIntValue(KERNEL_RADIUS).value_or(0));
-    average.execute(cancel);
-    return average.getSharedOutput(OUTPUT_IMAGE);
+    return areaAverage(Image2DOperations::convertDataType(*image, Image2D::FLOAT), RADIUS_PARAMETER(*this));
 }
 
 std::pair<std::shared_ptr<Image2D>, std::shared_ptr<Image2D>>
-ConstrainedUnsharpMasking::calculateMinMaxImage(const std::atomic<bool>& cancel, std::shared_ptr<Image2D> image) const
+ConstrainedUnsharpMasking::calculateMinMaxImage(const std::atomic<bool>&, std::shared_ptr<Image2D> image) const
 {
-    RecursiveMinMax minMax;
-    minMax.setSharedInput(INPUT_IMAGE, std::move(image));
-    minMax.setUniformValue(RecursiveMinMax::KERNEL_RADIUS, getUniformIntValue(MIN_MAX_KERNEL_RADIUS).value_or(0));
-    minMax.execute(cancel);
-    return {minMax.getSharedOutput(RecursiveMinMax::MIN_IMAGE), minMax.getSharedOutput(RecursiveMinMax::MAX_IMAGE)};
+    if (!image)
+        return warning("image2d::RecursiveMinMax::isInputValid", ": missing input: ", INPUT_IMAGE), std::pair{nullptr, nullptr};
+    MinMaxImages minMax = recursiveMinMax(*image, MIN_MAX_RADIUS_PARAMETER(*this));
+    return {std::move(minMax.minimum), std::move(minMax.maximum)};
 }
 
 double ConstrainedUnsharpMasking::calculateLocalSharpnessFactor(double, double) const
 {
-    return getUniformFloatValue(SHARPNESS_FACTOR).value_or(0.0f);
+    return FACTOR_PARAMETER(*this);
 }
 
 std::shared_ptr<Image2D> ConstrainedUnsharpMasking::sharpen(const std::atomic<bool>&, std::shared_ptr<Image2D> image,
@@ -213,46 +329,8 @@ std::shared_ptr<Image2D> ConstrainedUnsharpMasking::sharpen(const std::atomic<bo
 {
     if (!image)
         return {};
-    const double factor = calculateLocalSharpnessFactor(0.0, 0.0);
-    const double t = getUniformFloatValue(INTERPOLATION).value_or(0.0f);
-    return dispatchDataType(
-        SharpenTypes{}, image->getDataType(),
-        [&](auto tag) -> std::shared_ptr<Image2D> {
-            using T = typename decltype(tag)::type;
-            const Image2D::DataType type = decltype(tag)::code;
-            std::shared_ptr<Image2D> result = resultLike(*image);
-            if (!result->isValid())
-                return {};
-            if (!image->isValid() || !usable(mean, *image, Image2D::FLOAT) || !usable(minimum, *image, type) ||
-                !usable(maximum, *image, type))
-                return result;
-            constrainedRange(image->getConstData<T>(), mean->getConstData<float>(), minimum->getConstData<T>(),
-                             maximum->getConstData<T>(), result->getData<T>(), 0,
-                             static_cast<std::ptrdiff_t>(image->getNumPixels()), t,
-                             [factor](T, T) { return factor; });
-            return result;
-        },
-        [&] {
-            warning("image2d::ConstrainedUnsharpMasking::sharpen", " : not supported for data type: ",
-                    static_cast<int>(image->getDataType()));
-        });
-}
-
-bool ConstrainedUnsharpMasking::process(const std::atomic<bool>& cancel)
-{
-    const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    if (!input || !input->isValid())
-        return false;
-    // An unsupported type is reported once, by sharpen(), without running the inner steps.
-    std::shared_ptr<Image2D> mean;
-    std::pair<std::shared_ptr<Image2D>, std::shared_ptr<Image2D>> minMax;
-    if (SharpenTypes::contains(input->getDataType()))
-    {
-        mean = averageImage(cancel, input);
-        minMax = calculateMinMaxImage(cancel, input);
-    }
-    setSharedOutput(OUTPUT_IMAGE, sharpen(cancel, input, mean, minMax.first, minMax.second));
-    return true;
+    return constrainedWithStatistics(*image, mean, minimum, maximum, FACTOR_PARAMETER(*this),
+                                     INTERPOLATION_PARAMETER(*this), false);
 }
 
 std::shared_ptr<Image2D> ConstrainedUnsharpMasking::executeConstrainedUnsharpMasking(Image2D* image, int kernelRadius,
@@ -267,13 +345,39 @@ std::shared_ptr<Image2D> ConstrainedUnsharpMasking::executeConstrainedUnsharpMas
     algorithm.setUniformValue(MIN_MAX_KERNEL_RADIUS, minMaxKernelRadius);
     algorithm.setUniformValue(SHARPNESS_FACTOR, sharpnessFactor);
     algorithm.setUniformValue(INTERPOLATION, interpolation);
-    const std::atomic<bool> cancel{false};
-    algorithm.execute(cancel);
+    algorithm.execute(neverCancelled());
     return algorithm.getSharedOutput(OUTPUT_IMAGE);
 }
 
-// ---------------------------------------------------------------------------------------
-// LocalAlphaConstrainedUnsharpMasking
+// ---- LocalAlphaConstrainedUnsharpMasking ----------------------------------------------------
+
+const Parameter<double> LocalAlphaConstrainedUnsharpMasking::SLOPE_PARAMETER{
+    &SLOPE, 0.0, Lenient{}, "slope s of the logistic strength curve"};
+const Parameter<double> LocalAlphaConstrainedUnsharpMasking::CENTER_PARAMETER{
+    &CENTER, 0.0, Lenient{}, "local contrast c at which the strength is half the factor"};
+
+const ParameterList& LocalAlphaConstrainedUnsharpMasking::parameters()
+{
+    static const ParameterList list = ConstrainedUnsharpMasking::parameters() +
+                                      ParameterList{&SLOPE_PARAMETER, &CENTER_PARAMETER};
+    return list;
+}
+
+std::shared_ptr<Image2D> LocalAlphaConstrainedUnsharpMasking::applyFilter(const Uniforms& parameters,
+                                                                          const std::shared_ptr<Image2D>& image,
+                                                                          const std::atomic<bool>&)
+{
+    return localAlphaConstrainedUnsharpMasking(*image, RADIUS_PARAMETER(parameters),
+                                               MIN_MAX_RADIUS_PARAMETER(parameters), FACTOR_PARAMETER(parameters),
+                                               INTERPOLATION_PARAMETER(parameters), SLOPE_PARAMETER(parameters),
+                                               CENTER_PARAMETER(parameters));
+}
+
+bool LocalAlphaConstrainedUnsharpMasking::process(const std::atomic<bool>& cancel)
+{
+    setSharedOutput(OUTPUT_IMAGE, applyFilter(*this, getSharedInput(INPUT_IMAGE), cancel));
+    return true;
+}
 
 std::shared_ptr<Image2D> LocalAlphaConstrainedUnsharpMasking::sharpen(const std::atomic<bool>&,
                                                                       std::shared_ptr<Image2D> image,
@@ -283,59 +387,9 @@ std::shared_ptr<Image2D> LocalAlphaConstrainedUnsharpMasking::sharpen(const std:
 {
     if (!image)
         return {};
-    const double factor = getUniformFloatValue(SHARPNESS_FACTOR).value_or(0.0f);
-    const double t = getUniformFloatValue(INTERPOLATION).value_or(0.0f);
-    const double slope = getUniformDoubleValue(SLOPE).value_or(0.0);
-    const double center = getUniformDoubleValue(CENTER).value_or(0.0);
-    return dispatchDataType(
-        SharpenTypes{}, image->getDataType(),
-        [&](auto tag) -> std::shared_ptr<Image2D> {
-            using T = typename decltype(tag)::type;
-            const Image2D::DataType type = decltype(tag)::code;
-            std::shared_ptr<Image2D> result = resultLike(*image);
-            if (!result->isValid())
-                return {};
-            if (!image->isValid() || !usable(mean, *image, Image2D::FLOAT) || !usable(minimum, *image, type) ||
-                !usable(maximum, *image, type))
-                return result;
-            const T* in = image->getConstData<T>();
-            const float* average = mean->getConstData<float>();
-            const T* low = minimum->getConstData<T>();
-            const T* high = maximum->getConstData<T>();
-            T* out = result->getData<T>();
-            const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(image->getNumPixels());
-            const LogisticStrength strength{factor, slope, center};
-            if constexpr (std::is_floating_point_v<T>)
-            {
-                parallelFor(std::ptrdiff_t{0}, count, [&](std::ptrdiff_t first, std::ptrdiff_t last) {
-                    constrainedRange(in, average, low, high, out, first, last, t, [&](T lowest, T highest) {
-                        return strength(static_cast<double>(highest) - static_cast<double>(lowest));
-                    });
-                });
-            }
-            else
-            {
-                // Integer contrasts take few values: one exp per possible contrast instead of
-                // one per pixel, each entry the same double the formula gives.
-                const int span = static_cast<int>(sharpening::ValueRange<T>::upper - sharpening::ValueRange<T>::lower);
-                std::vector<double> table(static_cast<std::size_t>(span) + 1);
-                parallelFor(0, span + 1, [&](int first, int last) {
-                    for (int contrast = first; contrast < last; ++contrast)
-                        table[contrast] = strength(contrast);
-                });
-                parallelFor(std::ptrdiff_t{0}, count, [&](std::ptrdiff_t first, std::ptrdiff_t last) {
-                    constrainedRange(in, average, low, high, out, first, last, t, [&](T lowest, T highest) {
-                        const int contrast = static_cast<int>(highest) - static_cast<int>(lowest);
-                        return contrast >= 0 ? table[contrast] : strength(contrast);
-                    });
-                });
-            }
-            return result;
-        },
-        [&] {
-            warning("image2d::LocalAlphaConstrainedUnsharpMasking::sharpen", " : not supported for data type: ",
-                    static_cast<int>(image->getDataType()));
-        });
+    return constrainedWithStatistics(*image, mean, minimum, maximum, FACTOR_PARAMETER(*this),
+                                     INTERPOLATION_PARAMETER(*this), true, SLOPE_PARAMETER(*this),
+                                     CENTER_PARAMETER(*this));
 }
 
 std::shared_ptr<Image2D> LocalAlphaConstrainedUnsharpMasking::executeLocalAlphaConstrainedUnsharpMasking(
@@ -351,8 +405,7 @@ std::shared_ptr<Image2D> LocalAlphaConstrainedUnsharpMasking::executeLocalAlphaC
     algorithm.setUniformValue(INTERPOLATION, interpolation);
     algorithm.setUniformValue(SLOPE, slope);
     algorithm.setUniformValue(CENTER, center);
-    const std::atomic<bool> cancel{false};
-    algorithm.execute(cancel);
+    algorithm.execute(neverCancelled());
     return algorithm.getSharedOutput(OUTPUT_IMAGE);
 }
 

@@ -120,9 +120,15 @@ bool Denoise::isInputValid() const
            RADIUS_PARAMETER.validate(*this, kDenoise);
 }
 
-bool Denoise::process(const std::atomic<bool>&)
+std::shared_ptr<Image2D> Denoise::applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                              const std::atomic<bool>&)
 {
-    setSharedOutput(OUTPUT_IMAGE, denoise(getSharedInput(INPUT_IMAGE), SIGMA_PARAMETER(*this), RADIUS_PARAMETER(*this)));
+    return denoise(image, SIGMA_PARAMETER(parameters), RADIUS_PARAMETER(parameters));
+}
+
+bool Denoise::process(const std::atomic<bool>& cancel)
+{
+    setSharedOutput(OUTPUT_IMAGE, applyFilter(*this, getSharedInput(INPUT_IMAGE), cancel));
     return true;
 }
 

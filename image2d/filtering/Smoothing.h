@@ -43,6 +43,10 @@ public:
 
     bool isInputValid() const override;
     bool process(const std::atomic<bool>& cancel) override;
+    /// The display chain's step: the core function with this class's parameters read from
+    /// `parameters` (validated before); empty when the core fails.
+    static std::shared_ptr<Image2D> applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                                const std::atomic<bool>& cancel);
 };
 
 /// Adapter of differenceOfGaussians(). Its parameter warnings are all

@@ -145,6 +145,34 @@ inline T clampRoundHalfAway(double v)
         return static_cast<T>(clamped + std::copysign(0.5, clamped)); // then truncated toward zero
 }
 
+/// "Unit to type": a fraction limited to [0, 1] (NaN gives 0) spread over an integer type's
+/// range, 0 to the lowest and 1 to the highest value, computed in float and truncated toward
+/// zero; FLOAT keeps the limited fraction. BINARY shares the 8-bit range.
+template <typename T>
+inline T unitToType(float fraction)
+{
+    const float c = clampNanToLow(fraction, 0.0f, 1.0f);
+    if constexpr (std::is_floating_point_v<T>)
+        return c;
+    else
+    {
+        constexpr float lower = static_cast<float>(std::numeric_limits<T>::lowest());
+        constexpr float span = static_cast<float>(std::numeric_limits<T>::max()) - lower;
+        return static_cast<T>(static_cast<std::int32_t>(c * span + lower));
+    }
+}
+
+/// "Wrap from 64 bits": truncation toward zero to a signed 64-bit integer, then the low-order
+/// bits of an integer T; NaN and magnitudes of 9e18 and more give 0. FLOAT is narrowed.
+template <typename T>
+inline T truncateWrap64(double value)
+{
+    if constexpr (std::is_floating_point_v<T>)
+        return static_cast<T>(value);
+    else
+        return static_cast<T>(std::fabs(value) < 9.0e18 ? static_cast<std::int64_t>(value) : 0);
+}
+
 /// "Round": rounding half away from zero of a value known to lie inside T's range (a
 /// mean of T values); floats are narrowed. The fraction of a double is exact, so ties
 /// are decided exactly.

@@ -10,7 +10,8 @@
 #include "image2d/pointops/IntensityMapping.h"
 #include "image2d/toolbox/Image2DOperations.h"
 
-#include <cmath>
+#include <QHash>
+
 #include <utility>
 
 namespace image2d {
@@ -22,6 +23,35 @@ const QString FilterSetProcessor::SIZE = QStringLiteral("resize");
 namespace {
 
 constexpr const char* OWNER = "image2d::FilterSetProcessor";
+
+// The step of every identifier the factory makes an algorithm for.
+using FilterStep = std::shared_ptr<Image2D> (*)(const Uniforms&, const std::shared_ptr<Image2D>&,
+                                                const std::atomic<bool>&);
+
+FilterStep filterStep(const QString& id)
+{
+    static const QHash<QString, FilterStep> steps = {
+        {Invert::FILTER_ID, &Invert::applyFilter},
+        {HistogramEqualization::FILTER_ID, &HistogramEqualization::applyFilter},
+        {Navrel::FILTER_ID, &Navrel::applyFilter},
+        {Sharpen::FILTER_ID, &Sharpen::applyFilter},
+        {SharpenOrvane::FILTER_ID, &SharpenOrvane::applyFilter},
+        {LocalAlphaConstrainedUnsharpMasking::FILTER_ID, &LocalAlphaConstrainedUnsharpMasking::applyFilter},
+        {StarkAdaptiveHistogramEqualization::FILTER_ID, &StarkAdaptiveHistogramEqualization::applyFilter},
+        {Denoise::FILTER_ID, &Denoise::applyFilter},
+        {GammaCorrection::FILTER_ID, &GammaCorrection::applyFilter},
+    };
+    return steps.value(id);
+}
+
+const QString kCopyStep = QStringLiteral("copy");
+const QString kResizeStep = QStringLiteral("resize");
+const QString kTransformStep = QStringLiteral("transform");
+
+void warnWindowNotPositive(const char* owner, const QString& key)
+{
+    LevelWindow::WINDOW_PARAMETER.messages().outOfRange(owner, key);
+}
 
 // A parameter "equals" a float constant in the QVariant sense; an absent one never does.
 bool equals(const Uniforms& parameters, const QString& key, float value)
@@ -140,40 +170,45 @@ std::unique_ptr<Algorithm> FilterSetProcessor::createFilter(const QString& id, c
     return nullptr;
 }
 
+// Infinite or NaN values would reach float-to-integer conversions in level/window.
+const Parameter<double> FilterSetProcessor::LEVEL_PARAMETER{&LEVEL, Bounds::finiteValue(),
+                                                            "level passed to level/window"};
+const Parameter<double> FilterSetProcessor::WINDOW_PARAMETER{&WINDOW, Bounds::finiteValue(),
+                                                             "window passed to level/window, above 0"};
+const Parameter<QSize> FilterSetProcessor::SIZE_PARAMETER{&SIZE, QSize(), Lenient{},
+                                                          "display size; the image is resized to it, turned like it"};
+
+const ParameterList& FilterSetProcessor::parameters()
+{
+    static const ParameterList list{&LEVEL_PARAMETER, &WINDOW_PARAMETER, &SIZE_PARAMETER};
+    return list;
+}
+
 bool FilterSetProcessor::isInputValid() const
 {
-    if (!requireInputImage(OWNER, INPUT_IMAGE))
+    if (!requireInputImage(OWNER, INPUT_IMAGE) || !LEVEL_PARAMETER.validate(*this, OWNER) ||
+        !WINDOW_PARAMETER.validate(*this, OWNER))
         return false;
-    const utility::Optional<double> level = requireDouble(OWNER, LEVEL);
-    if (!level)
-        return false;
-    // Infinite or NaN values would reach float-to-integer conversions in level/window.
-    if (!std::isfinite(*level))
+    if (WINDOW_PARAMETER(*this) <= 0.0)
     {
-        warnInvalidInput(OWNER, LEVEL);
-        return false;
+        warnWindowNotPositive(OWNER, WINDOW);
+        return fail(FailureReason::OutOfRange, WINDOW);
     }
-    const utility::Optional<double> window = requireDouble(OWNER, WINDOW);
-    if (!window)
+    return true;
+}
+
+bool FilterSetProcessor::stoppedAt(const std::atomic<bool>& cancel, const QString& step) const
+{
+    if (!cancel.load())
         return false;
-    if (!std::isfinite(*window))
-    {
-        warnInvalidInput(OWNER, WINDOW);
-        return false;
-    }
-    if (*window <= 0.0)
-    {
-        warnInvalidInput(OWNER, WINDOW);
-        warning("Window value cannot be equal or smaller than 0");
-        return false;
-    }
+    fail(FailureReason::Cancelled, {}, step);
     return true;
 }
 
 bool FilterSetProcessor::process(const std::atomic<bool>& cancel)
 {
     const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    const QSize target = getUniformValue(SIZE).toSize();
+    const QSize target = SIZE_PARAMETER(*this);
     const bool resize = target.isValid() && !target.isNull();
 
     // The working image: a copy of the input, or, when it is resized anyway, the resized
@@ -183,20 +218,25 @@ bool FilterSetProcessor::process(const std::atomic<bool>& cancel)
     {
         working = std::make_shared<Image2D>(*input);
         if (!working->isValid())
-            return false; // the copy could not be allocated
+            return fail(FailureReason::Failed, {}, kCopyStep); // the copy could not be allocated
     }
-    if (cancel.load())
+    if (stoppedAt(cancel, kResizeStep))
         return false;
     if (resize)
+    {
         working.reset(
             Image2DOperations::createResizedImageSmooth(input.get(), orientedTarget(input->getSize(), target), cancel));
+        // The chain's level/window then reports the missing image.
+        if (!working && !cancel.load())
+            fail(FailureReason::Failed, {}, kResizeStep);
+    }
 
-    if (cancel.load())
+    if (stoppedAt(cancel, kTransformStep))
         return false;
     if (working && m_transform.type() != QTransform::TxNone)
         Image2DOperations::transform(working.get(), m_transform, cancel);
 
-    if (cancel.load())
+    if (stoppedAt(cancel, LevelWindow::FILTER_ID))
         return false;
     std::shared_ptr<Image2D> result = runChain(std::move(working), cancel);
     if (!result)
@@ -209,13 +249,20 @@ std::shared_ptr<Image2D> FilterSetProcessor::runChain(std::shared_ptr<Image2D> i
                                                       const std::atomic<bool>& cancel) const
 {
     // Level/window always runs first, with the processor's own values.
-    LevelWindow levelWindow;
-    levelWindow.setSharedInput(INPUT_IMAGE, std::move(image));
-    levelWindow.setUniformValue(LevelWindow::LEVEL, getUniformValue(LEVEL).toDouble());
-    levelWindow.setUniformValue(LevelWindow::WINDOW, getUniformValue(WINDOW).toDouble());
-    levelWindow.execute(cancel);
-    image = levelWindow.getSharedOutput(OUTPUT_IMAGE);
-    if (cancel.load() || !image)
+    if (!image)
+    {
+        warnMissingKey("image2d::LevelWindow", INPUT_IMAGE);
+        fail(FailureReason::Missing, INPUT_IMAGE, LevelWindow::FILTER_ID);
+    }
+    else
+    {
+        const Image2D::DataType type = image->getDataType();
+        image = levelWindow(*image, LEVEL_PARAMETER(*this), WINDOW_PARAMETER(*this));
+        if (!image)
+            fail(LevelWindowTypes::contains(type) ? FailureReason::Failed : FailureReason::UnsupportedType,
+                 INPUT_IMAGE, LevelWindow::FILTER_ID);
+    }
+    if (stoppedAt(cancel, LevelWindow::FILTER_ID) || !image)
         return nullptr;
 
     const QStringList& order = filterOrder();
@@ -223,18 +270,31 @@ std::shared_ptr<Image2D> FilterSetProcessor::runChain(std::shared_ptr<Image2D> i
     {
         const QString& id = order[i];
         if (m_filterSet.isFilterActive(id))
-        {
             if (std::unique_ptr<Algorithm> filter = createFilter(id, image, m_filterSet.getFilterParameters(id)))
-            {
-                filter->setSharedInput(INPUT_IMAGE, image);
-                filter->execute(cancel);
-                image = filter->getSharedOutput(OUTPUT_IMAGE);
-            }
-        }
-        if (cancel.load() || !image)
+                image = runFilter(id, *filter, image, cancel);
+        if (stoppedAt(cancel, id) || !image)
             return nullptr;
     }
     return image;
+}
+
+std::shared_ptr<Image2D> FilterSetProcessor::runFilter(const QString& id, Algorithm& filter,
+                                                       const std::shared_ptr<Image2D>& image,
+                                                       const std::atomic<bool>& cancel) const
+{
+    // The factory's object holds the filter's parameters: validated there, with the filter's
+    // own warnings, and read by the filter's core.
+    filter.setSharedInput(INPUT_IMAGE, image);
+    if (!filter.isInputValid())
+    {
+        const FailureReason& reason = filter.lastFailure();
+        fail(reason ? reason.kind : FailureReason::Invalid, reason.key, id);
+        return nullptr;
+    }
+    std::shared_ptr<Image2D> result = filterStep(id)(filter, image, cancel);
+    if (!result && !cancel.load())
+        fail(FailureReason::Failed, {}, id);
+    return result;
 }
 
 } // namespace image2d

@@ -374,10 +374,16 @@ bool GammaCorrection::isInputValid() const
     return requireInputImage(kGamma, INPUT_IMAGE) && GAMMA_PARAMETER.validate(*this, kGamma);
 }
 
-bool GammaCorrection::process(const std::atomic<bool>& /*cancel*/)
+std::shared_ptr<Image2D> GammaCorrection::applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                                      const std::atomic<bool>&)
+{
+    return gammaCorrection(*image, GAMMA_PARAMETER(parameters));
+}
+
+bool GammaCorrection::process(const std::atomic<bool>& cancel)
 {
     const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    return publish(OUTPUT_IMAGE, gammaCorrection(*input, GAMMA_PARAMETER(*this)), *input, LevelWindowTypes{});
+    return publish(OUTPUT_IMAGE, applyFilter(*this, input, cancel), *input, LevelWindowTypes{});
 }
 
 // ---- Invert -----------------------------------------------------------------------------
@@ -396,10 +402,16 @@ bool Invert::isInputValid() const
     return requireInputImage(kInvert, INPUT_IMAGE);
 }
 
-bool Invert::process(const std::atomic<bool>& /*cancel*/)
+std::shared_ptr<Image2D> Invert::applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                             const std::atomic<bool>&)
+{
+    return invert(*image, PRESERVE_RANGE_PARAMETER(parameters));
+}
+
+bool Invert::process(const std::atomic<bool>& cancel)
 {
     const std::shared_ptr<Image2D> input = getSharedInput(INPUT_IMAGE);
-    return publish(OUTPUT_IMAGE, invert(*input, PRESERVE_RANGE_PARAMETER(*this)), *input, AllPixelTypes{});
+    return publish(OUTPUT_IMAGE, applyFilter(*this, input, cancel), *input, AllPixelTypes{});
 }
 
 std::shared_ptr<Image2D> Invert::executeInvert(const Image2D& image, bool preserveRange)

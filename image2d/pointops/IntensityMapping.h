@@ -81,6 +81,10 @@ public:
 
     bool isInputValid() const override;
     bool process(const std::atomic<bool>& cancel) override;
+    /// The display chain's step: the core function with this class's parameters read from
+    /// `parameters` (validated before); empty when the core fails.
+    static std::shared_ptr<Image2D> applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                                const std::atomic<bool>& cancel);
 };
 
 /// Adapter of invert(). PreserveRange is lenient: absent or not a bool reads as false.
@@ -94,6 +98,10 @@ public:
 
     bool isInputValid() const override;
     bool process(const std::atomic<bool>& cancel) override;
+    /// The display chain's step: the core function with this class's parameters read from
+    /// `parameters` (validated before); empty when the core fails.
+    static std::shared_ptr<Image2D> applyFilter(const Uniforms& parameters, const std::shared_ptr<Image2D>& image,
+                                                const std::atomic<bool>& cancel);
 
     /// A new inverted image; empty on failure.
     static std::shared_ptr<Image2D> executeInvert(const Image2D& image, bool preserveRange);

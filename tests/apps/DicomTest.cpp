@@ -103,8 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   [](int v) { return v - 2048 + 32768; }, true, "SHORT", 13, "explicit VR", ""},
         DicomCase{"RescaleSlopeAndInterceptApplied",
-                  [](const Words&) { return DicomContent{.slope = 2.0, .intercept = -5000.0}; },
-                  [](int v) { return 2 * v - 5000 + 32768; }, true, "SHORT", 16, "explicit VR", ""},
+                  [](const Words&) { return DicomContent{.slope = 2.0, .intercept = -7000.0}; },
+                  [](int v) { return 2 * v - 7000 + 32768; }, true, "SHORT", 16, "explicit VR", ""},
         DicomCase{"BitsAboveBitsStoredIgnored",
                   [](const Words& crop) {
                       Words words;

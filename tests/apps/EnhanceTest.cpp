@@ -24,8 +24,17 @@ TEST_F(Tool, PhantomIsTwelveBitAndDeterministic)
     EXPECT_LE(*hi, 4095);
     EXPECT_GT(*hi - *lo, 2500) << "a radiograph spans most of its 12 bits";
     const QString again = file(QStringLiteral("again.png"));
-    ASSERT_EQ(runTool({QStringLiteral("phantom"), QStringLiteral("-o"), again}).exitCode, 0);
+    ASSERT_EQ(runTool({"phantom", "-o", again, "--masks", file(QStringLiteral("masks"))}).exitCode, 0);
     EXPECT_TRUE(sameValues(pixels16(QImage(again)), values));
+    // The masks: 8-bit pictures of the same size, the four teeth labelled 1 to 4.
+    for (const char* name : {"teeth.png", "pulp.png", "bone.png"})
+    {
+        const QImage mask(file(QStringLiteral("masks/%1").arg(QLatin1String(name))));
+        EXPECT_EQ(mask.format(), QImage::Format_Grayscale8) << name;
+        EXPECT_EQ(mask.size(), phantom.size()) << name;
+    }
+    const auto labels = pixels8(QImage(file(QStringLiteral("masks/teeth.png"))));
+    EXPECT_EQ(*std::max_element(labels.begin(), labels.end()), 4);
     // The stored pixel size (0.025 mm) travels with the PNG.
     const QJsonObject info = infoJson(rawPath);
     EXPECT_TRUE(info[QStringLiteral("pixelSizeKnown")].toBool());
