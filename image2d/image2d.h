@@ -73,6 +73,7 @@
 // Binary and region analysis
 #include "image2d/analysis/DistanceTransform.h"
 #include "image2d/analysis/Labeling.h"
+#include "image2d/analysis/Skeletonization.h"
 
 // Segmentation and feature detection
 #include "image2d/analysis/Ridges.h"

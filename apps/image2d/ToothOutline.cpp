@@ -82,13 +82,10 @@ QImage viewable(const Image2D& image)
     return gray;
 }
 
+// The mask's pixels (1) in `colour`, transparent elsewhere.
 QImage overlay(const Image2D& mask, QColor colour)
 {
-    QImage picture(mask.getWidth(), mask.getHeight(), QImage::Format_ARGB32);
-    for (int y = 0; y < mask.getHeight(); ++y)
-        for (int x = 0; x < mask.getWidth(); ++x)
-            picture.setPixel(x, y, mask.getConstData<std::uint8_t>()[std::size_t(y) * mask.getWidth() + x] ? colour.rgba() : 0);
-    return picture;
+    return image2d::Image2DOperations::getOverlayQImage(&mask, 1.0f, colour, false);
 }
 
 } // namespace
