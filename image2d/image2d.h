@@ -73,6 +73,12 @@
 // Binary and region analysis
 #include "image2d/analysis/DistanceTransform.h"
 #include "image2d/analysis/Labeling.h"
+#include "image2d/analysis/Skeletonization.h"
+
+// Segmentation and feature detection
+#include "image2d/analysis/Ridges.h"
+#include "image2d/analysis/TeethRidges.h"
+#include "image2d/analysis/ToothSegmentation.h"
 
 // Measurements
 #include "image2d/analysis/Exposure.h"
@@ -82,3 +88,5 @@
 // CT volumes
 #include "image2d/volume/GeneratedCeph.h"
 #include "image2d/volume/PerSliceOperations.h"
+#include "image2d/volume/CachedReslicer.h"
+#include "image2d/volume/ResliceExtractor.h"

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace testing_support {
@@ -12,8 +14,19 @@ namespace testing_support {
 Image2D makeImage(int width, int height, Image2D::DataType type, std::initializer_list<double> values);
 Image2D makeImage(int width, int height, Image2D::DataType type, const std::vector<double>& values);
 
+/// A BINARY image drawn as text, one string per row: '#' is 1, any other character 0.
+Image2D maskFromRows(const std::vector<std::string>& rows);
+/// The rows of a BINARY image as text, the inverse of maskFromRows.
+std::vector<std::string> rowsOf(const Image2D& mask);
+
 /// Deterministic uniform random pixels in [lo, hi] (integers for integer types).
 Image2D randomImage(int width, int height, Image2D::DataType type, std::uint32_t seed, double lo, double hi);
+
+/// A shared copy of `image`, for the interfaces that take shared pointers.
+inline std::shared_ptr<Image2D> sharedCopy(const Image2D& image)
+{
+    return std::make_shared<Image2D>(image);
+}
 
 /// Pixel (x, y) as double, whatever the type.
 double pixelAt(const Image2D& image, int x, int y);
