@@ -91,7 +91,7 @@ display.__doc__ = _display_doc()
 def __getattr__(name):
     # image2d.batch needs dask: imported on first use only.
     if name == "batch":
-        from . import batch
+        import importlib
 
-        return batch
+        return importlib.import_module(".batch", __name__)
     raise AttributeError(f"module 'image2d' has no attribute '{name}'")

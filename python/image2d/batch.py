@@ -59,11 +59,11 @@ def enhance(paths, out_dir, settings=None, client=None, *, preset=None, recursiv
     paths = [os.fspath(p) for p in paths]
     if not paths:
         raise ValueError("no input paths")
-    folder = os.fspath(out_dir).rstrip("/") + "/"
-    plan = _image2d._plan_outputs(paths, folder, recursive, suffix)
     text = settings_json(settings)
     # Checked here once, so that bad settings fail the call rather than every file.
     _image2d._check_settings(text, preset or "")
+    folder = os.fspath(out_dir).rstrip("/") + "/"
+    plan = _image2d._plan_outputs(paths, folder, recursive, suffix)
 
     from dask.distributed import Client, LocalCluster, progress as show_progress
 
