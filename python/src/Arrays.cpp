@@ -1,5 +1,7 @@
 #include "Arrays.h"
 
+#include <charconv>
+#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -20,6 +22,20 @@ py::dtype dtypeOf(Image2D::DataType type)
     case Image2D::RGBA: break;
     }
     return py::dtype::of<std::uint32_t>(); // packed colour: no algorithm returns it
+}
+
+// The double that prints as the float's shortest form (0.025f: 0.025, not 0.02500000037).
+double shortest(float value)
+{
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof(text) - 1, value).ptr;
+    *end = '\0';
+    return std::strtod(text, nullptr);
+}
+
+py::tuple pixelSizeTuple(const QVector3D& size)
+{
+    return py::make_tuple(shortest(size.x()), shortest(size.y()));
 }
 
 QVector3D parsePixelSize(const py::handle& value)
@@ -125,10 +141,7 @@ void bindArrays(py::module_& m)
                             "It keeps the image alive as long as an array uses it.")
         .def_property_readonly(
             "pixel_size",
-            [](const ImageBuffer& b) {
-                const QVector3D s = b.image->getPixelSize();
-                return py::make_tuple(s.x(), s.y());
-            },
+            [](const ImageBuffer& b) { return pixelSizeTuple(b.image->getPixelSize()); },
             "Pixel size (x, y) in mm.")
         .def_property_readonly(
             "address", [](const ImageBuffer& b) { return reinterpret_cast<std::uintptr_t>(b.image->getConstData()); },
@@ -141,7 +154,7 @@ void bindArrays(py::module_& m)
         "pixel_size",
         [](const py::handle& array) -> py::object {
             if (const std::optional<QVector3D> s = pixelSizeOf(array))
-                return py::make_tuple(s->x(), s->y());
+                return pixelSizeTuple(*s);
             return py::none();
         },
         py::arg("array"),

@@ -8,6 +8,9 @@
 
 #include "image2d/version.h"
 
+#include <QImageReader>
+#include <QImageWriter>
+
 #include <tbb/global_control.h>
 
 #include <memory>
@@ -22,6 +25,11 @@ PYBIND11_MODULE(_image2d, m)
 {
     m.doc() = "2D image processing for dental radiography on NumPy arrays (the library's core functions).";
     bindings::installMessageHandler();
+    // Qt loads its image-format plugins once, into objects of the thread that first reads or
+    // writes a picture; a Python thread that ends leaves them to be freed twice at exit. Load
+    // them here, on the importing (main) thread.
+    QImageReader::supportedImageFormats();
+    QImageWriter::supportedImageFormats();
     bindings::bindArrays(m);
     bindings::bindPointops(m);
     bindings::bindFiltering(m);
