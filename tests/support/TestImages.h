@@ -15,6 +15,11 @@ Image2D makeImage(int width, int height, Image2D::DataType type, const std::vect
 /// Deterministic uniform random pixels in [lo, hi] (integers for integer types).
 Image2D randomImage(int width, int height, Image2D::DataType type, std::uint32_t seed, double lo, double hi);
 
+/// Deterministic random pixels over the whole range of an integer type (0 or 1 for BINARY,
+/// hashed words for RGBA) or [floatLow, floatHigh] for FLOAT.
+Image2D randomOfType(Image2D::DataType type, int width, int height, std::uint32_t seed, double floatLow = -1000.0,
+                     double floatHigh = 1000.0);
+
 /// Pixel (x, y) as double, whatever the type.
 double pixelAt(const Image2D& image, int x, int y);
 /// All pixels, row-major, as doubles.
