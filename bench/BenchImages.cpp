@@ -79,6 +79,51 @@ const Image2D& radiographFloat(const QSize& size)
     return it->second;
 }
 
+namespace {
+
+std::map<std::pair<int, int>, Image2D> g_masks;
+std::map<std::pair<int, int>, Image2D> g_noise;
+
+} // namespace
+
+const Image2D& radiographMask(const QSize& size)
+{
+    const Image2D& source = radiograph(size);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const auto key = std::make_pair(size.width(), size.height());
+    auto it = g_masks.find(key);
+    if (it == g_masks.end())
+    {
+        const std::uint16_t* p = source.getConstData<std::uint16_t>();
+        const std::size_t n = source.getNumPixels();
+        double mean = 0.0;
+        for (std::size_t i = 0; i < n; ++i)
+            mean += p[i];
+        mean /= static_cast<double>(n);
+        Image2D mask(size, Image2D::BINARY, source.getPixelSize());
+        for (std::size_t i = 0; i < n; ++i)
+            mask.getData<std::uint8_t>()[i] = p[i] > mean;
+        it = g_masks.emplace(key, std::move(mask)).first;
+    }
+    return it->second;
+}
+
+const Image2D& noiseMask(const QSize& size)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const auto key = std::make_pair(size.width(), size.height());
+    auto it = g_noise.find(key);
+    if (it == g_noise.end())
+    {
+        Image2D mask(size, Image2D::BINARY, QVector3D(0.02f, 0.02f, 1.0f));
+        std::mt19937 rng(4242);
+        for (std::size_t i = 0; i < mask.getNumPixels(); ++i)
+            mask.getData<std::uint8_t>()[i] = static_cast<std::uint8_t>(rng() & 1);
+        it = g_noise.emplace(key, std::move(mask)).first;
+    }
+    return it->second;
+}
+
 #ifdef IMAGE2D_BENCH_WITH_OPENCV
 cv::Mat asMat(const Image2D& image)
 {

@@ -26,6 +26,11 @@ const Image2D& radiograph(const QSize& size);
 /// The same content converted to FLOAT (values 0..4095).
 const Image2D& radiographFloat(const QSize& size);
 
+/// The radiograph thresholded at its mean: BINARY, 1 above the mean (blobs with noisy edges).
+const Image2D& radiographMask(const QSize& size);
+/// BINARY pixels each set with probability 1/2: the worst case of the region algorithms.
+const Image2D& noiseMask(const QSize& size);
+
 #ifdef IMAGE2D_BENCH_WITH_OPENCV
 /// Wraps an Image2D's pixels as a cv::Mat without copying (CV_16U, CV_32F, ...).
 cv::Mat asMat(const Image2D& image);

@@ -73,6 +73,7 @@
 // Binary and region analysis
 #include "image2d/analysis/DistanceTransform.h"
 #include "image2d/analysis/Labeling.h"
+#include "image2d/analysis/Skeletonization.h"
 
 // Measurements
 #include "image2d/analysis/Exposure.h"
@@ -82,3 +83,5 @@
 // CT volumes
 #include "image2d/volume/GeneratedCeph.h"
 #include "image2d/volume/PerSliceOperations.h"
+#include "image2d/volume/CachedReslicer.h"
+#include "image2d/volume/ResliceExtractor.h"

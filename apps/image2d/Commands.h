@@ -11,5 +11,7 @@ int runEnhanceCommand(const QStringList& arguments);
 int runInfoCommand(const QStringList& arguments);
 /// `image2d phantom [-o OUTPUT] [--media M] [--masks DIR]`.
 int runPhantomCommand(const QStringList& arguments);
+/// `image2d reslice SERIES_DIR|--phantom -o OUT [options]`.
+int runResliceCommand(const QStringList& arguments);
 
 } // namespace tool

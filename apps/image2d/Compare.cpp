@@ -51,14 +51,12 @@ int fittingFontPixels(const QString& text, int width, int wanted)
 
 } // namespace
 
-QImage makeComparison(const Image2D& before, const QImage& after, const QString& caption)
+QImage sideBySide(const QImage& leftPicture, const QStringList& leftLabels, const QImage& right,
+                  const QString& rightLabel, const QString& caption)
 {
-    if (!before.isValid() || after.isNull())
+    if (leftPicture.isNull() || right.isNull() || leftLabels.isEmpty())
         return {};
-    const QImage right = after.convertToFormat(QImage::Format_Grayscale8);
-    QImage left = linearView(before);
-    if (left.isNull())
-        return {};
+    QImage left = leftPicture;
     if (left.height() != right.height())
         left = left.scaledToHeight(right.height(), Qt::SmoothTransformation);
     const int gap = std::max(4, right.height() / 100);
@@ -66,14 +64,15 @@ QImage makeComparison(const Image2D& before, const QImage& after, const QString&
     // Text grows with the picture and shrinks to fit a small one; the caption wraps onto
     // as many lines as it needs below the pictures.
     const int wanted = std::clamp(right.height() / 36, 12, 48);
-    QString beforeLabel = QStringLiteral("before (stored values, min-max)");
-    int labelPixels = fittingFontPixels(beforeLabel, left.width(), wanted);
-    if (labelPixels == 0)
-    {
-        beforeLabel = QStringLiteral("before");
-        labelPixels = fittingFontPixels(beforeLabel, left.width(), wanted);
-    }
-    labelPixels = std::min(labelPixels, fittingFontPixels(QStringLiteral("after"), right.width(), wanted));
+    QString leftLabel;
+    int labelPixels = 0;
+    for (const QString& text : leftLabels)
+        if ((labelPixels = fittingFontPixels(text, left.width(), wanted)) > 0)
+        {
+            leftLabel = text;
+            break;
+        }
+    labelPixels = std::min(labelPixels, fittingFontPixels(rightLabel, right.width(), wanted));
     const int captionPixels = std::clamp(std::min(wanted, width / 24), 9, 48);
     QFont captionFont;
     captionFont.setPixelSize(captionPixels);
@@ -103,14 +102,26 @@ QImage makeComparison(const Image2D& before, const QImage& after, const QString&
                 painter.fillRect(placed, QColor(0, 0, 0, 160));
                 painter.drawText(placed, Qt::AlignCenter, text);
             };
-            label(0, beforeLabel);
-            label(left.width() + gap, QStringLiteral("after"));
+            label(0, leftLabel);
+            label(left.width() + gap, rightLabel);
         }
         painter.setFont(captionFont);
         painter.drawText(QRect(margin, right.height() + margin, textArea.width(), captionHeight - 2 * margin),
                          Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, caption);
     }
-    return canvas.convertToFormat(QImage::Format_Grayscale8);
+    return canvas;
+}
+
+QImage makeComparison(const Image2D& before, const QImage& after, const QString& caption)
+{
+    if (!before.isValid() || after.isNull())
+        return {};
+    const QImage left = linearView(before);
+    if (left.isNull())
+        return {};
+    const QImage canvas = sideBySide(left, {QStringLiteral("before (stored values, min-max)"), QStringLiteral("before")},
+                                     after.convertToFormat(QImage::Format_Grayscale8), QStringLiteral("after"), caption);
+    return canvas.isNull() ? canvas : canvas.convertToFormat(QImage::Format_Grayscale8);
 }
 
 } // namespace tool

@@ -1,5 +1,7 @@
 #include "EnhanceJob.h"
 
+#include "Report.h"
+
 #include "image2d/enhancement/AutoContrast.h"
 #include "image2d/pipeline/FilterSetProcessor.h"
 #include "image2d/pipeline/ImageFilterConversion.h"
@@ -122,6 +124,19 @@ bool runEnhance(const LoadedImage& input, const EnhanceSettings& settings, Enhan
                 const std::atomic<bool>& cancel)
 {
     out = EnhanceOutcome{};
+    if (settings.acquisition)
+    {
+        // Raw sensor data: the acquisition enhancement first, then the display road on its result.
+        LoadedImage acquired = input;
+        if (!enhanceRawAcquisition(acquired, settings.acquisition, error))
+        {
+            error = QStringLiteral("acquisition enhancement: %1").arg(error);
+            return false;
+        }
+        EnhanceSettings road = settings;
+        road.acquisition = 0;
+        return runEnhance(acquired, road, out, error, cancel);
+    }
     const Image2D& image = input.image;
     if (!image.isValid())
     {

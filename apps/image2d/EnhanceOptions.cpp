@@ -27,10 +27,13 @@ bool readNumber(const QString& text, double& value)
     return ok && std::isfinite(value);
 }
 
-bool readLevelWindow(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s, QString& error)
+// `fileWindow`: whether the command has --window-from-file.
+bool readLevelWindow(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s, bool fileWindow,
+                     QString& error)
 {
     const bool given = parser.isSet(o.level) || parser.isSet(o.window);
-    if (given && parser.isSet(o.windowFromFile))
+    const bool fromFile = fileWindow && parser.isSet(o.windowFromFile);
+    if (given && fromFile)
     {
         error = QStringLiteral("--window-from-file cannot be combined with --level/--window");
         return false;
@@ -60,7 +63,7 @@ bool readLevelWindow(const QCommandLineParser& parser, const EnhanceOptions& o, 
         s.window = w;
         s.windowFromFile = false;
     }
-    if (parser.isSet(o.windowFromFile))
+    if (fromFile)
     {
         if (s.level)
         {
@@ -109,7 +112,7 @@ bool readGeometry(const QCommandLineParser& parser, const EnhanceOptions& o, Enh
     return true;
 }
 
-bool readOutputForm(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceRequest& r, QString& error)
+bool readDepth(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s, QString& error)
 {
     if (parser.isSet(o.depth))
     {
@@ -119,8 +122,31 @@ bool readOutputForm(const QCommandLineParser& parser, const EnhanceOptions& o, E
             error = QStringLiteral("invalid depth \"%1\": use 8 or 16").arg(d);
             return false;
         }
-        r.settings.depth = d.toInt();
+        s.depth = d.toInt();
     }
+    return true;
+}
+
+bool readCompression(const QCommandLineParser& parser, const EnhanceOptions& o, PngCompression& compression,
+                     QString& error)
+{
+    if (parser.isSet(o.compression))
+    {
+        const QString c = parser.value(o.compression).trimmed().toLower();
+        if (c != QLatin1String("fast") && c != QLatin1String("small"))
+        {
+            error = QStringLiteral("invalid compression \"%1\": use fast or small").arg(c);
+            return false;
+        }
+        compression = c == QLatin1String("small") ? PngCompression::Small : PngCompression::Fast;
+    }
+    return true;
+}
+
+bool readOutputForm(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceRequest& r, QString& error)
+{
+    if (!readDepth(parser, o, r.settings, error))
+        return false;
     if (parser.isSet(o.format))
     {
         r.suffix = parser.value(o.format).trimmed().toLower();
@@ -132,17 +158,7 @@ bool readOutputForm(const QCommandLineParser& parser, const EnhanceOptions& o, E
             return false;
         }
     }
-    if (parser.isSet(o.compression))
-    {
-        const QString c = parser.value(o.compression).trimmed().toLower();
-        if (c != QLatin1String("fast") && c != QLatin1String("small"))
-        {
-            error = QStringLiteral("invalid compression \"%1\": use fast or small").arg(c);
-            return false;
-        }
-        r.batch.compression = c == QLatin1String("small") ? PngCompression::Small : PngCompression::Fast;
-    }
-    return true;
+    return readCompression(parser, o, r.batch.compression, error);
 }
 
 bool readRun(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceRequest& r, QString& error)
@@ -172,6 +188,51 @@ bool readRun(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceR
     r.saveSettings = parser.value(o.saveSettings);
     r.inputs = parser.positionalArguments();
     return true;
+}
+
+// The options that shape the display image, in the order they are checked. `imageFiles`:
+// the command reads image files, so --window-from-file and --acquisition apply.
+bool readDisplay(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s, bool imageFiles,
+                 QString& error)
+{
+    if (parser.isSet(o.settings) && !loadSettingsFile(parser.value(o.settings), s, error))
+        return false;
+    if (!mediaOption(parser, s.media, error))
+        return false;
+    if (parser.isSet(o.modality))
+    {
+        int code = 0;
+        if (!parseModality(parser.value(o.modality), code))
+        {
+            error = QStringLiteral("unknown modality \"%1\" (use %2)")
+                        .arg(parser.value(o.modality), modalityNames().join(QStringLiteral(", ")));
+            return false;
+        }
+        s.modality = code;
+    }
+    if (!readLevelWindow(parser, o, s, imageFiles, error))
+        return false;
+    if (parser.isSet(o.preset))
+    {
+        if (!isPreset(parser.value(o.preset)))
+        {
+            error = QStringLiteral("unknown preset \"%1\" (use %2)")
+                        .arg(parser.value(o.preset), presetNames().join(QStringLiteral(" or ")));
+            return false;
+        }
+        applyPreset(parser.value(o.preset), s);
+    }
+    if (imageFiles && parser.isSet(o.acquisition))
+    {
+        const QString bits = parser.value(o.acquisition).trimmed();
+        if (bits != QLatin1String("12") && bits != QLatin1String("16"))
+        {
+            error = QStringLiteral("invalid acquisition \"%1\": use 12 or 16 (bits of the raw data)").arg(bits);
+            return false;
+        }
+        s.acquisition = bits.toInt();
+    }
+    return readFilters(parser, o, s, error) && readGeometry(parser, o, s, error);
 }
 
 } // namespace
@@ -210,7 +271,10 @@ EnhanceOptions::EnhanceOptions()
            QStringLiteral("Images processed at the same time, 1 to 64 (default: one per core). All of them share one "
                           "pool of threads, one per core."),
            QStringLiteral("n")),
-      quiet({QStringLiteral("q"), QStringLiteral("quiet")}, QStringLiteral("No progress lines."))
+      quiet({QStringLiteral("q"), QStringLiteral("quiet")}, QStringLiteral("No progress lines.")),
+      acquisition(option("acquisition", "Raw sensor data of 12 or 16 bits: run the acquisition enhancement (stretch, "
+                                        "tone curve) inside the collimated field before the display road.",
+                         "bits"))
 {
 }
 
@@ -218,7 +282,7 @@ void EnhanceOptions::addTo(QCommandLineParser& parser) const
 {
     parser.addOptions({output, format, depth, compression, settings, saveSettings, preset, media, level, window,
                        windowFromFile, modality, gamma, invert, sharpen, equalize, denoise, resize, rotate, mirror, compare,
-                       recursive, jobs, quiet});
+                       recursive, jobs, quiet, acquisition});
 }
 
 QString enhanceDescription()
@@ -244,7 +308,8 @@ QString enhanceEpilog()
         "      {\"filter\": \"gamma\", \"value\": \"auto\"},\n"
         "      {\"filter\": \"invert\"}\n"
         "    ],\n"
-        "    \"resize\": \"1920x1080\", \"rotate\": 90, \"mirror\": false, \"depth\": 8\n"
+        "    \"resize\": \"1920x1080\", \"rotate\": 90, \"mirror\": false, \"depth\": 8,\n"
+        "    \"acquisition\": 12                raw sensor data: 12 or 16 bits\n"
         "  }\n"
         "Unknown keys and out-of-range values are errors.\n"
         "\n"
@@ -252,41 +317,27 @@ QString enhanceEpilog()
         "  image2d enhance --preset default -o phantom.png --compare phantom-compare.png\n"
         "  image2d enhance scans/ -r -o shown/ --media panoramic --preset default\n"
         "  image2d enhance IMG0001.dcm -o img.tif --depth 16 --settings clinic.json\n"
-        "  image2d enhance bitewing.png --level 2100 --window 2600 --sharpen 0.8 -o bw.png\n");
+        "  image2d enhance bitewing.png --level 2100 --window 2600 --sharpen 0.8 -o bw.png\n"
+        "  image2d enhance raw.png --acquisition 12 -o shown.png --compare raw-vs-shown.png\n");
+}
+
+void EnhanceOptions::addDisplayTo(QCommandLineParser& parser) const
+{
+    parser.addOptions({depth, compression, settings, preset, media, level, window, modality, gamma, invert, sharpen, equalize,
+                       denoise, resize, rotate, mirror, quiet});
 }
 
 bool parseEnhanceOptions(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceRequest& r, QString& error)
 {
-    EnhanceSettings& s = r.settings;
-    if (parser.isSet(o.settings) && !loadSettingsFile(parser.value(o.settings), s, error))
-        return false;
-    if (!mediaOption(parser, s.media, error))
-        return false;
-    if (parser.isSet(o.modality))
-    {
-        int code = 0;
-        if (!parseModality(parser.value(o.modality), code))
-        {
-            error = QStringLiteral("unknown modality \"%1\" (use %2)")
-                        .arg(parser.value(o.modality), modalityNames().join(QStringLiteral(", ")));
-            return false;
-        }
-        s.modality = code;
-    }
-    if (!readLevelWindow(parser, o, s, error))
-        return false;
-    if (parser.isSet(o.preset))
-    {
-        if (!isPreset(parser.value(o.preset)))
-        {
-            error = QStringLiteral("unknown preset \"%1\" (use %2)")
-                        .arg(parser.value(o.preset), presetNames().join(QStringLiteral(" or ")));
-            return false;
-        }
-        applyPreset(parser.value(o.preset), s);
-    }
-    return readFilters(parser, o, s, error) && readGeometry(parser, o, s, error) && readOutputForm(parser, o, r, error) &&
+    return readDisplay(parser, o, r.settings, true, error) && readOutputForm(parser, o, r, error) &&
            readRun(parser, o, r, error);
+}
+
+bool parseDisplayOptions(const QCommandLineParser& parser, const EnhanceOptions& o, EnhanceSettings& s,
+                         PngCompression& compression, QString& error)
+{
+    return readDisplay(parser, o, s, false, error) && readDepth(parser, o, s, error) &&
+           readCompression(parser, o, compression, error);
 }
 
 } // namespace tool

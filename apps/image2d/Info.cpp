@@ -3,10 +3,13 @@
 #include "CommandLine.h"
 #include "Commands.h"
 #include "CtCommands.h"
+#include "Dicom.h"
 #include "DisplayConversion.h"
 #include "EnhanceJob.h"
 #include "ImageIO.h"
+#include "OutputPlan.h"
 #include "Phantom.h"
+#include "Report.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -90,6 +93,11 @@ int runInfo(const QString& path, Media media, bool json)
     o[QStringLiteral("fileLevel")] = optionalNumber(loaded.fileLevel);
     o[QStringLiteral("fileWindow")] = optionalNumber(loaded.fileWindow);
     o[QStringLiteral("notes")] = QJsonArray::fromStringList(loaded.notes);
+    // Exposure class, sharpness and the collimated field's values.
+    const Measurement measured = measure(image, loaded.bitsStored, loaded.padding);
+    const QJsonObject measuredJson = measurementJson(measured);
+    for (auto it = measuredJson.begin(); it != measuredJson.end(); ++it)
+        o[it.key()] = it.value();
 
     if (json)
     {
@@ -120,6 +128,8 @@ int runInfo(const QString& path, Media media, bool json)
                                          : QStringLiteral("not available for this image"));
     if (loaded.fileWindow)
         line("window in file:", QStringLiteral("level %1, window %2").arg(*loaded.fileLevel).arg(*loaded.fileWindow));
+    for (const auto& [label, text] : measurementFacts(measured))
+        line(qUtf8Printable(label), text);
     for (const QString& note : loaded.notes)
         line("note:", note);
     return 0;
@@ -130,17 +140,35 @@ int runInfoCommand(const QStringList& arguments)
     const QString command = QStringLiteral("info");
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Prints size, pixel type, pixel size, value range and display facts of INPUT\n"
-                                                    "(the built-in phantom when INPUT is left out). A folder holding a CT series\n"
+                                                    "(the built-in phantom when INPUT is left out), with its exposure class (dark, balanced,\n"
+                                                    "bright), sharpness and the values inside the collimated field. Several INPUTs, or\n"
+                                                    "--csv, give the report of every image, one row each. A folder holding a CT series\n"
                                                     "(or --media ct without INPUT) gives the volume's facts and its CT window."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("A DICOM, PNG or TIFF file."), QStringLiteral("[INPUT]"));
+    parser.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("A DICOM, PNG or TIFF file; with --csv also folders."),
+                                 QStringLiteral("[INPUT...]"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print one JSON object (every key present; null where "
                                                                          "the image has no such value)."));
-    parser.addOptions({mediaOptionSpec(), json});
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("Write the exposure and sharpness report of the inputs, one row per "
+                                                "image, to FILE (- for stdout)."),
+                                 QStringLiteral("file"));
+    parser.addOptions({mediaOptionSpec(), json, csv});
     int status = 0;
     if (!parseOrReport(parser, arguments, command, status,
-                       QStringLiteral("Examples:\n  image2d info IMG0001.dcm\n  image2d info scan.png --media panoramic --json\n")))
+                       QStringLiteral("Examples:\n  image2d info IMG0001.dcm\n  image2d info scan.png --media panoramic --json\n"
+                                      "  image2d info today/ --csv report.csv\n")))
         return status;
+    // Several images, --csv, or a folder of PNG or TIFF images: the report, one row per image.
+    // (A folder of DICOM files alone is read as a CT series.)
+    const QStringList inputs = parser.positionalArguments();
+    const auto holdsRasterImages = [](const QString& path) {
+        const QStringList images = QFileInfo(path).isDir() ? imagesInFolder(path, false) : QStringList{};
+        return std::any_of(images.begin(), images.end(), [](const QString& image) { return !looksLikeDicom(image); });
+    };
+    if (parser.isSet(csv) || inputs.size() > 1 || (inputs.size() == 1 && holdsRasterImages(inputs[0])))
+        return inputs.isEmpty() ? usageError(QStringLiteral("--csv needs INPUT files or folders"), command)
+                                : runReport(inputs, parser.value(csv), parser.isSet(json));
     const QString ctInput = parser.positionalArguments().value(0);
     if (parser.positionalArguments().size() <= 1 &&
         (parser.value(QStringLiteral("media")) == QLatin1String("ct") || QFileInfo(ctInput).isDir()))
@@ -149,8 +177,6 @@ int runInfoCommand(const QStringList& arguments)
     QString error;
     if (!mediaOption(parser, media, error))
         return usageError(error, command);
-    if (parser.positionalArguments().size() > 1)
-        return usageError(QStringLiteral("info takes one INPUT"), command);
     return runInfo(parser.positionalArguments().value(0), media, parser.isSet(json));
 }
 

@@ -2,23 +2,34 @@
 
 #include "PhantomScene.h"
 
+#include "image2d/filtering/Convolution.h"
+
+#include <cmath>
+
 namespace tool {
 
-PhantomWithMasks makePhantomWithMasks(PhantomLayout layout)
+PhantomWithMasks makePhantomWithMasks(PhantomLayout layout, const PhantomAcquisition& acquisition)
 {
     phantom::Exposed exposed;
     switch (layout)
     {
-    case PhantomLayout::Panoramic: exposed = phantom::panoramic(); break;
-    case PhantomLayout::Ceph: exposed = phantom::ceph(); break;
-    case PhantomLayout::Intraoral: exposed = phantom::intraoral(); break;
+    case PhantomLayout::Panoramic: exposed = phantom::panoramic(acquisition.dose); break;
+    case PhantomLayout::Ceph: exposed = phantom::ceph(acquisition.dose); break;
+    case PhantomLayout::Intraoral: exposed = phantom::intraoral(acquisition.dose); break;
+    }
+    if (acquisition.blur > 0.0 && exposed.image.isValid())
+    {
+        const image2d::SeparableGaussian kernel(static_cast<int>(std::ceil(3.0 * acquisition.blur)),
+                                                static_cast<float>(acquisition.blur));
+        const std::shared_ptr<Image2D> blurred = image2d::separableFilter(exposed.image, kernel, Image2D::UNSIGNED_SHORT);
+        exposed.image = blurred ? std::move(*blurred) : Image2D();
     }
     return {std::move(exposed.image), std::move(exposed.teeth), std::move(exposed.pulp), std::move(exposed.bone)};
 }
 
-Image2D makePhantom(PhantomLayout layout)
+Image2D makePhantom(PhantomLayout layout, const PhantomAcquisition& acquisition)
 {
-    return makePhantomWithMasks(layout).image;
+    return makePhantomWithMasks(layout, acquisition).image;
 }
 
 PhantomLayout phantomLayoutFor(Media media)

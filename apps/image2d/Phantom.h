@@ -58,8 +58,20 @@ enum class PhantomLayout
 /// Phantom layout that fits the media type.
 PhantomLayout phantomLayoutFor(Media media);
 
+/// How the phantom is taken: the dose relative to the layout's normal one (less leaves the
+/// image bright, more burns it dark), and the unsharpness of the detector, a Gaussian of
+/// `blur` pixels (sigma) over the stored image (not the masks).
+struct PhantomAcquisition
+{
+    double dose = 1.0;
+    double blur = 0.0;
+};
+
+/// Doses of `phantom --exposure under|normal|over`.
+constexpr double underExposure = 0.4, overExposure = 2.5;
+
 /// The synthetic radiograph of a layout (see above).
-Image2D makePhantom(PhantomLayout layout);
+Image2D makePhantom(PhantomLayout layout, const PhantomAcquisition& acquisition = {});
 
 /// The radiograph with its ground-truth masks (8-bit, see above).
 struct PhantomWithMasks
@@ -69,7 +81,7 @@ struct PhantomWithMasks
     Image2D pulp;  ///< 255: pulp
     Image2D bone;  ///< 255: bone without tooth
 };
-PhantomWithMasks makePhantomWithMasks(PhantomLayout layout);
+PhantomWithMasks makePhantomWithMasks(PhantomLayout layout, const PhantomAcquisition& acquisition = {});
 
 /// The phantom of the media as a loaded image (12 bits stored, pixel size known).
 bool loadPhantom(Media media, LoadedImage& out, QString& error);

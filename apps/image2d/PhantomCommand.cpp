@@ -26,10 +26,17 @@ int runPhantomCommand(const QStringList& arguments)
                                    QStringLiteral("Also write the ground-truth masks into this folder: teeth.png (one label per "
                                                   "tooth), pulp.png and bone.png (255 where present), 8-bit."),
                                    QStringLiteral("folder"));
-    parser.addOptions({output, mediaOptionSpec(), masks});
+    const QCommandLineOption exposure(QStringLiteral("exposure"),
+                                      QStringLiteral("Dose: under (a bright image), normal (default), over (burnt dark), or a dose "
+                                                     "relative to normal."),
+                                      QStringLiteral("level"));
+    const QCommandLineOption blur(QStringLiteral("blur"), QStringLiteral("Detector unsharpness: a Gaussian of SIGMA pixels (0 to 50)."),
+                                  QStringLiteral("sigma"));
+    parser.addOptions({output, mediaOptionSpec(), masks, exposure, blur});
     int status = 0;
     if (!parseOrReport(parser, arguments, command, status,
-                       QStringLiteral("Examples:\n  image2d phantom -o phantom.dcm\n  image2d phantom --media ceph -o ceph.png --masks ceph-masks\n")))
+                       QStringLiteral("Examples:\n  image2d phantom -o phantom.dcm\n  image2d phantom --media ceph -o ceph.png --masks ceph-masks\n"
+                                      "  image2d phantom --exposure under --blur 2 -o soft-and-light.png\n")))
         return status;
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("phantom takes no INPUT"), command);
@@ -45,7 +52,27 @@ int runPhantomCommand(const QStringList& arguments)
         return usageError(QStringLiteral("output %1: use a .png, .tif, .tiff or .dcm file").arg(path), command);
     if (parser.isSet(masks) && !QDir().mkpath(parser.value(masks)))
         return usageError(QStringLiteral("cannot create the folder %1").arg(parser.value(masks)), command);
-    const PhantomWithMasks phantom = makePhantomWithMasks(phantomLayoutFor(media));
+    PhantomAcquisition acquisition;
+    if (parser.isSet(exposure))
+    {
+        const QString level = parser.value(exposure);
+        bool number = false;
+        acquisition.dose = level == QLatin1String("under")    ? underExposure
+                           : level == QLatin1String("over")   ? overExposure
+                           : level == QLatin1String("normal") ? 1.0
+                                                              : level.toDouble(&number);
+        if (!(acquisition.dose > 0.0 && acquisition.dose <= 100.0))
+            return usageError(QStringLiteral("invalid exposure \"%1\": use under, normal, over or a relative dose "
+                                             "above 0 and at most 100").arg(level), command);
+    }
+    if (parser.isSet(blur))
+    {
+        bool ok = false;
+        acquisition.blur = parser.value(blur).toDouble(&ok);
+        if (!ok || !(acquisition.blur >= 0.0 && acquisition.blur <= 50.0))
+            return usageError(QStringLiteral("invalid blur \"%1\": expected a sigma from 0 to 50").arg(parser.value(blur)), command);
+    }
+    const PhantomWithMasks phantom = makePhantomWithMasks(phantomLayoutFor(media), acquisition);
     if (!phantom.image.isValid())
     {
         printError(QStringLiteral("%1: not enough memory for the phantom").arg(path));

@@ -393,7 +393,7 @@ Exposed expose(const Scene& scene, const Exposure& e, double (*field)(double, do
                 const double density = (0.042 + 0.026 * struts) * scene.boneFactor[k];
                 const double a = scene.attenuation[k] + path * density;
                 const double open = field(x, y, scene);
-                const double dose = 1.0 - 0.08 * x / (scene.w * scene.px); // heel effect
+                const double dose = e.dose * (1.0 - 0.08 * x / (scene.w * scene.px)); // heel effect
                 double intensity = dose * (e.outside + (1.0 - e.outside) * open) * std::exp(-a);
                 const std::uint32_t h1 = hashAt(i, j, 101), h2 = hashAt(i, j, 202);
                 const double g = std::sqrt(-2.0 * std::log(1.0 - unit(h1))) * std::cos(2.0 * pi * unit(h2));

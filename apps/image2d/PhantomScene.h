@@ -104,6 +104,7 @@ struct Exposure
     double sigma = 0.011;   ///< quantum noise at full exposure
     double outside = 0.02;  ///< relative exposure behind the collimator
     double trabecula = 1.0; ///< size of the marrow spaces, mm
+    double dose = 1.0;      ///< relative exposure inside the field
 };
 
 /// The image and its masks: teeth labels, pulp (255), and bone (255 where there is bone
@@ -114,8 +115,9 @@ struct Exposed
 };
 Exposed expose(const Scene& scene, const Exposure& exposure, double (*field)(double, double, const Scene&));
 
-Exposed intraoral();
-Exposed panoramic();
-Exposed ceph();
+/// The layouts at a dose relative to their normal one.
+Exposed intraoral(double dose = 1.0);
+Exposed panoramic(double dose = 1.0);
+Exposed ceph(double dose = 1.0);
 
 } // namespace tool::phantom

@@ -248,6 +248,8 @@ QString EnhanceSettings::describe() const
         parts << QStringLiteral("rotate %1").arg(rotate);
     if (mirror)
         parts << QStringLiteral("mirror");
+    if (acquisition)
+        parts.prepend(QStringLiteral("acquisition %1-bit").arg(acquisition));
     return parts.join(QStringLiteral(", "));
 }
 
@@ -285,6 +287,8 @@ QJsonObject EnhanceSettings::toJson() const
         o[QStringLiteral("mirror")] = true;
     if (depth != 8)
         o[QStringLiteral("depth")] = depth;
+    if (acquisition)
+        o[QStringLiteral("acquisition")] = acquisition;
     return o;
 }
 
@@ -409,6 +413,13 @@ bool settingsFromJson(const QByteArray& json, EnhanceSettings& s, QString& error
             if (!v.isDouble() || (d != 8 && d != 16))
                 return wrongType(key, "8 or 16");
             s.depth = d;
+        }
+        else if (key == QLatin1String("acquisition"))
+        {
+            const int bits = v.toInt(-1);
+            if (!v.isDouble() || (bits != 0 && bits != 12 && bits != 16))
+                return wrongType(key, "12, 16 or 0 (off)");
+            s.acquisition = bits;
         }
         else
             return fail(QStringLiteral("unknown key \"%1\"").arg(key));

@@ -50,6 +50,7 @@ struct EnhanceSettings
     int rotate = 0;                    ///< 0, 90, 180 or 270 degrees clockwise
     bool mirror = false;               ///< left-right
     int depth = 8;                     ///< bits per pixel of PNG/TIFF output
+    int acquisition = 0;               ///< raw sensor data of 12 or 16 bits: enhanced first; 0: off
 
     bool operator==(const EnhanceSettings&) const = default;
 

@@ -20,6 +20,8 @@ const tool::Command commands[] = {
      tool::runEnhanceCommand},
     {"info", "[INPUT]", "describe an image: size, pixel type, values, display facts", tool::runInfoCommand},
     {"phantom", "[-o OUTPUT]", "write the built-in synthetic radiograph", tool::runPhantomCommand},
+    {"reslice", "SERIES_DIR|--phantom -o OUTPUT", "panoramic section, simulated X-ray or cephalogram of a CT",
+     tool::runResliceCommand},
 };
 
 // Qt's own chatter (platform plugins, runtime paths) is not for the user; the library's

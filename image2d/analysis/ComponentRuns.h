@@ -45,9 +45,9 @@ public:
 
     /// Pixels per component, indexed by number (entry 0, the pixels outside every run, is
     /// the rest of the image).
-    std::vector<std::uint64_t> sizes() const;
+    const std::vector<std::uint64_t>& sizes() const { return m_sizes; }
     /// Writes each run's component number into a packed width x height buffer of 16-bit
-    /// labels; pixels outside the runs keep their value. Only for count() <= 65535.
+    /// labels that holds 0 everywhere. Only for count() <= 65535.
     void writeLabels(std::uint16_t* labels) const;
 
 private:
@@ -61,6 +61,8 @@ private:
     std::vector<Run> m_runs;               // `component` holds the provisional label until numbered
     std::vector<std::size_t> m_rowBegin;   // height + 1 offsets into m_runs
     std::vector<std::uint32_t> m_parent;   // union-find forest over the provisional labels
+    std::vector<std::uint64_t> m_firstPixel; // per label: smallest x * height + y of its runs
+    std::vector<std::uint64_t> m_sizes;
 };
 
 } // namespace image2d

@@ -4,6 +4,7 @@
 #include "image2d/framework/Core.h"
 #include "image2d/framework/Log.h"
 #include "image2d/framework/Simd.h"
+#include "image2d/pointops/ImageArithmetic.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -129,33 +130,30 @@ std::shared_ptr<Image2D> distanceTransform(const Image2D& binary)
     return map;
 }
 
+// The composite: the distance map of the limit, deepened, masked by the zone (the masking
+// step warns about a zone of another size), then spread in place.
 std::shared_ptr<Image2D> growChamfer(const Image2D& limit, const Image2D& zone, int penetrationDepth)
 {
     for (auto [image, key] : {std::pair{&limit, &GrowChamfer::LIMIT_IMAGE}, {&zone, &GrowChamfer::ZONE_IMAGE}})
         if (!image->isValid() || image->getDataType() != Image2D::BINARY)
             return warning("image2d::GrowChamfer : invalid image for input: ", *key), nullptr;
-    if (limit.getSize() != zone.getSize())
-        return warning("image2d::Mask : input image and mask image are not the same size."), nullptr;
-    auto map = newImageLike(limit, Image2D::SHORT);
-    if (!map)
+    const std::shared_ptr<Image2D> distances = distanceTransform(limit);
+    if (!distances)
         return nullptr;
-    const std::uint8_t* limitPixels = limit.getConstData<std::uint8_t>();
-    const std::uint8_t* zonePixels = zone.getConstData<std::uint8_t>();
-    std::int16_t* out = map->getData<std::int16_t>();
-    const int width = limit.getWidth(), height = limit.getHeight();
+    std::int16_t* values = distances->getData<std::int16_t>();
     const auto depth = static_cast<std::uint32_t>(penetrationDepth);
+    for (std::size_t i = 0, count = distances->getNumPixels(); i < count; ++i)
+        values[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(values[i] + depth));
+    std::shared_ptr<Image2D> grown = mask(*distances, zone, 0.0);
+    if (!grown)
+        return nullptr;
+    std::int16_t* out = grown->getData<std::int16_t>();
+    const int width = grown->getWidth(), height = grown->getHeight();
     simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
-        computeDistances(limitPixels, out, width, height);
-        const std::size_t count = limit.getNumPixels();
-        for (std::size_t i = 0; i < count; ++i)
-        {
-            const auto deeper = static_cast<std::int16_t>(static_cast<std::uint16_t>(out[i] + depth));
-            out[i] = zonePixels[i] != 0 ? deeper : std::int16_t(0);
-        }
         sweepForwardThrough<Spread>(out, width, height);
         sweepBackwardThrough<Spread>(out, width, height);
     });
-    return map;
+    return grown;
 }
 
 // ---- DistanceTransform ---------------------------------------------------------------------

@@ -85,7 +85,8 @@ utility::Optional<Exposure::ExposureType> classifyExposure(const Image2D& image,
         warning("image2d::Mask : mask image is not a binary image.");
         return {};
     }
-    const std::shared_ptr<Image2D> smoothed = separableFilter(image, SeparableGaussian(4, 2.0f), image.getDataType());
+    const SeparableGaussian kernel(4, 2.0f);
+    const std::shared_ptr<Image2D> smoothed = separableFilter(image, kernel, type);
     if (!smoothed || cancel.load())
         return {};
     // Counting only under the mask and leaving 0 out is what masking the outside to 0 and

@@ -75,38 +75,42 @@ std::array<std::uint64_t, 256> countBytes(const std::uint8_t* pixels, int width,
     return counts;
 }
 
-// Dense bin numbers (from lowBin) of a row, -1 for values outside the dense bins and NaN.
-// Written without branches so that it vectorises; floor and the subtraction are exact.
+// Dense bin numbers (from lowBin) of a row; `bins` (one past the dense bins) for values
+// outside them and NaN. Written without branches so that it vectorises; floor and the
+// subtraction are exact.
 IMAGE2D_INLINE_LOOP void denseBins(const float* row, int n, float factor, float lowBin, float bins, std::int32_t* out)
 {
     for (int x = 0; x < n; ++x)
     {
         const float u = std::floor(row[x] * factor) - lowBin;
-        out[x] = (u >= 0.0f && u < bins) ? static_cast<std::int32_t>(u) : -1;
+        out[x] = static_cast<std::int32_t>((u >= 0.0f && u < bins) ? u : bins);
     }
 }
 
 // Counts of the dense bins, four counters per bin used in turn (runs of one bin do not wait
 // on their own increments), and the first value of each bin, found through a table of seen
-// bins that is written only once per bin.
+// bins that is written only once per bin. One more bin gathers the values outside; a row
+// that has any is read again for them, in order.
 struct DenseBins
 {
+    std::size_t bins;
     std::vector<int> counts; // bin * 4 + lane
     std::vector<std::uint8_t> seen;
     std::vector<float> firsts;
 
-    explicit DenseBins(std::size_t bins) : counts(4 * bins), seen(bins), firsts(bins) {}
-    int count(std::size_t bin) const { return counts[4 * bin] + counts[4 * bin + 1] + counts[4 * bin + 2] + counts[4 * bin + 3]; }
-    void add(std::int32_t bin, float value, FloatHistogramMap& outliers, int lane)
+    explicit DenseBins(std::size_t bins) : bins(bins), counts(4 * (bins + 1)), seen(bins + 1), firsts(bins + 1)
     {
-        if (bin >= 0)
-        {
-            if (!seen[bin])
-                seen[bin] = 1, firsts[bin] = value;
-            ++counts[4 * static_cast<std::size_t>(bin) + lane];
-        }
-        else if (!std::isnan(value))
-            ++outliers.try_emplace(value, 0).first->second;
+        seen[bins] = 1;
+    }
+    int count(std::size_t bin) const
+    {
+        return counts[4 * bin] + counts[4 * bin + 1] + counts[4 * bin + 2] + counts[4 * bin + 3];
+    }
+    void add(std::int32_t bin, const float* value, int lane)
+    {
+        if (!seen[bin])
+            seen[bin] = 1, firsts[bin] = *value;
+        ++counts[4 * static_cast<std::size_t>(bin) + lane];
     }
 };
 
@@ -114,20 +118,24 @@ void addFloatRow(const float* row, int n, const FloatHashFunctor& hash, std::int
                  FloatHistogramMap& outliers)
 {
     std::int32_t* index = threadScratch<std::int32_t, struct FloatBinsTag>(static_cast<std::size_t>(n));
-    const auto bins = static_cast<float>(dense.seen.size());
     simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
-        denseBins(row, n, hash.factor, static_cast<float>(lowBin), bins, index);
+        denseBins(row, n, hash.factor, static_cast<float>(lowBin), static_cast<float>(dense.bins), index);
     });
+    const int outside = dense.count(dense.bins);
     int x = 0;
     for (; x + 4 <= n; x += 4)
     {
-        dense.add(index[x], row[x], outliers, 0);
-        dense.add(index[x + 1], row[x + 1], outliers, 1);
-        dense.add(index[x + 2], row[x + 2], outliers, 2);
-        dense.add(index[x + 3], row[x + 3], outliers, 3);
+        dense.add(index[x], row + x, 0);
+        dense.add(index[x + 1], row + x + 1, 1);
+        dense.add(index[x + 2], row + x + 2, 2);
+        dense.add(index[x + 3], row + x + 3, 3);
     }
     for (; x < n; ++x)
-        dense.add(index[x], row[x], outliers, 0);
+        dense.add(index[x], row + x, 0);
+    if (dense.count(dense.bins) != outside)
+        for (x = 0; x < n; ++x)
+            if (index[x] == static_cast<std::int32_t>(dense.bins) && !std::isnan(row[x]))
+                ++outliers.try_emplace(row[x], 0).first->second;
 }
 
 // Fills `histogram` with the pixels of a FLOAT image in its own bins. The bins between those

@@ -3,6 +3,7 @@
 #include "image2d/filtering/Kernels.h"
 #include "image2d/framework/Core.h"
 #include "image2d/framework/Parallel.h"
+#include "image2d/framework/Simd.h"
 
 #include <algorithm>
 #include <vector>
@@ -19,7 +20,8 @@ inline int clampIndex(int i, int n)
 // the centre line plus the weighted differences from it: weights that sum to 1 only up to
 // rounding still leave constant regions (air, padding) exactly as they are.
 template <typename Line>
-void accumulateLines(float* target, std::size_t length, const std::vector<float>& w, Line line)
+IMAGE2D_INLINE_LOOP void accumulateLines(float* __restrict target, std::size_t length, const std::vector<float>& w,
+                                         Line line)
 {
     const int r = static_cast<int>(w.size()) / 2;
     const float* centre = line(0);
@@ -50,19 +52,16 @@ void smoothSlice(const T* in, float* out, int nx, int ny, const std::vector<floa
         const T* row = in + static_cast<std::size_t>(y) * nx;
         for (int i = -rx; i < nx + rx; ++i)
             padded[i + rx] = static_cast<float>(row[clampIndex(i, nx)]);
-        float* target = rowsDone + static_cast<std::size_t>(y) * nx;
-        for (int x = 0; x < nx; ++x)
-        {
-            const float centre = padded[x + rx];
-            float sum = 0.0f;
-            for (int k = 0; k <= 2 * rx; ++k)
-                sum += wx[k] * (padded[x + k] - centre);
-            target[x] = centre + sum;
-        }
+        image2d::simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
+            accumulateLines(rowsDone + static_cast<std::size_t>(y) * nx, static_cast<std::size_t>(nx), wx,
+                            [&](int k) { return padded + rx + k; });
+        });
     }
-    for (int y = 0; y < ny; ++y)
-        accumulateLines(out + static_cast<std::size_t>(y) * nx, static_cast<std::size_t>(nx), wy,
-                        [&](int k) { return rowsDone + static_cast<std::size_t>(clampIndex(y + k, ny)) * nx; });
+    image2d::simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
+        for (int y = 0; y < ny; ++y)
+            accumulateLines(out + static_cast<std::size_t>(y) * nx, static_cast<std::size_t>(nx), wy,
+                            [&](int k) { return rowsDone + static_cast<std::size_t>(clampIndex(y + k, ny)) * nx; });
+    });
 }
 
 } // namespace
@@ -106,26 +105,38 @@ bool VoxenImageGaussianSmooth::execute(const std::atomic<bool>& cancel)
     if (!readable || cancelled)
         return false;
 
+    // The slice pass runs over blocks of rows through all slices: the few slices of a block
+    // that one output needs stay in the cache for the next ones, where whole slices would be
+    // read from memory once per tap.
+    const int blockRows = std::max(1, 4096 / size.x);
+    const int blocks = (size.y + blockRows - 1) / blockRows;
     const bool writable = image2d::dispatchDataType(
         image2d::AllPixelTypes{}, m_output->sliceDataType(),
         [&](auto tag) {
             using T = typename decltype(tag)::type;
             T* out = m_output->data<T>();
-            image2d::parallelFor(0, size.z, [&](int first, int last) {
-                float* sum = image2d::threadScratch<float, struct SlicePassTag>(sliceSize);
-                for (int z = first; z < last; ++z)
+            image2d::parallelFor(0, blocks, [&](int first, int last) {
+                for (int b = first; b < last; ++b)
                 {
-                    if (cancel.load(std::memory_order_relaxed))
+                    const std::size_t offset = static_cast<std::size_t>(b) * blockRows * size.x;
+                    const std::size_t length = static_cast<std::size_t>(std::min(blockRows, size.y - b * blockRows)) * size.x;
+                    float* sum = image2d::threadScratch<float, struct SlicePassTag>(length);
+                    for (int z = 0; z < size.z; ++z)
                     {
-                        cancelled = true;
-                        return;
+                        if (cancel.load(std::memory_order_relaxed))
+                        {
+                            cancelled = true;
+                            return;
+                        }
+                        image2d::simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
+                            accumulateLines(sum, length, wz, [&](int k) {
+                                return work.get() + clampIndex(z + k, size.z) * sliceSize + offset;
+                            });
+                        });
+                        T* target = out + z * sliceSize + offset;
+                        for (std::size_t i = 0; i < length; ++i)
+                            target[i] = image2d::store::clampRoundHalfAway<T>(sum[i]);
                     }
-                    accumulateLines(sum, sliceSize, wz, [&](int k) {
-                        return work.get() + clampIndex(z + k, size.z) * sliceSize;
-                    });
-                    T* target = out + z * sliceSize;
-                    for (std::size_t i = 0; i < sliceSize; ++i)
-                        target[i] = image2d::store::clampRoundHalfAway<T>(sum[i]);
                 }
             });
             return true;

@@ -27,8 +27,8 @@ public:
 
     /// Smooths the input into the output. False for a missing or invalid volume, volumes of
     /// different sizes, a negative radius, or when there is no memory for the work volume.
-    /// Polls `cancel` before each slice of both passes; a cancelled run returns false and
-    /// leaves the output partly written.
+    /// Polls `cancel` before each slice (of each block of rows, in the slice pass); a cancelled
+    /// run returns false and leaves the output partly written.
     bool execute(const std::atomic<bool>& cancel);
 
 private:

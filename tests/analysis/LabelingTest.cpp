@@ -1,5 +1,6 @@
 #include "image2d/analysis/Labeling.h"
 #include "image2d/framework/Core.h"
+#include "image2d/toolbox/Image2DOperations.h"
 #include "support/ComponentReference.h"
 #include "support/TestImages.h"
 #include "support/WarningCapture.h"
@@ -7,110 +8,96 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 
 using namespace image2d;
 using testing_support::floodFillLabels;
+using testing_support::labelsOf;
+using testing_support::maskImage;
 using testing_support::makeImage;
 using testing_support::mergeAndRescanLabels;
 using testing_support::pixels;
+using testing_support::positiveMask;
+using testing_support::randomMask;
 using testing_support::ReferenceLabels;
 using testing_support::WarningCapture;
 
 namespace {
 
-std::vector<std::uint8_t> randomMask(int width, int height, double density, std::uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    std::bernoulli_distribution set(density);
-    std::vector<std::uint8_t> mask(static_cast<std::size_t>(width) * height);
-    for (auto& m : mask)
-        m = set(rng);
-    return mask;
-}
-
-Image2D binaryImage(const std::vector<std::uint8_t>& mask, int width, int height)
-{
-    return makeImage(width, height, Image2D::BINARY, std::vector<double>(mask.begin(), mask.end()));
-}
-
-std::vector<std::uint32_t> labelsOf(const Image2D& image)
-{
-    std::vector<std::uint32_t> labels;
-    for (double v : pixels(image))
-        labels.push_back(static_cast<std::uint32_t>(v));
-    return labels;
-}
-
-// Image sizes from one pixel to several 64-pixel words per row, at several densities.
-struct SizeClass
-{
-    const char* name;
-    int width, height;
-    double density;
-};
-const SizeClass kSizeClasses[] = {
-    {"pixel", 1, 1, 0.5},      {"row", 37, 1, 0.5},       {"column", 1, 41, 0.5},   {"square2", 2, 2, 0.6},
-    {"small", 7, 5, 0.5},      {"word", 64, 9, 0.5},      {"wordPlus1", 65, 8, 0.6}, {"twoWords", 128, 6, 0.45},
-    {"sparse", 40, 30, 0.15},  {"dense", 50, 40, 0.75},   {"wide", 130, 70, 0.55},
-};
-
-class LabellingIdentity : public ::testing::TestWithParam<SizeClass>
+class LabellingIdentity : public ::testing::TestWithParam<testing_support::MaskShape>
 {
 };
 
-// Label numbers column by column, as the literal merge-and-rescan labelling and a flood fill
-// in that order do, pixel for pixel.
-TEST_P(LabellingIdentity, EqualsTheLiteralLabellingAndAFloodFill)
+// Label numbers column by column, the toolbox's label row by row, every pixel type by "value
+// above 0"; both equal the literal merge-and-rescan labelling and a flood fill in their order.
+TEST_P(LabellingIdentity, BothOrdersEqualTheLiteralLabellingAndAFloodFill)
 {
-    const SizeClass& c = GetParam();
-    for (std::uint32_t seed = 1; seed <= 6; ++seed)
+    const testing_support::MaskShape& c = GetParam();
+    std::uint32_t seed = 0;
+    for (Image2D::DataType type : {Image2D::BINARY, Image2D::SHORT, Image2D::FLOAT, Image2D::INT,
+                                   Image2D::UNSIGNED_CHAR, Image2D::UNSIGNED_SHORT})
     {
-        SCOPED_TRACE(seed);
-        const std::vector<std::uint8_t> mask = randomMask(c.width, c.height, c.density, seed);
+        SCOPED_TRACE(type);
+        const std::vector<std::uint8_t> mask = randomMask(c.width, c.height, c.density, ++seed);
         const ReferenceLabels byColumns = mergeAndRescanLabels(mask, c.width, c.height, true);
         ASSERT_EQ(byColumns.labels, floodFillLabels(mask, c.width, c.height, true).labels);
-        const ComponentLabels result = labelComponents(binaryImage(mask, c.width, c.height));
+        const ComponentLabels result = labelComponents(maskImage(mask, c.width, c.height));
         ASSERT_TRUE(result);
         EXPECT_EQ(labelsOf(*result.labels), byColumns.labels);
         std::vector<int> sizes(byColumns.count + 1, 0);
         for (std::uint32_t l : byColumns.labels)
             ++sizes[l];
         EXPECT_EQ(result.sizes, sizes);
+
+        const bool signedType = type == Image2D::SHORT || type == Image2D::FLOAT || type == Image2D::INT;
+        Image2D image = testing_support::randomImage(c.width, c.height, type, seed, signedType ? -2 : 0,
+                                                     type == Image2D::BINARY ? 1 : 2);
+        const ReferenceLabels byRows = mergeAndRescanLabels(positiveMask(image), c.width, c.height, false);
+        ASSERT_EQ(byRows.labels, floodFillLabels(positiveMask(image), c.width, c.height, false).labels);
+        EXPECT_EQ(Image2DOperations::label(&image), static_cast<int>(byRows.count) + 1);
+        EXPECT_EQ(labelsOf(image), byRows.labels);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Analysis, LabellingIdentity, ::testing::ValuesIn(kSizeClasses),
+INSTANTIATE_TEST_SUITE_P(Analysis, LabellingIdentity, ::testing::ValuesIn(testing_support::maskShapes()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Labelling, MoreThan65535ProvisionalLabelsStillGiveTheLiteralResult)
 {
-    int width = 0, height = 0;
-    const std::vector<std::uint8_t> mask = testing_support::manyProvisionalLabels(true, width, height);
-    const ReferenceLabels reference = mergeAndRescanLabels(mask, width, height, true);
-    ASSERT_GT(reference.count, 59000u);
-    const ComponentLabels result = labelComponents(binaryImage(mask, width, height));
-    ASSERT_TRUE(result);
-    EXPECT_EQ(labelsOf(*result.labels), reference.labels);
+    for (bool columnMajor : {true, false})
+    {
+        int width = 0, height = 0;
+        const std::vector<std::uint8_t> mask = testing_support::manyProvisionalLabels(columnMajor, width, height);
+        const ReferenceLabels reference = mergeAndRescanLabels(mask, width, height, columnMajor);
+        ASSERT_GT(reference.count, 59000u);
+        Image2D image = maskImage(mask, width, height);
+        if (columnMajor)
+            image = *labelComponents(image).labels;
+        else
+            EXPECT_EQ(Image2DOperations::label(&image), static_cast<int>(reference.count) + 1);
+        EXPECT_EQ(labelsOf(image), reference.labels);
+    }
 }
 
 TEST(Labelling, MoreThan65535ComponentsFailWithAWarning)
 {
     // Dots two pixels apart: 260 x 260 = 67,600 components.
-    std::vector<double> values(520 * 520, 0.0);
+    std::vector<std::uint8_t> dots(520 * 520, 0);
     for (int y = 0; y < 520; y += 2)
         for (int x = 0; x < 520; x += 2)
-            values[static_cast<std::size_t>(y) * 520 + x] = 1;
-    Image2D image = makeImage(520, 520, Image2D::BINARY, values);
+            dots[static_cast<std::size_t>(y) * 520 + x] = 1;
+    Image2D image = maskImage(dots, 520, 520);
     WarningCapture warnings;
     QHash<unsigned short, int> count{{1, 1}};
     EXPECT_FALSE(Label::executeLabeling(&image, count));
     EXPECT_TRUE(count.isEmpty());
-    EXPECT_EQ(warnings.messages(), QStringList{"image2d::Label : too many components"});
+    EXPECT_EQ(Image2DOperations::label(&image), 0);
+    EXPECT_EQ(image.getDataType(), Image2D::BINARY);
+    EXPECT_EQ(warnings.messages(),
+              QStringList({"image2d::Label : too many components", "Image2D: label() too many components"}));
 }
 
-// A dot at (5, 0) and one at (0, 5): the column scan meets (0, 5) first.
-TEST(Labelling, ColumnsAreScannedFirst)
+// A dot at (5, 0) and one at (0, 5): the column scan meets (0, 5) first, the row scan (5, 0).
+TEST(Labelling, ColumnsAndRowsNumberInTheirOwnOrder)
 {
     Image2D image(6, 6, Image2D::BINARY);
     image.getData()[5] = image.getData()[30] = 1;
@@ -120,14 +107,17 @@ TEST(Labelling, ColumnsAreScannedFirst)
     EXPECT_EQ(labels->getConstData<std::uint16_t>()[30], 1);
     EXPECT_EQ(labels->getConstData<std::uint16_t>()[5], 2);
     EXPECT_EQ(count, (QHash<unsigned short, int>{{0, 34}, {1, 1}, {2, 1}}));
-}
+    EXPECT_EQ(Image2DOperations::label(&image), 3);
+    EXPECT_EQ(image.getConstData<std::uint16_t>()[5], 1);
 
-TEST(Labelling, AllSetHasNoBackgroundCount)
-{
     Image2D full = makeImage(3, 2, Image2D::BINARY, std::vector<double>(6, 1.0));
-    QHash<unsigned short, int> count;
     Label::executeLabeling(&full, count);
-    EXPECT_EQ(count, (QHash<unsigned short, int>{{1, 6}}));
+    EXPECT_EQ(count, (QHash<unsigned short, int>{{1, 6}})); // no background, no entry for 0
+    // A pixel at the right end of a row and one at the left end of the next do not touch.
+    Image2D stripes = makeImage(4, 2, Image2D::UNSIGNED_CHAR, {0, 0, 0, 9, 9, 0, 0, 0});
+    EXPECT_EQ(Image2DOperations::label(&stripes), 3);
+    Image2D empty(5, 5, Image2D::FLOAT);
+    EXPECT_EQ(Image2DOperations::label(&empty), 1);
 }
 
 // Regions 1, 2 and 3 of 10, 30 and 20 pixels, and two more of 5 pixels each.
@@ -185,54 +175,31 @@ TEST(RegionSelection, OnlyBackgroundGivesAnEmptyMask)
     EXPECT_EQ(pixels(*output), std::vector<double>(12, 0.0));
 }
 
-struct BadInputCase
+TEST(Labelling, BadInputWarnsAndGivesNoOutput)
 {
-    const char* name;
-    int algorithm; // 0 Label, 1 KeepLargestPart
-    int input;     // 0 none, 1 invalid, 2 FLOAT, 3 valid for the algorithm
-    QVariant regionCount;
-    QString message;
-};
-
-class LabellingBadInput : public ::testing::TestWithParam<BadInputCase>
-{
-};
-
-TEST_P(LabellingBadInput, FailsWithTheWarning)
-{
-    const BadInputCase& c = GetParam();
-    std::unique_ptr<Algorithm> algorithm;
-    if (c.algorithm == 0)
-        algorithm = std::make_unique<Label>();
-    else
-        algorithm = std::make_unique<KeepLargestPart>();
-    const Image2D images[] = {Image2D(), Image2D(), Image2D(3, 3, Image2D::FLOAT),
-                              Image2D(3, 3, c.algorithm == 0 ? Image2D::BINARY : Image2D::UNSIGNED_SHORT)};
-    if (c.input > 0)
-        algorithm->setSharedInput(Algorithm::INPUT_IMAGE, std::make_shared<Image2D>(images[c.input]));
-    if (c.regionCount.isValid())
-        algorithm->setUniformValue(KeepLargestPart::REGION_COUNT, c.regionCount);
+    Image2D grey(3, 3, Image2D::FLOAT), labels(3, 3, Image2D::UNSIGNED_SHORT), invalid(0, 0, Image2D::BINARY);
+    QHash<unsigned short, int> count;
     WarningCapture warnings;
-    EXPECT_FALSE(algorithm->execute(neverCancelled()));
-    EXPECT_EQ(warnings.messages(), QStringList{c.message});
-    EXPECT_FALSE(algorithm->getSharedOutput(Algorithm::OUTPUT_IMAGE));
+    EXPECT_FALSE(Label::executeLabeling(nullptr, count));
+    EXPECT_FALSE(Label::executeLabeling(&invalid, count));
+    EXPECT_FALSE(Label::executeLabeling(&grey, count));
+    EXPECT_FALSE(KeepLargestPart::executeLargestPartWithRegionCount(&grey, 1));
+    KeepLargestPart keep;
+    keep.setInput(KeepLargestPart::INPUT_IMAGE, &labels);
+    EXPECT_FALSE(keep.execute(neverCancelled()));
+    keep.setUniformValue(KeepLargestPart::REGION_COUNT, "two");
+    keep.setUniformValue(KeepLargestPart::MINIMUM_SIZE, 3);
+    EXPECT_FALSE(keep.execute(neverCancelled()));
+    EXPECT_FALSE(keep.getSharedOutput(KeepLargestPart::OUTPUT_IMAGE));
+    EXPECT_EQ(warnings.messages(),
+              QStringList({"image2d::Label : missing input:  \"inputImage\"",
+                           "image2d::Label : invalid input:  \"inputImage\"",
+                           "image2d::Label: input not of type Image2D::DataType::BINARY:  \"inputImage\"",
+                           "image2d::KeepLargestPart: input not of type Image2D::DataType::UNSIGNED_SHORT:  "
+                           "\"inputImage\"",
+                           "image2d::KeepLargestPart : missing uniform value:  \"regionCount\"  or  "
+                           "\"minimumSize\"  must be defined.",
+                           "image2d::KeepLargestPart : invalid input:  \"regionCount\""}));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Analysis, LabellingBadInput,
-    ::testing::Values(
-        BadInputCase{"labelMissing", 0, 0, {}, "image2d::Label : missing input:  \"inputImage\""},
-        BadInputCase{"labelInvalid", 0, 1, {}, "image2d::Label : invalid input:  \"inputImage\""},
-        BadInputCase{"labelFloat", 0, 2, {},
-                     "image2d::Label: input not of type Image2D::DataType::BINARY:  \"inputImage\""},
-        BadInputCase{"keepMissing", 1, 0, 1, "image2d::KeepLargestPart : missing input:  \"inputImage\""},
-        BadInputCase{"keepInvalid", 1, 1, 1, "image2d::KeepLargestPart : invalid input:  \"inputImage\""},
-        BadInputCase{"keepFloat", 1, 2, 1,
-                     "image2d::KeepLargestPart: input not of type Image2D::DataType::UNSIGNED_SHORT:  \"inputImage\""},
-        BadInputCase{"keepNoParameter", 1, 3, {},
-                     "image2d::KeepLargestPart : missing uniform value:  \"regionCount\"  or  \"minimumSize\"  must "
-                     "be defined."},
-        BadInputCase{"keepCountNotInt", 1, 3, "two", "image2d::KeepLargestPart : invalid input:  \"regionCount\""}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

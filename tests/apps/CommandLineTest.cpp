@@ -27,13 +27,6 @@ TEST_F(Tool, HelpNamesTheCommandAndTellsExitCodesFormatAndExamples)
     EXPECT_EQ(errorLines(unknown.err), QStringList{QStringLiteral("image2d: error: unknown command \"sharpen\"")});
 }
 
-struct UsageCase
-{
-    const char* name;
-    QStringList arguments;
-    const char* message;
-};
-
 class UsageErrors : public Tool, public ::testing::WithParamInterface<UsageCase>
 {
 };
@@ -42,12 +35,8 @@ class UsageErrors : public Tool, public ::testing::WithParamInterface<UsageCase>
 TEST_P(UsageErrors, OneLineExitTwoNothingWritten)
 {
     const QString out = file(QStringLiteral("never.png"));
-    const ToolRun run = runTool(QStringList{QStringLiteral("enhance"), QStringLiteral("-o"), out} + GetParam().arguments);
-    EXPECT_EQ(run.exitCode, 2) << qPrintable(run.err);
-    const QStringList errors = errorLines(run.err);
-    ASSERT_EQ(errors.size(), 1) << qPrintable(run.err);
-    EXPECT_TRUE(errors[0].contains(QLatin1String(GetParam().message))) << qPrintable(errors[0]);
-    EXPECT_FALSE(QFile::exists(out));
+    EXPECT_TRUE(usageError(QStringList{QStringLiteral("enhance"), QStringLiteral("-o"), out} + GetParam().arguments,
+                           GetParam().message, out));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -48,6 +48,17 @@ QStringList errorLines(const QString& err)
     return lines;
 }
 
+::testing::AssertionResult usageError(const QStringList& arguments, const char* message, const QString& output)
+{
+    const ToolRun run = runTool(arguments);
+    const QStringList errors = errorLines(run.err);
+    if (run.exitCode != 2 || errors.size() != 1 || !errors[0].contains(QLatin1String(message)))
+        return ::testing::AssertionFailure() << "exit status " << run.exitCode << ", stderr: " << qPrintable(run.err);
+    if (QFile::exists(output))
+        return ::testing::AssertionFailure() << qPrintable(output) << " was written";
+    return ::testing::AssertionSuccess();
+}
+
 QJsonObject infoJson(const QString& path, const QStringList& extra)
 {
     const ToolRun run = runTool(QStringList{QStringLiteral("info"), QStringLiteral("--json"), path} + extra);

@@ -30,6 +30,18 @@ struct ToolRun
 ToolRun runTool(const QStringList& arguments, const QString& workingDirectory = {});
 /// The "image2d: error:" lines of stderr.
 QStringList errorLines(const QString& err);
+/// A wrong command line: exit status 2, one error line holding `message`, and `output` not
+/// written.
+::testing::AssertionResult usageError(const QStringList& arguments, const char* message, const QString& output);
+
+/// One wrong command line of a table: its name, its arguments and the error it must give.
+struct UsageCase
+{
+    const char* name;
+    QStringList arguments;
+    const char* message;
+};
+
 /// `image2d info --json PATH EXTRA...`, expecting success.
 QJsonObject infoJson(const QString& path, const QStringList& extra = {});
 

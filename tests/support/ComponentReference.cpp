@@ -135,6 +135,39 @@ std::vector<std::uint8_t> manyProvisionalLabels(bool columnMajor, int& width, in
     return mask;
 }
 
+std::vector<std::uint8_t> randomMask(int width, int height, double density, std::uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::bernoulli_distribution set(density);
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(width) * height);
+    for (auto& m : mask)
+        m = set(rng);
+    return mask;
+}
+
+const std::vector<MaskShape>& maskShapes()
+{
+    static const std::vector<MaskShape> shapes = {
+        {"pixel", 1, 1, 0.5},     {"row", 37, 1, 0.5},     {"column", 1, 41, 0.5},    {"square2", 2, 2, 0.6},
+        {"small", 7, 5, 0.5},     {"word", 64, 9, 0.5},    {"wordPlus1", 65, 8, 0.6}, {"twoWords", 128, 6, 0.45},
+        {"sparse", 40, 30, 0.15}, {"dense", 50, 40, 0.75}, {"wide", 130, 70, 0.55},
+    };
+    return shapes;
+}
+
+Image2D maskImage(const std::vector<std::uint8_t>& mask, int width, int height, Image2D::DataType type)
+{
+    return makeImage(width, height, type, std::vector<double>(mask.begin(), mask.end()));
+}
+
+std::vector<std::uint32_t> labelsOf(const Image2D& labels)
+{
+    std::vector<std::uint32_t> values;
+    for (double v : pixels(labels))
+        values.push_back(static_cast<std::uint32_t>(v));
+    return values;
+}
+
 std::vector<std::uint8_t> positiveMask(const Image2D& image)
 {
     std::vector<std::uint8_t> mask;

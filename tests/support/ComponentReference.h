@@ -31,6 +31,24 @@ ReferenceLabels mergeAndRescanLabels(const std::vector<std::uint8_t>& mask, int 
 /// random, then 54,000 isolated dots. The scan lines are columns when `columnMajor`.
 std::vector<std::uint8_t> manyProvisionalLabels(bool columnMajor, int& width, int& height);
 
+/// A random mask of 0 and 1, each pixel set with probability `density`.
+std::vector<std::uint8_t> randomMask(int width, int height, double density, std::uint32_t seed);
+
+/// Mask sizes from one pixel to several 64-pixel words per row, at several densities.
+struct MaskShape
+{
+    const char* name;
+    int width, height;
+    double density;
+};
+const std::vector<MaskShape>& maskShapes();
+
+/// An image of the given type holding the mask's values.
+Image2D maskImage(const std::vector<std::uint8_t>& mask, int width, int height,
+                  Image2D::DataType type = Image2D::BINARY);
+/// The pixels of a label image as labels.
+std::vector<std::uint32_t> labelsOf(const Image2D& labels);
+
 /// 1 where the pixel value is above 0, else 0.
 std::vector<std::uint8_t> positiveMask(const Image2D& image);
 

@@ -25,6 +25,28 @@ Image2D makeImage(int width, int height, Image2D::DataType type, std::initialize
     return makeImage(width, height, type, std::vector<double>(values));
 }
 
+Image2D maskFromRows(const std::vector<std::string>& rows)
+{
+    const int height = static_cast<int>(rows.size()), width = height ? static_cast<int>(rows[0].size()) : 0;
+    Image2D mask(width, height, Image2D::BINARY);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            mask.getData<std::uint8_t>()[static_cast<std::size_t>(y) * width + x] = rows[y][x] == '#';
+    return mask;
+}
+
+std::vector<std::string> rowsOf(const Image2D& mask)
+{
+    std::vector<std::string> rows;
+    for (int y = 0; y < mask.getHeight(); ++y)
+    {
+        rows.emplace_back();
+        for (int x = 0; x < mask.getWidth(); ++x)
+            rows.back() += pixelAt(mask, x, y) != 0 ? '#' : '.';
+    }
+    return rows;
+}
+
 Image2D randomImage(int width, int height, Image2D::DataType type, std::uint32_t seed, double lo, double hi)
 {
     std::mt19937 rng(seed);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 namespace testing_support {
@@ -11,6 +12,11 @@ namespace testing_support {
 /// An image of the given type whose pixels, row-major, are `values` cast to the element type.
 Image2D makeImage(int width, int height, Image2D::DataType type, std::initializer_list<double> values);
 Image2D makeImage(int width, int height, Image2D::DataType type, const std::vector<double>& values);
+
+/// A BINARY image drawn as text, one string per row: '#' is 1, any other character 0.
+Image2D maskFromRows(const std::vector<std::string>& rows);
+/// The rows of a BINARY image as text, the inverse of maskFromRows.
+std::vector<std::string> rowsOf(const Image2D& mask);
 
 /// Deterministic uniform random pixels in [lo, hi] (integers for integer types).
 Image2D randomImage(int width, int height, Image2D::DataType type, std::uint32_t seed, double lo, double hi);
