@@ -75,6 +75,11 @@
 #include "image2d/analysis/Labeling.h"
 #include "image2d/analysis/Skeletonization.h"
 
+// Segmentation and feature detection
+#include "image2d/analysis/Ridges.h"
+#include "image2d/analysis/TeethRidges.h"
+#include "image2d/analysis/ToothSegmentation.h"
+
 // Measurements
 #include "image2d/analysis/Exposure.h"
 #include "image2d/analysis/Histograms.h"

@@ -14,4 +14,7 @@ int runPhantomCommand(const QStringList& arguments);
 /// `image2d reslice SERIES_DIR|--phantom -o OUT [options]`.
 int runResliceCommand(const QStringList& arguments);
 
+/// `image2d segment [INPUT] [--origin X,Y] [-o OVERLAY] [--mask MASK] [--ridges DIR]`.
+int runSegmentCommand(const QStringList& arguments);
+
 } // namespace tool

@@ -13,9 +13,9 @@ PhantomWithMasks makePhantomWithMasks(PhantomLayout layout, const PhantomAcquisi
     phantom::Exposed exposed;
     switch (layout)
     {
-    case PhantomLayout::Panoramic: exposed = phantom::panoramic(acquisition.dose); break;
-    case PhantomLayout::Ceph: exposed = phantom::ceph(acquisition.dose); break;
-    case PhantomLayout::Intraoral: exposed = phantom::intraoral(acquisition.dose); break;
+    case PhantomLayout::Panoramic: exposed = phantom::panoramic(acquisition.dose, acquisition.detectorNoise); break;
+    case PhantomLayout::Ceph: exposed = phantom::ceph(acquisition.dose, acquisition.detectorNoise); break;
+    case PhantomLayout::Intraoral: exposed = phantom::intraoral(acquisition.dose, acquisition.detectorNoise); break;
     }
     if (acquisition.blur > 0.0 && exposed.image.isValid())
     {

@@ -65,6 +65,7 @@ struct PhantomAcquisition
 {
     double dose = 1.0;
     double blur = 0.0;
+    bool detectorNoise = true; ///< off: a noise-free reference for what noise does to an algorithm
 };
 
 /// Doses of `phantom --exposure under|normal|over`.

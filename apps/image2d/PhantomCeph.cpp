@@ -49,7 +49,7 @@ double backOfHead(double y)
 
 } // namespace
 
-Exposed ceph(double dose)
+Exposed ceph(double dose, bool detectorNoise)
 {
     Scene s(2000, 2400, 0.12); // 240 x 288 mm
     const double top = 10.0;
@@ -182,7 +182,7 @@ Exposed ceph(double dose)
     s.addEllipsoid(165.0, 203.0, 28.0, 10.0, 0.0, 30.0, 0.003, false);
     s.addEllipsoid(150.0, 263.0, 7.0, 2.6, 0.2, 10.0, 0.0, true);
     s.addRod(arc(90.0, 142.0, 5.5, 5.5, 0.0, 2.0 * pi), 0.9, 0.35);
-    return expose(s, Exposure{0.008, 0.02, 1.6, 2.15 * dose}, cephField);
+    return expose(s, Exposure{0.008, 0.02, 1.6, 2.15 * dose, detectorNoise}, cephField);
 }
 
 } // namespace tool::phantom

@@ -14,7 +14,7 @@ double intraoralField(double x, double y, const Scene&)
 
 } // namespace
 
-Exposed intraoral(double dose)
+Exposed intraoral(double dose, bool detectorNoise)
 {
     Scene s(1440, 960, 0.025); // 36 x 24 mm
     const double W = s.w * s.px;
@@ -47,7 +47,7 @@ Exposed intraoral(double dose)
     for (const Tooth& t : teeth)
         s.addTooth(t);
     (void)W;
-    return expose(s, Exposure{0.011, 0.02, 0.75, 1.25 * dose}, intraoralField);
+    return expose(s, Exposure{0.011, 0.02, 0.75, 1.25 * dose, detectorNoise}, intraoralField);
 }
 
 } // namespace tool::phantom

@@ -33,7 +33,7 @@ const ToothSize lowerTeeth[7] = {{ToothKind::Incisor, 5.6, 10.8, 15.0, 7.0}, {To
 
 } // namespace
 
-Exposed panoramic(double dose)
+Exposed panoramic(double dose, bool detectorNoise)
 {
     Scene s(2800, 1400, 0.1); // 280 x 140 mm
     const double cx = s.w * s.px / 2;
@@ -161,7 +161,7 @@ Exposed panoramic(double dose)
                 x += side * size.width * 0.52;
             }
         }
-    return expose(s, Exposure{0.009, 0.02, 1.4, 0.85 * dose}, panoramicField);
+    return expose(s, Exposure{0.009, 0.02, 1.4, 0.85 * dose, detectorNoise}, panoramicField);
 }
 
 } // namespace tool::phantom

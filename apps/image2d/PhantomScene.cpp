@@ -398,8 +398,9 @@ Exposed expose(const Scene& scene, const Exposure& e, double (*field)(double, do
                 const std::uint32_t h1 = hashAt(i, j, 101), h2 = hashAt(i, j, 202);
                 const double g = std::sqrt(-2.0 * std::log(1.0 - unit(h1))) * std::cos(2.0 * pi * unit(h2));
                 const double g2 = std::sqrt(-2.0 * std::log(1.0 - unit(h2))) * std::sin(2.0 * pi * unit(h1));
-                intensity += e.sigma * std::sqrt(std::max(intensity, 0.0)) * g;
-                const double value = 40.0 + 4000.0 * (1.0 - intensity) + 3.0 * g2;
+                const double noise = e.detectorNoise ? 1.0 : 0.0;
+                intensity += noise * e.sigma * std::sqrt(std::max(intensity, 0.0)) * g;
+                const double value = 40.0 + 4000.0 * (1.0 - intensity) + noise * 3.0 * g2;
                 pixels[k] = static_cast<std::uint16_t>(std::clamp(std::lround(value), 0L, 4095L));
                 const bool exposed = open > 0.5;
                 teeth[k] = exposed ? scene.teeth[k] : 0;

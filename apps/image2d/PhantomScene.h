@@ -105,6 +105,7 @@ struct Exposure
     double outside = 0.02;  ///< relative exposure behind the collimator
     double trabecula = 1.0; ///< size of the marrow spaces, mm
     double dose = 1.0;      ///< relative exposure inside the field
+    bool detectorNoise = true; ///< quantum and electronic noise; off for noise-free references
 };
 
 /// The image and its masks: teeth labels, pulp (255), and bone (255 where there is bone
@@ -115,9 +116,9 @@ struct Exposed
 };
 Exposed expose(const Scene& scene, const Exposure& exposure, double (*field)(double, double, const Scene&));
 
-/// The layouts at a dose relative to their normal one.
-Exposed intraoral(double dose = 1.0);
-Exposed panoramic(double dose = 1.0);
-Exposed ceph(double dose = 1.0);
+/// The layouts at a dose relative to their normal one, with or without detector noise.
+Exposed intraoral(double dose = 1.0, bool detectorNoise = true);
+Exposed panoramic(double dose = 1.0, bool detectorNoise = true);
+Exposed ceph(double dose = 1.0, bool detectorNoise = true);
 
 } // namespace tool::phantom

@@ -22,6 +22,8 @@ const tool::Command commands[] = {
     {"phantom", "[-o OUTPUT]", "write the built-in synthetic radiograph", tool::runPhantomCommand},
     {"reslice", "SERIES_DIR|--phantom -o OUTPUT", "panoramic section, simulated X-ray or cephalogram of a CT",
      tool::runResliceCommand},
+    {"segment", "[INPUT] [--origin X,Y] [-o OUTPUT]", "outline the tooth around a point and draw it over the image",
+     tool::runSegmentCommand},
 };
 
 // Qt's own chatter (platform plugins, runtime paths) is not for the user; the library's

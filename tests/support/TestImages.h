@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,12 @@ Image2D randomImage(int width, int height, Image2D::DataType type, std::uint32_t
 /// hashed words for RGBA) or [floatLow, floatHigh] for FLOAT.
 Image2D randomOfType(Image2D::DataType type, int width, int height, std::uint32_t seed, double floatLow = -1000.0,
                      double floatHigh = 1000.0);
+
+/// A shared copy of `image`, for the interfaces that take shared pointers.
+inline std::shared_ptr<Image2D> sharedCopy(const Image2D& image)
+{
+    return std::make_shared<Image2D>(image);
+}
 
 /// Pixel (x, y) as double, whatever the type.
 double pixelAt(const Image2D& image, int x, int y);
