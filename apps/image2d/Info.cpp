@@ -141,14 +141,15 @@ int runInfoCommand(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Prints size, pixel type, pixel size, value range and display facts of INPUT\n"
                                                     "(the built-in phantom when INPUT is left out), with its exposure class (dark, balanced,\n"
-                                                    "bright), sharpness and the values inside the collimated field. Several INPUTs, or\n"
-                                                    "--csv, give the report of every image, one row each. A folder holding a CT series\n"
-                                                    "(or --media ct without INPUT) gives the volume's facts and its CT window."));
+                                                    "bright), sharpness and the values inside the collimated field. Several INPUTs, a folder\n"
+                                                    "of PNG or TIFF images, or --csv give the report, one row per image. A folder of\n"
+                                                    "DICOM files holding a CT series (or --media ct without INPUT) gives the volume's\n"
+                                                    "facts and its CT window."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("A DICOM, PNG or TIFF file; with --csv also folders."),
+    parser.addPositionalArgument(QStringLiteral("INPUT"), QStringLiteral("DICOM, PNG or TIFF files, or folders of them."),
                                  QStringLiteral("[INPUT...]"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print one JSON object (every key present; null where "
-                                                                         "the image has no such value)."));
+                                                                         "the image has no such value); for the report, an array of them."));
     const QCommandLineOption csv(QStringLiteral("csv"),
                                  QStringLiteral("Write the exposure and sharpness report of the inputs, one row per "
                                                 "image, to FILE (- for stdout)."),

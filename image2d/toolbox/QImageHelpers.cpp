@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace qimage {
 
@@ -80,6 +81,23 @@ QImage wrap(Pixels* pixels, unsigned int width, unsigned int height, QImage::For
     if (image.isNull())
         release(info);
     return image;
+}
+
+// Both buffer overloads: the rows copied, or an image on the buffer that keeps it (a copy
+// of the shared pointer, or the owned buffer itself).
+template <typename Owner>
+QImage bufferImage(Owner data, unsigned int width, unsigned int height, bool rowsAligned, QImage::Format format)
+{
+    if (!data || !fitsInt(width, height))
+        return QImage();
+    const std::size_t rowBytes = packedRowBytes(width, format);
+    if (!rowsAligned && rowBytes % 4 != 0)
+        return copyRows(data.get(), static_cast<int>(width), static_cast<int>(height), rowBytes, format);
+    unsigned char* pixels = data.get();
+    if constexpr (std::is_same_v<Owner, std::shared_ptr<unsigned char[]>>)
+        return wrap(pixels, width, height, format, releaseShared, new Owner(std::move(data)));
+    else
+        return wrap(data.release(), width, height, format, releaseOwned, pixels);
 }
 
 } // namespace
@@ -162,25 +180,13 @@ void BrightnessContrast::executeGeneric(QImage& image, float factor, int brightn
 QImage toQImage(std::shared_ptr<unsigned char[]> data, unsigned int width, unsigned int height, bool rowsAligned,
                 QImage::Format format)
 {
-    if (!data || !fitsInt(width, height))
-        return QImage();
-    const std::size_t rowBytes = packedRowBytes(width, format);
-    if (!rowsAligned && rowBytes % 4 != 0)
-        return copyRows(data.get(), static_cast<int>(width), static_cast<int>(height), rowBytes, format);
-    unsigned char* pixels = data.get();
-    return wrap(pixels, width, height, format, releaseShared, new std::shared_ptr<unsigned char[]>(std::move(data)));
+    return bufferImage(std::move(data), width, height, rowsAligned, format);
 }
 
 QImage toQImage(std::unique_ptr<unsigned char[]> data, unsigned int width, unsigned int height, bool rowsAligned,
                 QImage::Format format)
 {
-    if (!data || !fitsInt(width, height))
-        return QImage();
-    const std::size_t rowBytes = packedRowBytes(width, format);
-    if (!rowsAligned && rowBytes % 4 != 0)
-        return copyRows(data.get(), static_cast<int>(width), static_cast<int>(height), rowBytes, format);
-    unsigned char* pixels = data.release();
-    return wrap(pixels, width, height, format, releaseOwned, pixels);
+    return bufferImage(std::move(data), width, height, rowsAligned, format);
 }
 
 QImage toQImage(QByteArray data, unsigned int width, unsigned int height, QImage::Format format)
