@@ -8,6 +8,8 @@
 #include "support/TestImages.h"
 #include "support/WarningCapture.h"
 
+#include "image2d/analysis/DistanceTransform.h"
+#include "image2d/analysis/Labeling.h"
 #include "image2d/analysis/Ridges.h"
 #include "image2d/analysis/TeethRidges.h"
 #include "image2d/analysis/ToothSegmentation.h"
@@ -342,6 +344,9 @@ TEST(Keys, TextsOfTheInterface)
         {&FeaturePointImageProvider::DILATION_RADIUS, "dilationRadius"},
         {&FeaturePointImageProvider::DILATED_FINAL_RIDGE_OUTPUT_IMAGE, "dilatedFinalRidgeOutputImage"},
         {&FeaturePointImageProvider::MASKED_RANGE_IMAGE_OUTPUT_IMAGE, "maskedRangeImageOutputImage"},
+        {&GrowChamfer::LIMIT_IMAGE, "limitImage"}, {&GrowChamfer::ZONE_IMAGE, "zoneImage"},
+        {&GrowChamfer::PENETRATION_DEPTH, "penetrationDepth"}, {&KeepLargestPart::REGION_COUNT, "regionCount"},
+        {&KeepLargestPart::MINIMUM_SIZE, "minimumSize"},
     };
     for (const auto& [key, text] : keys)
         EXPECT_EQ(*key, QLatin1String(text));

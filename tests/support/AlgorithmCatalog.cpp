@@ -1,5 +1,7 @@
 #include "support/AlgorithmCatalog.h"
 
+#include "image2d/analysis/DistanceTransform.h"
+#include "image2d/analysis/Labeling.h"
 #include "image2d/analysis/Ridges.h"
 #include "image2d/analysis/TeethRidges.h"
 #include "image2d/analysis/ToothSegmentation.h"
@@ -519,6 +521,43 @@ std::vector<AlgorithmEntry> makeCatalog()
     catalog.back().parallel = true;
     catalog.back().outputs = {FeaturePointImageProvider::DILATED_FINAL_RIDGE_OUTPUT_IMAGE,
                               FeaturePointImageProvider::MASKED_RANGE_IMAGE_OUTPUT_IMAGE};
+
+    // ---- Binary and region analysis: one pixel type each, others rejected in validation
+    const QList<Image2D::DataType> notBinary{Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR,
+                                             Image2D::FLOAT, Image2D::INT, Image2D::RGBA};
+    catalog.push_back({"DistanceTransform", [](Input in) -> Made { return holding<DistanceTransform>(in, {}); }, {},
+                       "image2d::DistanceTransform"});
+    rejects(catalog.back(), notBinary,
+            "image2d::DistanceTransform: input not of type Image2D::DataType::BINARY:  \"inputImage\"");
+    catalog.back().types = {Image2D::BINARY};
+
+    catalog.push_back({"GrowChamfer",
+                       [](Input in) -> Made {
+                           auto grow = std::make_unique<GrowChamfer>();
+                           grow->setSharedInput(GrowChamfer::LIMIT_IMAGE, in);
+                           grow->setSharedInput(GrowChamfer::ZONE_IMAGE, checkerboard(*in));
+                           return grow;
+                       },
+                       GrowChamfer::parameters(), "image2d::GrowChamfer", {GrowChamfer::LIMIT_IMAGE, GrowChamfer::ZONE_IMAGE}});
+    for (const QString* slot : {&GrowChamfer::LIMIT_IMAGE, &GrowChamfer::ZONE_IMAGE})
+    {
+        const QStringList own{QStringLiteral("image2d::GrowChamfer : invalid image for input:  \"%1\"").arg(*slot)};
+        catalog.back().ownWarnings[*slot] = {own, own, {}};
+    }
+    rejects(catalog.back(), notBinary, "image2d::GrowChamfer : invalid image for input:  \"limitImage\"");
+    catalog.back().types = {Image2D::BINARY};
+
+    catalog.push_back({"Label", [](Input in) -> Made { return holding<Label>(in, {}); }, {}, "image2d::Label"});
+    rejects(catalog.back(), notBinary, "image2d::Label: input not of type Image2D::DataType::BINARY:  \"inputImage\"");
+    catalog.back().types = {Image2D::BINARY};
+
+    // Either of its parameters may be absent; the class's own tests check them.
+    catalog.push_back({"KeepLargestPart",
+                       [](Input in) -> Made { return holding<KeepLargestPart>(in, {{KeepLargestPart::REGION_COUNT, 2}}); },
+                       {}, "image2d::KeepLargestPart"});
+    rejects(catalog.back(),
+            {Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::BINARY, Image2D::FLOAT, Image2D::INT, Image2D::RGBA},
+            "image2d::KeepLargestPart: input not of type Image2D::DataType::UNSIGNED_SHORT:  \"inputImage\"");
     return catalog;
 }
 
