@@ -579,7 +579,7 @@ std::shared_ptr<Image2D> histogramEqualization(const Image2D& image, float balan
                                                float overlap, const std::atomic<bool>& cancel)
 {
     // The caller's image is lent for the run; an unchanged result becomes a copy of it.
-    std::shared_ptr<Image2D> lent(std::shared_ptr<Image2D>(), const_cast<Image2D*>(&image));
+    const std::shared_ptr<Image2D> lent = borrowImage(image);
     std::shared_ptr<Image2D> result = histogramEqualization(lent, balance, relativeRadius, overlap, cancel);
     return result == lent ? std::make_shared<Image2D>(image) : result;
 }

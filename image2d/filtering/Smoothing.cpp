@@ -65,7 +65,7 @@ std::shared_ptr<Image2D> denoise(std::shared_ptr<Image2D> image, float sigma, in
 std::shared_ptr<Image2D> denoise(const Image2D& image, float sigma, int maxRadius)
 {
     // The caller's image is lent for the run; an unchanged result becomes a copy of it.
-    std::shared_ptr<Image2D> lent(std::shared_ptr<Image2D>(), const_cast<Image2D*>(&image));
+    const std::shared_ptr<Image2D> lent = borrowImage(image);
     std::shared_ptr<Image2D> result = denoise(lent, sigma, maxRadius);
     return result == lent ? std::make_shared<Image2D>(image) : result;
 }

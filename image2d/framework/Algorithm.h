@@ -1,5 +1,14 @@
 #pragma once
 
+// The algorithm base. House style: every family has typed core functions in namespace
+// image2d (const Image2D& and typed values in, the result image or a small struct out, the
+// algorithm's own warnings, no Uniforms), documented in the family's header, and thin
+// Algorithm classes on top for the host: isInputValid() checks the input images and then
+// each declared parameter in order (Parameters.h), recording the reason with fail();
+// process() reads the typed values, calls the core and publish()es. Composites call the
+// cores of their parts, never other Algorithm objects. filtering/LocalStatistics.h is the
+// worked example.
+
 #include "image2d/framework/Uniforms.h"
 #include "platform/pixeldata/Image2D.h"
 #include "platform/task/Calculation.h"

@@ -1,5 +1,10 @@
 #pragma once
 
+// Each parameter of an algorithm class is declared once, beside its key: how it is checked
+// and read, its bounds, its value when absent and a one-line doc. Validation, the docs and
+// the bindings come from the declarations, and the catalogue test (tests/support/
+// AlgorithmCatalog.h) checks every declaration of every class against its warnings.
+
 #include "image2d/framework/Uniforms.h"
 #include "platform/utility/Optional.h"
 

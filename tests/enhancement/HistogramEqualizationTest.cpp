@@ -6,7 +6,6 @@
 #include "support/WarningCapture.h"
 
 #include <gtest/gtest.h>
-#include <tbb/task_arena.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +15,7 @@
 
 using image2d::HistogramEqualization;
 using testing_support::imagesEqual;
+using testing_support::randomOfType;
 using testing_support::makeImage;
 using testing_support::pixels;
 using testing_support::randomImage;
@@ -175,18 +175,6 @@ std::shared_ptr<Image2D> runHieq(std::shared_ptr<Image2D> input, float balance, 
     return algorithm.getSharedOutput(HistogramEqualization::OUTPUT_IMAGE);
 }
 
-Image2D randomOf(Image2D::DataType type, int width, int height, std::uint32_t seed)
-{
-    switch (type)
-    {
-    case Image2D::UNSIGNED_CHAR: return randomImage(width, height, type, seed, 0, 255);
-    case Image2D::BINARY: return randomImage(width, height, type, seed, 0, 1);
-    case Image2D::UNSIGNED_SHORT: return randomImage(width, height, type, seed, 0, 65535);
-    case Image2D::SHORT: return randomImage(width, height, type, seed, -32768, 32767);
-    default: return randomImage(width, height, type, seed, 0.0, 1.0);
-    }
-}
-
 struct HieqCase
 {
     Image2D::DataType type;
@@ -209,7 +197,7 @@ class HieqMatchesReference : public ::testing::TestWithParam<HieqCase>
 TEST_P(HieqMatchesReference, BitIdentical)
 {
     const HieqCase c = GetParam();
-    auto input = std::make_shared<Image2D>(randomOf(c.type, c.width, c.height, 7u + c.width));
+    auto input = std::make_shared<Image2D>(randomOfType(c.type, c.width, c.height, 7u + c.width, 0.0, 1.0));
     const auto output = runHieq(input, c.balance, c.radius, c.overlap);
     ASSERT_TRUE(output);
     EXPECT_TRUE(imagesEqual(referenceHieq(*input, c.balance, c.radius, c.overlap), *output));
@@ -258,7 +246,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HistogramEqualization, BalanceZeroPublishesTheInputObject)
 {
-    auto input = std::make_shared<Image2D>(randomOf(Image2D::UNSIGNED_SHORT, 8, 8, 1));
+    auto input = std::make_shared<Image2D>(randomOfType(Image2D::UNSIGNED_SHORT, 8, 8, 1, 0.0, 1.0));
     EXPECT_EQ(runHieq(input, 0.0f, 0.1f, 0.5f), input);
 }
 
@@ -288,7 +276,7 @@ TEST(HistogramEqualization, ExtremeBinsWeighAtMostOne)
 
 TEST(HistogramEqualization, FloatOutputStaysInUnitRangeAndClampsOutliers)
 {
-    Image2D image = randomOf(Image2D::FLOAT, 30, 30, 3);
+    Image2D image = randomOfType(Image2D::FLOAT, 30, 30, 3, 0.0, 1.0);
     float* p = image.getData<float>();
     p[0] = -4.0f;
     p[31] = 7.5f;
@@ -317,27 +305,9 @@ TEST(HistogramEqualization, ConstantShortImageStaysInRange)
     }
 }
 
-TEST(HistogramEqualization, OneThreadEqualsAllThreads)
-{
-    auto input = std::make_shared<Image2D>(randomOf(Image2D::UNSIGNED_SHORT, 300, 410, 11));
-    const auto parallel = runHieq(input, 0.5f, 0.032f, 0.75f);
-    std::shared_ptr<Image2D> sequential;
-    tbb::task_arena arena(1);
-    arena.execute([&] { sequential = runHieq(input, 0.5f, 0.032f, 0.75f); });
-    ASSERT_TRUE(parallel && sequential);
-    EXPECT_TRUE(imagesEqual(*sequential, *parallel));
-    // The bands are split by the thread count: another split gives the same pixels.
-    std::shared_ptr<Image2D> threeWay;
-    tbb::task_arena arena3(3);
-    arena3.execute([&] { threeWay = runHieq(input, 0.5f, 0.032f, 0.75f); });
-    ASSERT_TRUE(threeWay);
-    EXPECT_TRUE(imagesEqual(*sequential, *threeWay));
-    EXPECT_TRUE(imagesEqual(referenceHieq(*input, 0.5f, 0.032f, 0.75f), *parallel));
-}
-
 TEST(HistogramEqualization, CancelledBeforeStartLeavesOutputUnwritten)
 {
-    auto input = std::make_shared<Image2D>(randomOf(Image2D::UNSIGNED_SHORT, 40, 40, 5));
+    auto input = std::make_shared<Image2D>(randomOfType(Image2D::UNSIGNED_SHORT, 40, 40, 5, 0.0, 1.0));
     std::atomic<bool> cancel{true};
     const auto output = runHieq(input, 1.0f, 0.1f, 0.5f, cancel);
     ASSERT_TRUE(output);
@@ -358,7 +328,7 @@ TEST(HistogramEqualization, IntInputWarnsAndPassesTheInputThrough)
 
 TEST(HistogramEqualization, ExecuteHieqWorksOnACopy)
 {
-    Image2D image = randomOf(Image2D::UNSIGNED_CHAR, 16, 16, 9);
+    Image2D image = randomOfType(Image2D::UNSIGNED_CHAR, 16, 16, 9, 0.0, 1.0);
     const auto output = HistogramEqualization::executeHieq(&image, 1.0f, 0.2f, 0.5f);
     ASSERT_TRUE(output);
     EXPECT_TRUE(imagesEqual(referenceHieq(image, 1.0f, 0.2f, 0.5f), *output));
@@ -369,65 +339,3 @@ TEST(HistogramEqualization, ExecuteHieqWorksOnACopy)
     EXPECT_TRUE(imagesEqual(image, *same));
 }
 
-namespace {
-
-struct RejectCase
-{
-    const char* name;
-    QVariant balance, radius, overlap; // an invalid QVariant leaves the key unset
-    QStringList expected;
-};
-
-class HieqRejects : public ::testing::TestWithParam<RejectCase>
-{
-};
-
-const QString kInvalid = QStringLiteral("image2d::HistogramEqualization : invalid input.");
-
-} // namespace
-
-TEST_P(HieqRejects, WithExactWarnings)
-{
-    const RejectCase c = GetParam();
-    WarningCapture warnings;
-    Image2D image = randomOf(Image2D::UNSIGNED_SHORT, 4, 4, 2);
-    HistogramEqualization algorithm;
-    algorithm.setInput(HistogramEqualization::INPUT_IMAGE, &image);
-    if (c.balance.isValid())
-        algorithm.setUniformValue(HistogramEqualization::BALANCE, c.balance);
-    if (c.radius.isValid())
-        algorithm.setUniformValue(HistogramEqualization::KERNEL_RELATIVE_RADIUS, c.radius);
-    if (c.overlap.isValid())
-        algorithm.setUniformValue(HistogramEqualization::KERNEL_OVERLAP, c.overlap);
-    EXPECT_FALSE(algorithm.execute(notCancelled));
-    EXPECT_FALSE(algorithm.getSharedOutput(HistogramEqualization::OUTPUT_IMAGE));
-    EXPECT_EQ(warnings.messages(), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Parameters, HieqRejects,
-    ::testing::Values(
-        RejectCase{"RadiusTooLarge", 0.5f, 0.6f, 0.5f,
-                   {"parameter \"kernelRadius\" not within range [ 0 , ... , 0.5 ]", kInvalid}},
-        RejectCase{"BalanceNegative", -0.1f, 0.1f, 0.5f,
-                   {"parameter \"balance\" not within range [ 0 , ... , 1 ]", kInvalid}},
-        RejectCase{"OverlapNaN", 0.5f, 0.1f, std::numeric_limits<float>::quiet_NaN(),
-                   {"parameter \"kernelOverlap\" not within range [ 0 , ... , 1 ]", kInvalid}},
-        RejectCase{"BalanceMissing", QVariant(), 0.1f, 0.5f, {"missing parameter:  \"balance\"", kInvalid}},
-        RejectCase{"OverlapNotANumber", 0.5f, 0.1f, QStringLiteral("wide"),
-                   {"invalid parameter:  \"kernelOverlap\"", kInvalid}},
-        // The first failure stops the checks.
-        RejectCase{"FirstFailureOnly", 2.0f, 0.9f, QVariant(),
-                   {"parameter \"balance\" not within range [ 0 , ... , 1 ]", kInvalid}}),
-    [](const ::testing::TestParamInfo<RejectCase>& info) { return std::string(info.param.name); });
-
-TEST(HistogramEqualization, MissingImageIsRejected)
-{
-    WarningCapture warnings;
-    HistogramEqualization algorithm;
-    algorithm.setUniformValue(HistogramEqualization::BALANCE, 0.5f);
-    algorithm.setUniformValue(HistogramEqualization::KERNEL_RELATIVE_RADIUS, 0.1f);
-    algorithm.setUniformValue(HistogramEqualization::KERNEL_OVERLAP, 0.5f);
-    EXPECT_FALSE(algorithm.execute(notCancelled));
-    EXPECT_EQ(warnings.messages(), (QStringList{"missing input image:  \"inputImage\"", kInvalid}));
-}

@@ -4,7 +4,6 @@
 #include "support/WarningCapture.h"
 
 #include <gtest/gtest.h>
-#include <tbb/task_arena.h>
 
 #include <algorithm>
 #include <cmath>
@@ -200,65 +199,12 @@ TEST_P(NavrelTyped, MatchesTheReference)
     }
 }
 
-TEST_P(NavrelTyped, OneThreadEqualsAllThreads)
-{
-    const Image2D::DataType type = GetParam();
-    const Image2D image = randomFor(type, 260, 190, 23);
-    const NavrelSettings settings = settingsFor(type, 3.0f);
-    const Image2D all = runNavrel(image, settings);
-    Image2D single;
-    tbb::task_arena arena(1);
-    arena.execute([&] { single = runNavrel(image, settings); });
-    EXPECT_TRUE(imagesEqual(all, single));
-}
-
 INSTANTIATE_TEST_SUITE_P(SupportedTypes, NavrelTyped,
                          ::testing::Values(Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR,
                                            Image2D::BINARY, Image2D::FLOAT));
 
 // ---------------------------------------------------------------------------------------
 // Rejected input and cancellation
-
-TEST(Navrel, ValidationChecksInOrder)
-{
-    WarningCapture warnings;
-    Navrel navrel;
-    EXPECT_FALSE(navrel.execute(notCancelled));
-    EXPECT_EQ(warnings.messages(), QStringList{"image2d::Navrel : missing input:  \"inputImage\""});
-
-    navrel.setSharedInput(Navrel::INPUT_IMAGE, std::make_shared<Image2D>());
-    warnings.clear();
-    EXPECT_FALSE(navrel.execute(notCancelled));
-    EXPECT_EQ(warnings.messages(), QStringList{"image2d::Navrel : invalid input:  \"inputImage\""});
-
-    const Image2D image = makeImage(2, 2, Image2D::UNSIGNED_SHORT, {1, 2, 3, 4});
-    navrel.setInput(Navrel::INPUT_IMAGE, &image);
-    for (const QString& key : {Navrel::MEDIAN_RADIUS, Navrel::BLACK_VALUE, Navrel::WHITE_VALUE, Navrel::KERNEL_RADIUS,
-                               Navrel::SHARPNESS_FACTOR})
-    {
-        warnings.clear();
-        EXPECT_FALSE(navrel.execute(notCancelled));
-        EXPECT_EQ(warnings.messages(), QStringList{"image2d::Navrel : missing input:  \"" + key + "\""});
-        navrel.setUniformValue(key, QStringLiteral("wide"));
-        warnings.clear();
-        EXPECT_FALSE(navrel.execute(notCancelled));
-        EXPECT_EQ(warnings.messages(), QStringList{"image2d::Navrel : invalid input:  \"" + key + "\""});
-        navrel.setUniformValue(key, 1.5);
-    }
-    warnings.clear();
-    EXPECT_TRUE(navrel.execute(notCancelled));
-    EXPECT_TRUE(warnings.messages().isEmpty());
-}
-
-TEST(Navrel, IntImageWarnsAndLeavesTheOutputEmpty)
-{
-    WarningCapture warnings;
-    Navrel navrel = makeNavrel(makeImage(2, 2, Image2D::INT, {1, 2, 3, 4}), {0.0f, 10.0f, 1.0f, 1.0f});
-    EXPECT_TRUE(navrel.execute(notCancelled));
-    EXPECT_FALSE(navrel.getSharedOutput(Navrel::OUTPUT_IMAGE));
-    EXPECT_EQ(warnings.messages(),
-              QStringList{"image2d::Navrel : navrel algorithm not supported for data type:  6"});
-}
 
 TEST(Navrel, CancelledRunReportsSuccessWithoutOutput)
 {
@@ -275,16 +221,6 @@ TEST(Navrel, NonFiniteFactorStaysInsideTheIntegerRange)
     ASSERT_TRUE(out.isValid());
     for (double v : pixels(out))
         EXPECT_EQ(v, 0.0);
-}
-
-TEST(Navrel, FilterIdAndKeys)
-{
-    EXPECT_EQ(Navrel::FILTER_ID, "Navrel");
-    EXPECT_EQ(Navrel::MEDIAN_RADIUS, "medianRadiusImage");
-    EXPECT_EQ(Navrel::KERNEL_RADIUS, "kernelRadiusImage");
-    EXPECT_EQ(Navrel::SHARPNESS_FACTOR, "sharpnessFactorImage");
-    EXPECT_EQ(Navrel::WHITE_VALUE, "whiteValueImage");
-    EXPECT_EQ(Navrel::BLACK_VALUE, "blackValueImage");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -360,18 +296,12 @@ TEST(NoiseFactor, TooSmallToCropFailsCleanly)
 
 namespace {
 
-TEST(Navrel, TinyAndColourImages)
+TEST(Navrel, OnePixelImageKeepsItsValue)
 {
     // One pixel inside the band: n = 1 and S = I, so v = I.
     const Image2D single = makeImage(1, 1, Image2D::UNSIGNED_SHORT, {7});
     EXPECT_TRUE(imagesEqual(single, runNavrel(single, {0.0f, 100.0f, 5.0f, 2.0f})));
 
-    WarningCapture warnings;
-    Navrel navrel = makeNavrel(Image2D(2, 2, Image2D::RGBA), {0.0f, 10.0f, 1.0f, 1.0f});
-    EXPECT_TRUE(navrel.execute(notCancelled));
-    EXPECT_FALSE(navrel.getSharedOutput(Navrel::OUTPUT_IMAGE));
-    EXPECT_EQ(warnings.messages(),
-              QStringList{"image2d::Navrel : navrel algorithm not supported for data type:  4"});
 }
 
 } // namespace

@@ -146,43 +146,6 @@ TEST(SharpenOrvane, KernelTypeFromIntegers)
     EXPECT_TRUE(imagesEqual(*nine, *fromEnum));
 }
 
-TEST(SharpenOrvane, ValidationWarnings)
-{
-    WarningCapture warnings;
-    SharpenOrvane algorithm;
-    EXPECT_FALSE(algorithm.execute(notCancelled));
-    EXPECT_EQ(warnings.messages(), QStringList{"image2d::SharpenOrvane : missing input:  \"inputImage\""});
-
-    warnings.clear();
-    algorithm.setSharedInput(SharpenOrvane::INPUT_IMAGE, std::make_shared<Image2D>());
-    EXPECT_FALSE(algorithm.execute(notCancelled));
-    EXPECT_EQ(warnings.messages(), QStringList{"image2d::SharpenOrvane : invalid input:  \"inputImage\""});
-
-    warnings.clear();
-    const Image2D image = makeImage(2, 2, Image2D::UNSIGNED_SHORT, {1, 2, 3, 4});
-    algorithm.setInput(SharpenOrvane::INPUT_IMAGE, &image);
-    EXPECT_FALSE(algorithm.execute(notCancelled));
-    EXPECT_EQ(warnings.messages(), QStringList{"image2d::SharpenOrvane : missing input:  \"kernelType\""});
-
-    warnings.clear();
-    algorithm.setUniformValue(SharpenOrvane::KERNEL_TYPE, QStringLiteral("sharpest"));
-    EXPECT_FALSE(algorithm.execute(notCancelled));
-    EXPECT_EQ(warnings.messages(), QStringList{"image2d::SharpenOrvane : invalid input:  \"kernelType\""});
-    EXPECT_FALSE(algorithm.getSharedOutput(SharpenOrvane::OUTPUT_IMAGE));
-
-    EXPECT_FALSE(SharpenOrvane::executeSharpen(nullptr, SharpenOrvane::KERNEL_5X5));
-}
-
-TEST(SharpenOrvane, FilterIdAndKey)
-{
-    EXPECT_EQ(SharpenOrvane::FILTER_ID, "SharpenOrvane");
-    EXPECT_EQ(SharpenOrvane::KERNEL_TYPE, "kernelType");
-}
-
-} // namespace
-
-namespace {
-
 TEST(SharpenOrvane, TinyAndColourImages)
 {
     const Image2D single = makeImage(1, 1, Image2D::UNSIGNED_SHORT, {700});

@@ -5,7 +5,6 @@
 #include "support/WarningCapture.h"
 
 #include <gtest/gtest.h>
-#include <tbb/task_arena.h>
 
 #include <algorithm>
 #include <cmath>
@@ -227,20 +226,6 @@ TEST(StarkAdaptiveHistogramEqualization, RadiusZeroMapsEachPixelByItsOwnValue)
     EXPECT_TRUE(imagesNear(makeImage(13, 7, Image2D::SHORT, expected), *output, 1.0));
 }
 
-TEST(StarkAdaptiveHistogramEqualization, OneThreadEqualsAllThreads)
-{
-    for (Image2D::DataType type : {Image2D::UNSIGNED_SHORT, Image2D::FLOAT})
-    {
-        auto input = std::make_shared<Image2D>(randomOf(type, 160, 120, 21));
-        const auto parallel = runStark(input, 0.5, 0.5, 5u);
-        std::shared_ptr<Image2D> sequential;
-        tbb::task_arena arena(1);
-        arena.execute([&] { sequential = runStark(input, 0.5, 0.5, 5u); });
-        ASSERT_TRUE(parallel && sequential);
-        EXPECT_TRUE(imagesEqual(*sequential, *parallel));
-    }
-}
-
 TEST(StarkAdaptiveHistogramEqualization, ConstantFloatImageKeepsItsValues)
 {
     Image2D image = makeImage(5, 4, Image2D::FLOAT, std::vector<double>(20, 0.25));
@@ -279,68 +264,3 @@ TEST(StarkAdaptiveHistogramEqualization, ExecuteStadHieqWorksOnACopy)
     EXPECT_TRUE(imagesEqual(referenceStark(image, 0.5, 0.5, 2), *output));
 }
 
-TEST(StarkAdaptiveHistogramEqualization, IntInputWarnsAndGivesNoImage)
-{
-    WarningCapture warnings;
-    auto input = std::make_shared<Image2D>(makeImage(2, 2, Image2D::INT, {1, 2, 3, 4}));
-    EXPECT_FALSE(runStark(input, 0.5, 0.5, 1u));
-    EXPECT_EQ(warnings.messages(),
-              QStringList{"image2d::StarkAdaptiveHistogramEqualization : stark adaptive histogram equalization "
-                          "algorithm not supported for data type:  6"});
-}
-
-namespace {
-
-struct StarkReject
-{
-    const char* name;
-    bool withImage;
-    QVariant alpha, beta, radius;
-    QStringList expected;
-};
-
-class StarkRejects : public ::testing::TestWithParam<StarkReject>
-{
-};
-
-} // namespace
-
-TEST_P(StarkRejects, WithExactWarnings)
-{
-    const StarkReject c = GetParam();
-    WarningCapture warnings;
-    Image2D image = randomOf(Image2D::UNSIGNED_SHORT, 4, 4, 1);
-    StarkAdaptiveHistogramEqualization algorithm;
-    if (c.withImage)
-        algorithm.setInput(StarkAdaptiveHistogramEqualization::INPUT_IMAGE, &image);
-    if (c.alpha.isValid())
-        algorithm.setUniformValue(StarkAdaptiveHistogramEqualization::ALPHA_VALUE, c.alpha);
-    if (c.beta.isValid())
-        algorithm.setUniformValue(StarkAdaptiveHistogramEqualization::BETA_VALUE, c.beta);
-    if (c.radius.isValid())
-        algorithm.setUniformValue(StarkAdaptiveHistogramEqualization::RADIUS_VALUE, c.radius);
-    EXPECT_FALSE(algorithm.execute(notCancelled));
-    EXPECT_FALSE(algorithm.getSharedOutput(StarkAdaptiveHistogramEqualization::OUTPUT_IMAGE));
-    EXPECT_EQ(warnings.messages(), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Parameters, StarkRejects,
-    ::testing::Values(
-        StarkReject{"AlphaAboveOne", true, 1.5, 0.5, 3,
-                    {"image2d::StarkAdaptiveHistogramEqualization : invalid input:  \"alphaValue\"",
-                     "\"alphaValue\"  range is: [0, ... , 1]"}},
-        StarkReject{"BetaNegative", true, 0.5, -0.01, 3,
-                    {"image2d::StarkAdaptiveHistogramEqualization : invalid input:  \"betaValue\"",
-                     "\"betaValue\"  range is: [0, ... , 1]"}},
-        StarkReject{"MissingImage", false, 0.5, 0.5, 3,
-                    {"image2d::StarkAdaptiveHistogramEqualization : missing input:  \"inputImage\""}},
-        StarkReject{"MissingBeta", true, 0.5, QVariant(), 3,
-                    {"image2d::StarkAdaptiveHistogramEqualization : missing input:  \"betaValue\""}},
-        StarkReject{"AlphaNotANumber", true, QStringLiteral("steep"), 0.5, 3,
-                    {"image2d::StarkAdaptiveHistogramEqualization : invalid input:  \"alphaValue\""}},
-        StarkReject{"MissingRadius", true, 0.5, 0.5, QVariant(),
-                    {"image2d::StarkAdaptiveHistogramEqualization : missing input:  \"radiusValue\""}},
-        StarkReject{"RadiusNotANumber", true, 0.5, 0.5, QStringLiteral("wide"),
-                    {"image2d::StarkAdaptiveHistogramEqualization : invalid input:  \"radiusValue\""}}),
-    [](const ::testing::TestParamInfo<StarkReject>& info) { return std::string(info.param.name); });

@@ -5,7 +5,6 @@
 #include "support/WarningCapture.h"
 
 #include <gtest/gtest.h>
-#include <tbb/task_arena.h>
 
 using namespace image2d;
 using testing_support::imagesEqual;
@@ -248,91 +247,3 @@ TEST(Median, CancelledRunKeepsThePartialResult)
 }
 
 // ---- Shared properties ----------------------------------------------------------------
-
-TEST(LocalStatistics, OneThreadEqualsAllThreads)
-{
-    const Image2D image = randomImage(517, 300, Image2D::UNSIGNED_SHORT, 21, 0, 4095);
-    const Image2D asFloat = randomImage(517, 300, Image2D::FLOAT, 22, 0, 4095);
-    std::shared_ptr<Image2D> meanOne, meanFloatOne;
-    utility::Optional<std::pair<std::shared_ptr<Image2D>, std::shared_ptr<Image2D>>> extremaOne;
-    tbb::task_arena arena(1);
-    arena.execute([&] {
-        meanOne = AreaAverage::executeAreaAverage(&image, 3);
-        meanFloatOne = AreaAverage::executeAreaAverage(&asFloat, 5);
-        extremaOne = RecursiveMinMax::calculateRecursiveMinMax(image, 15);
-    });
-    EXPECT_TRUE(imagesEqual(*meanOne, *AreaAverage::executeAreaAverage(&image, 3)));
-    EXPECT_TRUE(imagesEqual(*meanFloatOne, *AreaAverage::executeAreaAverage(&asFloat, 5)));
-    const auto extrema = RecursiveMinMax::calculateRecursiveMinMax(image, 15);
-    EXPECT_TRUE(imagesEqual(*extremaOne->first, *extrema->first));
-    EXPECT_TRUE(imagesEqual(*extremaOne->second, *extrema->second));
-}
-
-TEST(LocalStatistics, ValidationMessages)
-{
-    WarningCapture warnings;
-    const std::atomic<bool> cancel{false};
-    Image2D invalid;
-    Image2D intImage(2, 2, Image2D::INT);
-    Image2D good(2, 2, Image2D::FLOAT);
-
-    AreaAverage average;
-    EXPECT_FALSE(average.execute(cancel));
-    average.setInput(AreaAverage::INPUT_IMAGE, &invalid);
-    EXPECT_FALSE(average.execute(cancel));
-    average.setInput(AreaAverage::INPUT_IMAGE, &good);
-    EXPECT_FALSE(average.execute(cancel));
-    average.setUniformValue(AreaAverage::KERNEL_RADIUS, "wide");
-    EXPECT_FALSE(average.execute(cancel));
-    average.setUniformValue(AreaAverage::KERNEL_RADIUS, -1);
-    EXPECT_FALSE(average.execute(cancel));
-    EXPECT_FALSE(AreaAverage::executeAreaAverage(&intImage, 1));
-    EXPECT_EQ(warnings.messages(), (QStringList{"image2d::AreaAverage : missing input:  \"inputImage\"",
-                                                "image2d::AreaAverage : invalid input:  \"inputImage\"",
-                                                "image2d::AreaAverage : missing input:  \"radius\"",
-                                                "image2d::AreaAverage : invalid input:  \"radius\"",
-                                                "image2d::AreaAverage : invalid input:  \"radius\"",
-                                                "image2d::AreaAverage : average algorithm not supported for data type:  6"}));
-    warnings.clear();
-
-    SubSummedAreaTable sat;
-    EXPECT_FALSE(sat.execute(cancel));
-    sat.setInput(SubSummedAreaTable::INPUT_IMAGE, &good);
-    EXPECT_FALSE(sat.execute(cancel));
-    sat.setUniformValue(SubSummedAreaTable::KERNEL_RADIUS, "nan");
-    EXPECT_FALSE(sat.execute(cancel));
-    EXPECT_FALSE(SubSummedAreaTable::executeSAT(&intImage, 1.0f));
-    EXPECT_EQ(warnings.messages(),
-              (QStringList{"image2d::SubSummedAreaTable : missing input:  \"inputImage\"",
-                           "image2d::SubSummedAreaTable : missing input:  \"radius\"",
-                           "image2d::SubSummedAreaTable : invalid input:  \"radius\"",
-                           "image2d::SubSummedAreaTable : sat algorithm not supported for data type:  6"}));
-    warnings.clear();
-
-    RecursiveMinMax minMax;
-    EXPECT_FALSE(minMax.execute(cancel));
-    minMax.setInput(RecursiveMinMax::INPUT_IMAGE, &invalid);
-    EXPECT_FALSE(minMax.execute(cancel));
-    minMax.setInput(RecursiveMinMax::INPUT_IMAGE, &good);
-    EXPECT_FALSE(minMax.execute(cancel));
-    EXPECT_FALSE(RecursiveMinMax::calculateRecursiveMinMax(intImage, 1).hasValue());
-    EXPECT_EQ(warnings.messages(),
-              (QStringList{"image2d::RecursiveMinMax::isInputValid : missing input:  \"inputImage\"",
-                           "image2d::RecursiveMinMax::isInputValid : invalid input:  \"inputImage\"",
-                           "image2d::RecursiveMinMax::isInputValid : missing input:  \"kernelRadius\"",
-                           "image2d::RecursiveMinMax : algorithm not supported for data type:  6"}));
-    warnings.clear();
-
-    Median median;
-    EXPECT_FALSE(median.execute(cancel));
-    median.setInput(Median::INPUT_IMAGE, &good);
-    median.setUniformValue(Median::RADIUS, "1.5");
-    EXPECT_FALSE(median.execute(cancel));
-    EXPECT_FALSE(Median::executeMedian(&intImage, 1));
-    EXPECT_FALSE(Median::executeMedian(&good, 2048));
-    EXPECT_EQ(warnings.messages(),
-              (QStringList{"image2d::Median : missing input:  \"inputImage\"",
-                           "image2d::Median : invalid input:  \"medianRadius\"",
-                           "image2d::Median : Median algorithm not supported for data type:  6",
-                           "image2d::Median : invalid input:  \"medianRadius\""}));
-}

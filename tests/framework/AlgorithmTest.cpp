@@ -4,7 +4,6 @@
 #include "support/WarningCapture.h"
 
 #include <gtest/gtest.h>
-#include <tbb/task_arena.h>
 
 using testing_support::makeImage;
 using testing_support::OffsetAlgorithm;
@@ -126,20 +125,4 @@ TEST(Algorithm, CopyFunctionMakesADeepCopy)
     ASSERT_TRUE(copied);
     EXPECT_NE(copied->getConstData<float>(), shared->getConstData<float>());
     EXPECT_TRUE(testing_support::imagesEqual(*shared, *copied));
-}
-
-TEST(Algorithm, OneThreadEqualsAllThreads)
-{
-    const Image2D image = testing_support::randomImage(257, 311, Image2D::UNSIGNED_SHORT, 7, 0, 60000);
-    auto run = [&] {
-        OffsetAlgorithm algorithm;
-        algorithm.setInput(OffsetAlgorithm::INPUT_IMAGE, &image);
-        algorithm.setUniformValue(OffsetAlgorithm::OFFSET, 1234);
-        algorithm.execute(notCancelled);
-        return *algorithm.getSharedOutput(OffsetAlgorithm::OUTPUT_IMAGE);
-    };
-    Image2D single;
-    tbb::task_arena arena(1);
-    arena.execute([&] { single = run(); });
-    EXPECT_TRUE(testing_support::imagesEqual(single, run()));
 }

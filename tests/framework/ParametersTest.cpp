@@ -22,6 +22,7 @@ const QString FLAG = QStringLiteral("flag");
 const Parameter<int> kRadius{&RADIUS, Bounds::between(0, 10), "radius"};
 const Parameter<float> kFactor{&FACTOR, ValueKind::Int, Bounds::above(0), "factor"};
 const Parameter<bool> kFlag{&FLAG, false, Bounds::any(), "flag"};
+const Parameter<int> kLenient{&RADIUS, 7, Lenient{}, "lenient"};
 
 class Probe : public Algorithm
 {
@@ -116,6 +117,30 @@ TEST(Parameters, OptionalValuesFallBackAndDocsDescribeThem)
     EXPECT_EQ(kFactor.readAs(), ValueKind::Float);
     store.setUniformValue(FACTOR, 2.75f);
     EXPECT_EQ(kFactor(store), 2.75f);
+}
+
+// A lenient parameter is never rejected: absent and unconvertible values read as its fallback.
+TEST(Parameters, LenientParametersFallBackInsteadOfFailing)
+{
+    Uniforms store;
+    EXPECT_EQ(kLenient.check(store), 0);
+    EXPECT_EQ(kLenient(store), 7);
+    store.setUniformValue(RADIUS, QStringLiteral("wide"));
+    EXPECT_EQ(kLenient.check(store), 0);
+    EXPECT_EQ(kLenient(store), 7);
+    store.setUniformValue(RADIUS, 3);
+    EXPECT_EQ(kLenient(store), 3);
+    EXPECT_FALSE(kLenient.validated());
+}
+
+// The core functions check their typed arguments against the same bounds and warnings.
+TEST(Parameters, AcceptsChecksTypedValuesWithTheDeclaredWarning)
+{
+    WarningCapture warnings;
+    EXPECT_TRUE(kRadius.accepts(10, "image2d::Probe"));
+    EXPECT_FALSE(kRadius.accepts(10.5, "image2d::Probe"));
+    EXPECT_FALSE(kRadius.accepts(kNaN, "image2d::Probe"));
+    EXPECT_EQ(warnings.messages(), QStringList(2, "image2d::Probe : invalid input:  \"radius\""));
 }
 
 TEST(FailureReason, ProcessingFailureAndCancellationAreRecorded)

@@ -342,82 +342,42 @@ TEST(FilterSetProcessor, ResizeTargetTakesTheInputsOrientation)
     }
 }
 
-TEST(FilterSetProcessor, ValidationMessages)
+// A window of 0 or less gets the level/window's second warning too.
+TEST(FilterSetProcessor, WindowNotAboveZeroGetsTheSecondWarning)
 {
     const Image2D image = makeImage(2, 2, Image2D::UNSIGNED_SHORT, {1, 2, 3, 4});
-    const QString missing = "image2d::FilterSetProcessor : missing input:  ";
-    const QString invalid = "image2d::FilterSetProcessor : invalid input:  ";
-    struct Case
-    {
-        bool withImage;
-        QVariant level, window;
-        QStringList expected;
-    };
-    const Case cases[] = {
-        {false, 1, 2, {missing + "\"inputImage\""}},
-        {true, QVariant(), 2, {missing + "\"level\""}},
-        {true, "high", 2, {invalid + "\"level\""}},
-        {true, std::nan(""), 2, {invalid + "\"level\""}},
-        {true, 1, QVariant(), {missing + "\"window\""}},
-        {true, 1, QVariant::fromValue(QSize(1, 1)), {invalid + "\"window\""}},
-        {true, 1, 0, {invalid + "\"window\"", "Window value cannot be equal or smaller than 0"}},
-        {true, 1, -5.5, {invalid + "\"window\"", "Window value cannot be equal or smaller than 0"}},
-        {true, 1, INFINITY, {invalid + "\"window\""}},
-    };
-    for (const Case& c : cases)
+    for (double window : {0.0, -5.5})
     {
         WarningCapture warnings;
-        FilterSetProcessor processor{FilterSet(), QTransform()};
-        if (c.withImage)
-            processor.setInput(Algorithm::INPUT_IMAGE, &image);
-        if (c.level.isValid())
-            processor.setUniformValue(FilterSetProcessor::LEVEL, c.level);
-        if (c.window.isValid())
-            processor.setUniformValue(FilterSetProcessor::WINDOW, c.window);
-        EXPECT_FALSE(processor.execute(notCancelled));
-        EXPECT_FALSE(processor.getSharedOutput(Algorithm::OUTPUT_IMAGE));
-        EXPECT_EQ(warnings.messages(), c.expected);
-    }
-
-    WarningCapture warnings;
-    {
-        FilterSetProcessor processor{FilterSet(), QTransform()};
-        processor.setSharedInput(Algorithm::INPUT_IMAGE, std::make_shared<Image2D>());
-        processor.setUniformValue(FilterSetProcessor::LEVEL, 1);
-        processor.setUniformValue(FilterSetProcessor::WINDOW, 1);
-        EXPECT_FALSE(processor.execute(notCancelled));
-    }
-    EXPECT_EQ(warnings.messages(), QStringList{invalid + "\"inputImage\""});
-    warnings.clear();
-    EXPECT_FALSE(FilterSetProcessor::executeProcessor(nullptr, FilterSet(), QTransform(), 1, 1, notCancelled, QSize()));
-    EXPECT_EQ(warnings.messages(), QStringList{missing + "\"inputImage\""});
-}
-
-TEST(FilterSetProcessor, TypesLevelWindowRejectsFailAtTheFirstStep)
-{
-    for (const Image2D::DataType type : {Image2D::BINARY, Image2D::INT})
-    {
-        const Image2D image = makeImage(4, 2, type, {0, 1, 1, 0, 1, 0, 0, 1});
-        FilterSet set;
-        set.addFilter("Invert", Uniforms());
-        WarningCapture warnings;
-        EXPECT_FALSE(FilterSetProcessor::executeProcessor(&image, set, kRotate90, 1, 2, notCancelled, QSize(2, 4)));
-        EXPECT_EQ(
-            warnings.messages(),
-            QStringList{QStringLiteral("image2d::LevelWindow : level window algorithm not supported for data type:  %1")
-                            .arg(static_cast<int>(type))});
+        EXPECT_FALSE(FilterSetProcessor::executeProcessor(&image, FilterSet(), QTransform(), 1, window, notCancelled,
+                                                          QSize()));
+        EXPECT_EQ(warnings.messages(), (QStringList{"image2d::FilterSetProcessor : invalid input:  \"window\"",
+                                                    "Window value cannot be equal or smaller than 0"}));
     }
 }
 
-TEST(FilterSetProcessor, FailingFilterFailsTheRunWithItsOwnWarningOnly)
+// The run fails with the filter's own warning only, and the reason names the step.
+TEST(FilterSetProcessor, FailingStepFailsTheRunAndIsNamedInTheReason)
 {
-    const Image2D image = radiograph(32, 24);
     FilterSet set;
     set.addFilter("Invert", Uniforms());
     set.addFilter("Gamma", parameters({{"GammaValue", -1.0f}}));
+    FilterSetProcessor processor(set, QTransform());
+    processor.setSharedInput(Algorithm::INPUT_IMAGE, std::make_shared<Image2D>(radiograph(32, 24)));
+    processor.setUniformValue(FilterSetProcessor::LEVEL, 1500);
+    processor.setUniformValue(FilterSetProcessor::WINDOW, 2000);
     WarningCapture warnings;
-    EXPECT_FALSE(FilterSetProcessor::executeProcessor(&image, set, QTransform(), 1500, 2000, notCancelled, QSize()));
+    EXPECT_FALSE(processor.execute(notCancelled));
     EXPECT_EQ(warnings.messages(), QStringList{"image2d::GammaCorrection : value out of range:  \"GammaValue\""});
+    EXPECT_EQ(processor.lastFailure().describe(), "value out of range \"GammaValue\" in Gamma");
+
+    // Level/window is the first step; a cancelled run names the step it stopped before.
+    processor.setSharedInput(Algorithm::INPUT_IMAGE, std::make_shared<Image2D>(4, 4, Image2D::INT));
+    EXPECT_FALSE(processor.execute(notCancelled));
+    EXPECT_EQ(processor.lastFailure().describe(), "pixel type not supported \"inputImage\" in LevelWindow");
+    const std::atomic<bool> cancelled{true};
+    EXPECT_FALSE(processor.execute(cancelled));
+    EXPECT_EQ(processor.lastFailure().describe(), "cancelled in resize");
 }
 
 // ---------------------------------------------------------------------------------------

@@ -47,18 +47,6 @@ std::pair<double, double> valueRange(Image2D::DataType type)
 
 } // namespace
 
-TEST(ImageArithmetic, Constants)
-{
-    EXPECT_EQ(Threshold::THRESHOLD_VALUE, "thresholdValue");
-    EXPECT_EQ(Threshold::THRESHOLD_OPERATOR, "thresholdOperator");
-    EXPECT_EQ(Mask::MASK_IMAGE, "maskImage");
-    EXPECT_EQ(Mask::VALUE_FOR_MASKED_PIXELS, "valueForMaskedPixels");
-    EXPECT_EQ(Multiply::INPUT_A_IMAGE, "inputAImage");
-    EXPECT_EQ(Multiply::INPUT_B_IMAGE, "inputBImage");
-    EXPECT_EQ(Difference::TAKE_DIFFERENCE_OF, "take_diff");
-    EXPECT_EQ(Threshold().getUniformValue(Threshold::THRESHOLD_OPERATOR).toString(), ">");
-}
-
 // ---- Threshold --------------------------------------------------------------------------
 
 struct ThresholdCase
@@ -180,28 +168,8 @@ INSTANTIATE_TEST_SUITE_P(
         // The threshold value comes first, even before the missing image.
         ThresholdParameterCase{"MissingValue", QVariant(), ">", false,
                                {"image2d::Threshold : missing input:  \"thresholdValue\""}},
-        ThresholdParameterCase{"TextValue", "high", ">", true, {"image2d::Threshold : invalid input:  \"thresholdValue\""}},
-        ThresholdParameterCase{"NaNValue", kNaN, ">", true, {"image2d::Threshold : invalid input:  \"thresholdValue\""}},
-        ThresholdParameterCase{"MissingOperator", 5, QVariant(), false,
-                               {"image2d::Threshold : missing input:  \"thresholdOperator\""}},
-        ThresholdParameterCase{"OperatorNotAString", 5, QPoint(1, 1), true,
-                               {"image2d::Threshold : invalid input:  \"thresholdOperator\""}},
-        ThresholdParameterCase{"UnknownOperator", 5, ">=", false, {"image2d::Threshold : invalid operator:  \">=\""}},
-        ThresholdParameterCase{"MissingImage", 5, "<", false, {"image2d::Threshold : missing input:  \"inputImage\""}}),
+        ThresholdParameterCase{"UnknownOperator", 5, ">=", false, {"image2d::Threshold : invalid operator:  \">=\""}}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Threshold, InvalidImageAndUnsupportedType)
-{
-    Threshold algorithm;
-    algorithm.setUniformValue(Threshold::THRESHOLD_VALUE, 1);
-    algorithm.setSharedInput(Threshold::INPUT_IMAGE, std::make_shared<Image2D>());
-    EXPECT_EQ(run(algorithm).warnings, QStringList{"image2d::Threshold : invalid input:  \"inputImage\""});
-    algorithm.setSharedInput(Threshold::INPUT_IMAGE, std::make_shared<Image2D>(2, 1, Image2D::RGBA));
-    const auto result = run(algorithm);
-    EXPECT_FALSE(result.ok);
-    EXPECT_FALSE(result.output);
-    EXPECT_EQ(result.warnings, QStringList{"image2d::Threshold : threshold algorithm not supported for data type:  4"});
-}
 
 TEST(Threshold, StaticFunctionWithoutImage)
 {
@@ -332,21 +300,15 @@ TEST(Mask, CancelledRunPublishesThePartlyMaskedImage)
     EXPECT_TRUE(imagesEqual(makeImage(2, 3, Image2D::UNSIGNED_CHAR, {1, 2, 3, 4, 5, 6}), *input));
 }
 
-TEST(Mask, ValidationOrderAndMessages)
+TEST(Mask, MaskMustBeABinaryImageOfTheInputSize)
 {
     const auto image = shared(2, 2, Image2D::UNSIGNED_CHAR, {1, 2, 3, 4});
-    const auto mask = std::make_shared<Image2D>(2, 2, Image2D::BINARY);
-    const auto empty = std::make_shared<Image2D>();
     struct Case
     {
         std::shared_ptr<Image2D> input, mask;
         QString warning;
     };
     const Case cases[] = {
-        {nullptr, nullptr, "image2d::Mask : missing input:  \"inputImage\""},
-        {empty, mask, "image2d::Mask : invalid input:  \"inputImage\""},
-        {image, nullptr, "image2d::Mask : missing input:  \"maskImage\""},
-        {image, empty, "image2d::Mask : invalid input:  \"maskImage\""},
         {image, std::make_shared<Image2D>(2, 2, Image2D::UNSIGNED_CHAR), "image2d::Mask : mask image is not a binary image."},
         // Type before size.
         {image, std::make_shared<Image2D>(3, 2, Image2D::UNSIGNED_CHAR), "image2d::Mask : mask image is not a binary image."},
@@ -361,19 +323,6 @@ TEST(Mask, ValidationOrderAndMessages)
         EXPECT_FALSE(result.ok);
         EXPECT_FALSE(result.output);
         EXPECT_EQ(result.warnings, QStringList{c.warning});
-    }
-}
-
-TEST(Mask, UnsupportedTypesWarnWithTheCode)
-{
-    for (Image2D::DataType type : {Image2D::INT, Image2D::RGBA})
-    {
-        const auto result =
-            runMask(std::make_shared<Image2D>(2, 1, type), std::make_shared<Image2D>(2, 1, Image2D::BINARY), 0);
-        EXPECT_FALSE(result.ok);
-        EXPECT_FALSE(result.output);
-        EXPECT_EQ(result.warnings,
-                  QStringList{QString("image2d::Mask : mask algorithm not supported for data type:  %1").arg(int(type))});
     }
 }
 
@@ -467,20 +416,15 @@ TEST(Multiply, IntegerProductsKeepTheLowBitsOnRandomImages)
     }
 }
 
-TEST(Multiply, ValidationMessages)
+TEST(Multiply, BMustHaveTheLayoutOfA)
 {
     const auto a = shared(2, 2, Image2D::UNSIGNED_CHAR, {1, 2, 3, 4});
-    const auto empty = std::make_shared<Image2D>();
     struct Case
     {
         std::shared_ptr<Image2D> a, b;
         QString warning;
     };
     const Case cases[] = {
-        {nullptr, nullptr, "image2d::Multiply : missing input:  \"inputAImage\""},
-        {empty, a, "image2d::Multiply : invalid input:  \"inputAImage\""},
-        {a, nullptr, "image2d::Multiply : missing input:  \"inputBImage\""},
-        {a, empty, "image2d::Multiply : invalid input:  \"inputBImage\""},
         // B must have A's layout: it is never read out of bounds or as another type.
         {a, std::make_shared<Image2D>(1, 1, Image2D::UNSIGNED_CHAR),
          "image2d::Multiply : invalid input: image sizes or data types do not match"},
@@ -504,18 +448,6 @@ TEST(Multiply, ValidationMessages)
         EXPECT_FALSE(result.ok);
         EXPECT_FALSE(result.output);
         EXPECT_EQ(result.warnings, QStringList{c.warning});
-    }
-}
-
-TEST(Multiply, UnsupportedTypesWarnWithTheCode)
-{
-    for (Image2D::DataType type : {Image2D::INT, Image2D::RGBA})
-    {
-        Image2D a(2, 1, type), b(2, 1, type);
-        testing_support::WarningCapture warnings;
-        EXPECT_FALSE(Multiply::executeMultiply(&a, &b));
-        EXPECT_EQ(warnings.messages(),
-                  QStringList{QString("image2d::Multiply : data type not supported:  %1").arg(int(type))});
     }
 }
 
@@ -563,20 +495,15 @@ INSTANTIATE_TEST_SUITE_P(
         DifferenceCase{"Float", Image2D::FLOAT, {1.5, -1}, {2, 0.25}, {-0.5, -1.25}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Difference, ValidationMessages)
+TEST(Difference, SizesThenTypesMustMatch)
 {
     const auto a = shared(2, 2, Image2D::SHORT, {1, 2, 3, 4});
-    const auto empty = std::make_shared<Image2D>();
     struct Case
     {
         std::shared_ptr<Image2D> a, b;
         QString warning;
     };
     const Case cases[] = {
-        {nullptr, nullptr, "image2d::Difference : missing input:  \"inputImage\""},
-        {empty, a, "image2d::Difference : invalid input:  \"inputImage\""},
-        {a, nullptr, "image2d::Difference : missing input:  \"take_diff\""},
-        {a, empty, "image2d::Difference : invalid input:  \"take_diff\""},
         // Size before type.
         {a, std::make_shared<Image2D>(2, 3, Image2D::FLOAT), "image2d::Difference : invalid input: image sizes do not match"},
         {a, std::make_shared<Image2D>(1, 2, Image2D::SHORT), "image2d::Difference : invalid input: image sizes do not match"},
@@ -589,13 +516,4 @@ TEST(Difference, ValidationMessages)
         EXPECT_FALSE(Difference::executeDifference(c.a, c.b));
         EXPECT_EQ(warnings.messages(), QStringList{c.warning});
     }
-}
-
-TEST(Difference, UnsupportedTypeWarnsWithTheCode)
-{
-    testing_support::WarningCapture warnings;
-    EXPECT_FALSE(Difference::executeDifference(std::make_shared<Image2D>(1, 1, Image2D::RGBA),
-                                               std::make_shared<Image2D>(1, 1, Image2D::RGBA)));
-    EXPECT_EQ(warnings.messages(),
-              QStringList{"image2d::Difference : Difference algorithm not supported for data type:  4"});
 }

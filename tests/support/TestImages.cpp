@@ -71,6 +71,27 @@ Image2D randomImage(int width, int height, Image2D::DataType type, std::uint32_t
     return image;
 }
 
+Image2D randomOfType(Image2D::DataType type, int width, int height, std::uint32_t seed, double floatLow,
+                     double floatHigh)
+{
+    switch (type)
+    {
+    case Image2D::UNSIGNED_SHORT: return randomImage(width, height, type, seed, 0, 65535);
+    case Image2D::SHORT: return randomImage(width, height, type, seed, -32768, 32767);
+    case Image2D::UNSIGNED_CHAR: return randomImage(width, height, type, seed, 0, 255);
+    case Image2D::BINARY: return randomImage(width, height, type, seed, 0, 1);
+    case Image2D::FLOAT: return randomImage(width, height, type, seed, floatLow, floatHigh);
+    case Image2D::INT: return randomImage(width, height, type, seed, -2147483648.0, 2147483647.0);
+    default:
+    {
+        Image2D image(width, height, type);
+        for (std::size_t i = 0; i < image.getNumPixels(); ++i)
+            image.getData<std::uint32_t>()[i] = static_cast<std::uint32_t>(i * 2654435761u + seed);
+        return image;
+    }
+    }
+}
+
 double pixelAt(const Image2D& image, int x, int y)
 {
     double value = 0.0;

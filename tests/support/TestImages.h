@@ -22,6 +22,11 @@ std::vector<std::string> rowsOf(const Image2D& mask);
 /// Deterministic uniform random pixels in [lo, hi] (integers for integer types).
 Image2D randomImage(int width, int height, Image2D::DataType type, std::uint32_t seed, double lo, double hi);
 
+/// Deterministic random pixels over the whole range of an integer type (0 or 1 for BINARY,
+/// hashed words for RGBA) or [floatLow, floatHigh] for FLOAT.
+Image2D randomOfType(Image2D::DataType type, int width, int height, std::uint32_t seed, double floatLow = -1000.0,
+                     double floatHigh = 1000.0);
+
 /// A shared copy of `image`, for the interfaces that take shared pointers.
 inline std::shared_ptr<Image2D> sharedCopy(const Image2D& image)
 {

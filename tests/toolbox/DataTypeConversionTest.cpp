@@ -14,6 +14,7 @@
 using image2d::Image2DOperations;
 using image2d::Image2DOperationsHelper;
 using testing_support::imagesEqual;
+using testing_support::randomOfType;
 using testing_support::makeImage;
 using testing_support::pixels;
 using testing_support::randomImage;
@@ -52,19 +53,6 @@ double referenceCast(double value, Image2D::DataType from, Image2D::DataType to)
     return wrapInto(static_cast<std::int64_t>(whole), to);
 }
 
-Image2D randomOf(Image2D::DataType type, std::uint32_t seed)
-{
-    switch (type)
-    {
-    case Image2D::UNSIGNED_SHORT: return randomImage(7, 5, type, seed, 0, 65535);
-    case Image2D::SHORT: return randomImage(7, 5, type, seed, -32768, 32767);
-    case Image2D::UNSIGNED_CHAR: return randomImage(7, 5, type, seed, 0, 255);
-    case Image2D::BINARY: return randomImage(7, 5, type, seed, 0, 1);
-    case Image2D::FLOAT: return randomImage(7, 5, type, seed, -70000.0, 70000.0);
-    default: return randomImage(7, 5, type, seed, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
-    }
-}
-
 } // namespace
 
 // Every source type into every destination type, against the written-out cast.
@@ -77,7 +65,7 @@ TEST(ConvertDataType, EveryPairOfTypesCastsElementWise)
         for (Image2D::DataType to : kTypes)
         {
             SCOPED_TRACE(testing::Message() << "from " << from << " to " << to);
-            Image2D input = randomOf(from, seed++);
+            Image2D input = randomOfType(from, 7, 5, seed++, -70000.0, 70000.0);
             input.setPixelSize(QVector3D(0.1f, 0.2f, 0.3f));
             const Image2D original = input;
             std::vector<double> expected;

@@ -18,6 +18,7 @@
 
 using image2d::Image2DOperations;
 using testing_support::imagesEqual;
+using testing_support::randomOfType;
 using testing_support::makeImage;
 using testing_support::pixelAt;
 using testing_support::pixels;
@@ -30,19 +31,6 @@ const std::atomic<bool> notCancelled{false};
 
 const Image2D::DataType kTypes[] = {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR,
                                     Image2D::BINARY,         Image2D::FLOAT, Image2D::INT};
-
-Image2D randomOf(Image2D::DataType type, int width, int height, std::uint32_t seed)
-{
-    switch (type)
-    {
-    case Image2D::UNSIGNED_SHORT: return randomImage(width, height, type, seed, 0, 65535);
-    case Image2D::SHORT: return randomImage(width, height, type, seed, -32768, 32767);
-    case Image2D::UNSIGNED_CHAR: return randomImage(width, height, type, seed, 0, 255);
-    case Image2D::BINARY: return randomImage(width, height, type, seed, 0, 1);
-    case Image2D::FLOAT: return randomImage(width, height, type, seed, -1000.0, 1000.0);
-    default: return randomImage(width, height, type, seed, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
-    }
-}
 
 std::unique_ptr<Image2D> fast(const Image2D& input, QSize size, const std::atomic<bool>& cancel = notCancelled)
 {
@@ -133,7 +121,7 @@ TEST(Resize, FastIsNearestNeighbourOnEveryType)
         {
             SCOPED_TRACE(testing::Message() << "type " << type << " " << sizes[0].width() << "x" << sizes[0].height()
                                             << " -> " << sizes[1].width() << "x" << sizes[1].height());
-            Image2D input = randomOf(type, sizes[0].width(), sizes[0].height(), seed++);
+            Image2D input = randomOfType(type, sizes[0].width(), sizes[0].height(), seed++);
             input.setPixelSize(QVector3D(0.1f, 0.2f, 0.3f));
             const Image2D original = input;
             const std::unique_ptr<Image2D> result = fast(input, sizes[1]);
@@ -172,7 +160,7 @@ TEST(Resize, SmoothFollowsTheBoxAndBilinearRulesOnEveryType)
         {
             SCOPED_TRACE(testing::Message() << "type " << type << " " << sizes[0].width() << "x" << sizes[0].height()
                                             << " -> " << sizes[1].width() << "x" << sizes[1].height());
-            const Image2D input = randomOf(type, sizes[0].width(), sizes[0].height(), seed++);
+            const Image2D input = randomOfType(type, sizes[0].width(), sizes[0].height(), seed++);
             const Image2D original = input;
             const std::unique_ptr<Image2D> result = smooth(input, sizes[1]);
             ASSERT_TRUE(result);
@@ -301,7 +289,7 @@ TEST(Resize, ImpossibleOutputOrInputWarnsAndReturnsNull)
 TEST(Resize, CancellationReturnsNullWithoutLeaking)
 {
     const std::atomic<bool> cancelled{true};
-    const Image2D input = randomOf(Image2D::UNSIGNED_SHORT, 64, 48, 5);
+    const Image2D input = randomOfType(Image2D::UNSIGNED_SHORT, 64, 48, 5);
     EXPECT_EQ(Image2DOperations::createResizedImageFast(&input, QSize(100, 80), cancelled), nullptr);
     EXPECT_EQ(Image2DOperations::createResizedImageSmooth(&input, QSize(100, 80), cancelled), nullptr);
     EXPECT_EQ(Image2DOperations::createResizedImageSmooth(&input, QSize(10, 8), cancelled), nullptr);
@@ -313,7 +301,7 @@ TEST(Resize, CancellationReturnsNullWithoutLeaking)
 TEST(Resize, CancellationFromAnotherThreadStopsTheLoop)
 {
     std::atomic<bool> cancel{false};
-    const Image2D input = randomOf(Image2D::FLOAT, 64, 64, 6);
+    const Image2D input = randomOfType(Image2D::FLOAT, 64, 64, 6);
     std::thread canceller([&] { cancel = true; });
     // However the race goes, the result is either a complete image or null: never a torn one.
     std::unique_ptr<Image2D> result(Image2DOperations::createResizedImageSmooth(&input, QSize(700, 700), cancel));
@@ -377,7 +365,7 @@ TEST(Transform, RightAngleRotationsAndMirrorsMovePixelsOnEveryType)
         {
             SCOPED_TRACE(testing::Message() << "type " << type << " m " << t.m11() << " " << t.m12() << " " << t.m21()
                                             << " " << t.m22());
-            Image2D image = randomOf(type, 5, 3, seed++);
+            Image2D image = randomOfType(type, 5, 3, seed++);
             const Image2D expected = referenceTransform(image, t);
             EXPECT_TRUE(Image2DOperations::transform(&image, t, notCancelled));
             EXPECT_TRUE(imagesEqual(expected, image));
@@ -405,7 +393,7 @@ TEST(Transform, QuarterTurnMovesColumnAndRowAsStated)
 
 TEST(Transform, MirrorEqualsFlipHorizontalInANewBuffer)
 {
-    Image2D viaTransform = randomOf(Image2D::UNSIGNED_SHORT, 7, 4, 9);
+    Image2D viaTransform = randomOfType(Image2D::UNSIGNED_SHORT, 7, 4, 9);
     Image2D viaFlip = viaTransform;
     const auto before = reinterpret_cast<std::uintptr_t>(viaTransform.getConstData());
     ASSERT_TRUE(Image2DOperations::transform(&viaTransform, matrix(-1, 0, 0, 1), notCancelled));
@@ -416,7 +404,7 @@ TEST(Transform, MirrorEqualsFlipHorizontalInANewBuffer)
 
 TEST(Transform, IdentityChangesNothing)
 {
-    Image2D image = randomOf(Image2D::FLOAT, 3, 3, 2);
+    Image2D image = randomOfType(Image2D::FLOAT, 3, 3, 2);
     const Image2D original = image;
     const void* buffer = image.getConstData();
     EXPECT_TRUE(Image2DOperations::transform(&image, QTransform(), notCancelled));
@@ -455,7 +443,7 @@ TEST(Transform, RejectsTransformsThatAreNotRightAngleMoves)
     {
         SCOPED_TRACE(testing::Message() << t.m11() << " " << t.m12() << " " << t.m21() << " " << t.m22());
         WarningCapture warnings;
-        Image2D image = randomOf(Image2D::UNSIGNED_CHAR, 5, 3, 4);
+        Image2D image = randomOfType(Image2D::UNSIGNED_CHAR, 5, 3, 4);
         const Image2D original = image;
         const void* buffer = image.getConstData();
         EXPECT_FALSE(Image2DOperations::transform(&image, t, notCancelled));
@@ -468,7 +456,7 @@ TEST(Transform, RejectsTransformsThatAreNotRightAngleMoves)
 
 TEST(Transform, NearlyExactMatricesRoundToTheirRightAngleMove)
 {
-    Image2D image = randomOf(Image2D::INT, 5, 3, 8);
+    Image2D image = randomOfType(Image2D::INT, 5, 3, 8);
     const Image2D expected = referenceTransform(image, matrix(0, -1, 1, 0));
     ASSERT_TRUE(Image2DOperations::transform(&image, matrix(1e-14, -1 + 1e-14, 1, -1e-14), notCancelled));
     EXPECT_TRUE(imagesEqual(expected, image));
@@ -485,7 +473,7 @@ TEST(Flip, ReverseRowsOrColumnsOfEveryType)
         for (QSize size : {QSize(5, 3), QSize(4, 4), QSize(1, 2), QSize(2, 1)})
         {
             SCOPED_TRACE(testing::Message() << "type " << type << " " << size.width() << "x" << size.height());
-            const Image2D input = randomOf(type, size.width(), size.height(), seed++);
+            const Image2D input = randomOfType(type, size.width(), size.height(), seed++);
             Image2D horizontal = input;
             Image2D vertical = input;
             Image2DOperations::flipHorizontal(&horizontal);

@@ -1,4 +1,5 @@
 #include "platform/documentmodel/ImageFilter.h"
+#include "platform/documentmodel/MediaAutoContrastSettings.h"
 #include "platform/foundation/StringConversions.h"
 
 #include <gtest/gtest.h>
@@ -53,4 +54,21 @@ TEST(ImageFilter, ElementNames)
 TEST(StringConversions, TransformText)
 {
     EXPECT_EQ(StringConversions::transformToString(QTransform(-1, 0, 0, 1, 10.5, 0)), "[-1,0,0;0,1,0;10.5,0,1]");
+}
+
+TEST(MediaAutoContrastSettings, EveryMediaTypeHasAValidWindow)
+{
+    for (int code = -1; code <= 20; ++code)
+    {
+        const auto type = static_cast<MediaType>(code);
+        const float lower = MediaAutoContrastSettings::getLowerFraction(type);
+        const float upper = MediaAutoContrastSettings::getUpperFraction(type);
+        EXPECT_LE(0.0f, lower) << code;
+        EXPECT_LT(lower, upper) << code;
+        EXPECT_LE(upper, 1.0f) << code;
+    }
+    EXPECT_EQ(MediaAutoContrastSettings::getLowerFraction(MediaType::IntraoralSensor), 0.005f);
+    EXPECT_EQ(MediaAutoContrastSettings::getUpperFraction(MediaType::IntraoralSensor), 0.995f);
+    EXPECT_EQ(static_cast<int>(MediaType::CtVolume), 16);
+    EXPECT_NE(MediaAutoContrastSettings::getLowBinsToDiscard(MediaType::CtVolume), 0);
 }
