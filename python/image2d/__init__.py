@@ -7,7 +7,8 @@ results are arrays on the library's own buffer (their ``base`` is an ``ImageBuff
 carrying the pixel size (``image2d.pixel_size(result)``). A call that fails raises
 ValueError with the library's warning; the GIL is released while the library works.
 
-``display()`` runs the display road of the ``image2d`` tool; ``read()``/``write()`` read
+``display()`` runs the display road of the ``image2d`` tool, ``reslice()`` its reslice road on
+a CT volume (3-D arrays (slices, rows, columns), e.g. ``ct_phantom()``); ``read()``/``write()`` read
 and write DICOM, PNG and TIFF; ``image2d.batch.enhance()`` runs the road over files on a
 Dask cluster.
 """
@@ -86,6 +87,24 @@ settings the tool refuses.
 
 
 display.__doc__ = _display_doc()
+
+
+def reslice(volume, kind="panoramic", *, voxel_size=None, thickness=None, arch=None, view="right", preset=None,
+            settings=None, info=False, **options):
+    """reslice(volume, kind="panoramic", *, voxel_size=None, thickness=None, arch=None, view="right",
+    preset=None, settings=None, info=False, **options)
+
+    The reslice road of the image2d tool on a CT volume (int16 Hounsfield units, (slices, rows,
+    columns)): "panoramic" the section along the dental arch, "xray" a simulated X-ray through a
+    slab of `thickness` mm (16) around it, "ceph" a generated cephalogram across the head seen
+    from `view` ("left" or "right"); then the display road with the options of display(). The
+    arch is found in the volume, or `arch` ((x, y) points in mm). voxel_size (x, y, z) in mm
+    defaults to that of a volume of this module (ct_phantom(), read_ct_series()). Returns the
+    display image; with info, (image, dict of the curve and the notes of each step).
+    """
+    text = settings_json(settings, **options)
+    result, details = _image2d._reslice(volume, voxel_size, kind, thickness, arch, view, text, preset or "")
+    return (result, details) if info else result
 
 
 def __getattr__(name):

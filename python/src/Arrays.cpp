@@ -77,16 +77,8 @@ std::optional<Image2D::DataType> pixelTypeOf(const py::dtype& dtype)
 
 std::optional<QVector3D> pixelSizeOf(const py::handle& array)
 {
-    py::handle object = array;
-    // A view's base is the array it views, down to the result array whose base is ours.
-    for (int depth = 0; depth < 64 && object && !object.is_none(); ++depth)
-    {
-        if (py::isinstance<ImageBuffer>(object))
-            return object.cast<const ImageBuffer&>().image->getPixelSize();
-        if (!py::isinstance<py::array>(object))
-            break;
-        object = object.attr("base");
-    }
+    if (const ImageBuffer* buffer = baseOf<ImageBuffer>(array))
+        return buffer->image->getPixelSize();
     return std::nullopt;
 }
 

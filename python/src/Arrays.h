@@ -40,6 +40,23 @@ InputImage toImage(const py::handle& object, const char* argument, const py::han
 /// own is copied first, so that no array outlives the memory it points to.
 py::array toArray(std::shared_ptr<Image2D> image);
 
+/// The object of type T that an array this module returned (or a view of one, whose base is
+/// the array it views) has as its base; null for other arrays.
+template <typename T>
+const T* baseOf(const py::handle& array)
+{
+    py::handle object = array;
+    for (int depth = 0; depth < 64 && object && !object.is_none(); ++depth)
+    {
+        if (py::isinstance<T>(object))
+            return &object.cast<const T&>();
+        if (!py::isinstance<py::array>(object))
+            break;
+        object = object.attr("base");
+    }
+    return nullptr;
+}
+
 /// The pixel size (x, y, z) of an array the module returned (or a view of one); none otherwise.
 std::optional<QVector3D> pixelSizeOf(const py::handle& array);
 

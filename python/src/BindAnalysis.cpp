@@ -80,6 +80,21 @@ void bindAnalysis(py::module_& m)
         "Counts of the 256 values of a uint8 or bool image inside window (first column, last column,\n"
         "first row, last row; default the whole image), where the mask is set when one is given.");
     m.def(
+        "integer_histogram",
+        [](const py::handle& image, const py::object& window) {
+            const InputImage input = toImage(image, "image", py::none());
+            const Window w = windowOf(window, input.image);
+            const IntegerHistogramMap counts =
+                callLibrary("integer_histogram", [&] { return integerHistogram(input.image, w); });
+            py::dict result;
+            for (const auto& [value, count] : counts)
+                result[py::int_(value)] = count;
+            return result;
+        },
+        py::arg("image"), py::arg("window") = py::none(),
+        "{value: count} of the values that occur in a uint8 or bool image inside window (as for\n"
+        "count_byte_values); empty for other types.");
+    m.def(
         "float_histogram",
         [](const py::handle& image, double minimum, double maximum, const py::object& window) {
             const InputImage input = toImage(image, "image", py::none());

@@ -33,22 +33,6 @@ py::list toList(const QStringList& texts)
     return list;
 }
 
-// Settings from their JSON form (the tool's settings file) and a preset, with the tool's checks.
-tool::EnhanceSettings settingsOf(const std::string& json, const std::string& preset)
-{
-    tool::EnhanceSettings settings;
-    QString error;
-    if (!tool::settingsFromJson(QByteArray::fromStdString(json), settings, error))
-        throw py::value_error(error.toStdString());
-    if (!preset.empty())
-    {
-        if (!tool::isPreset(QString::fromStdString(preset)))
-            throw py::value_error("unknown preset \"" + preset + "\": " +
-                                  tool::presetNames().join(QStringLiteral(", ")).toStdString());
-        tool::applyPreset(QString::fromStdString(preset), settings);
-    }
-    return settings;
-}
 
 tool::PngCompression compressionOf(const std::string& name)
 {
@@ -82,6 +66,22 @@ py::object imageOf(Image2D&& image)
 }
 
 } // namespace
+
+tool::EnhanceSettings settingsOf(const std::string& json, const std::string& preset)
+{
+    tool::EnhanceSettings settings;
+    QString error;
+    if (!tool::settingsFromJson(QByteArray::fromStdString(json), settings, error))
+        throw py::value_error(error.toStdString());
+    if (!preset.empty())
+    {
+        if (!tool::isPreset(QString::fromStdString(preset)))
+            throw py::value_error("unknown preset \"" + preset + "\": " +
+                                  tool::presetNames().join(QStringLiteral(", ")).toStdString());
+        tool::applyPreset(QString::fromStdString(preset), settings);
+    }
+    return settings;
+}
 
 void bindTool(py::module_& m)
 {

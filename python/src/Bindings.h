@@ -4,6 +4,12 @@
 
 #include <pybind11/pybind11.h>
 
+#include <string>
+
+namespace tool {
+struct EnhanceSettings;
+}
+
 namespace bindings {
 
 namespace py = pybind11;
@@ -16,5 +22,9 @@ void bindSegmentation(py::module_& m);
 void bindToolbox(py::module_& m);
 void bindVolume(py::module_& m);
 void bindTool(py::module_& m);
+
+/// The tool's display settings from their JSON form (its settings file) and a preset name
+/// (empty: none), with the tool's checks; ValueError with its reason.
+tool::EnhanceSettings settingsOf(const std::string& json, const std::string& preset);
 
 } // namespace bindings

@@ -1,28 +1,16 @@
-// The C++ side of the Python tests' bit-for-bit comparisons: runs one algorithm class
-// through its parameter-store interface (setUniformValue, execute, getSharedOutput) on a
-// raw image and writes the output's raw pixels, so the Python bindings, which call the core
-// functions, are checked against the path the host uses.
+// The C++ side of the Python tests' bit-for-bit comparisons: runs one algorithm class of the
+// shared catalogue through its parameter-store interface (setUniformValue, execute,
+// getSharedOutput) on a raw image and writes the output's raw pixels, so the Python bindings,
+// which call the core functions, are checked against the path the host uses.
 //     reference_runner IN.raw WIDTH HEIGHT TYPE CLASS OUT.raw [key=value ...]
 // Values: true/false, integers, numbers with a point, anything else as text.
 
-#include "image2d/analysis/DistanceTransform.h"
-#include "image2d/analysis/ToothSegmentation.h"
-#include "image2d/enhancement/HistogramEqualization.h"
-#include "image2d/enhancement/Navrel.h"
-#include "image2d/enhancement/SharpenOrvane.h"
-#include "image2d/enhancement/StarkAdaptiveHistogramEqualization.h"
-#include "image2d/enhancement/UnsharpMasking.h"
-#include "image2d/filtering/LocalStatistics.h"
-#include "image2d/filtering/Smoothing.h"
-#include "image2d/pointops/ImageArithmetic.h"
-#include "image2d/pointops/IntensityMapping.h"
-#include "image2d/toolbox/Geometry.h"
+#include "support/AlgorithmCatalog.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstdio>
-#include <functional>
-#include <map>
 #include <memory>
 
 using namespace image2d;
@@ -31,36 +19,19 @@ int main(int argc, char** argv)
 {
     if (argc < 7)
         return 2;
-    const std::map<QString, std::function<std::unique_ptr<Algorithm>()>> classes = {
-        {"AreaAverage", [] { return std::make_unique<AreaAverage>(); }},
-        {"Median", [] { return std::make_unique<Median>(); }},
-        {"Denoise", [] { return std::make_unique<Denoise>(); }},
-        {"DifferenceOfGaussians", [] { return std::make_unique<DifferenceOfGaussians>(); }},
-        {"LevelWindow", [] { return std::make_unique<LevelWindow>(); }},
-        {"GammaCorrection", [] { return std::make_unique<GammaCorrection>(); }},
-        {"Invert", [] { return std::make_unique<Invert>(); }},
-        {"Threshold", [] { return std::make_unique<Threshold>(); }},
-        {"Sharpen", [] { return std::make_unique<Sharpen>(); }},
-        {"ConstrainedUnsharpMasking", [] { return std::make_unique<ConstrainedUnsharpMasking>(); }},
-        {"LocalAlphaConstrainedUnsharpMasking", [] { return std::make_unique<LocalAlphaConstrainedUnsharpMasking>(); }},
-        {"Navrel", [] { return std::make_unique<Navrel>(); }},
-        {"SharpenOrvane", [] { return std::make_unique<SharpenOrvane>(); }},
-        {"HistogramEqualization", [] { return std::make_unique<HistogramEqualization>(); }},
-        {"Stark", [] { return std::make_unique<StarkAdaptiveHistogramEqualization>(); }},
-        {"Binning", [] { return std::make_unique<Binning>(); }},
-        {"DistanceTransform", [] { return std::make_unique<DistanceTransform>(); }},
-        {"BinaryEdge", [] { return std::make_unique<BinaryEdge>(); }},
-        {"ToothSegmentation", [] { return std::make_unique<ToothSegmentation>(); }}};
-    const auto found = classes.find(QString::fromUtf8(argv[5]));
+    const auto& catalog = testing_support::algorithmCatalog();
+    const auto found = std::find_if(catalog.begin(), catalog.end(), [&](const auto& entry) {
+        return QLatin1String(entry.name) == QLatin1String(argv[5]);
+    });
     QFile in(QString::fromLocal8Bit(argv[1]));
-    if (found == classes.end() || !in.open(QIODevice::ReadOnly))
+    if (found == catalog.end() || !in.open(QIODevice::ReadOnly))
         return 2;
     auto image = std::make_shared<Image2D>();
     if (!image->loadFromData(in.readAll().constData(), std::atoi(argv[2]), std::atoi(argv[3]),
                              static_cast<Image2D::DataType>(std::atoi(argv[4]))))
         return 2;
-    std::unique_ptr<Algorithm> algorithm = found->second();
-    algorithm->setSharedInput(Algorithm::INPUT_IMAGE, image);
+    // The catalogue's object holds the image and valid parameters; the arguments override them.
+    std::unique_ptr<Algorithm> algorithm = found->make(image);
     for (int i = 7; i < argc; ++i)
     {
         const QString pair = QString::fromUtf8(argv[i]);

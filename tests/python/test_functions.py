@@ -45,7 +45,7 @@ CASES = [
     ("sharpen_orvane", {"kernel_type": 2}, "SharpenOrvane", {"kernelType": 2}, [U16, F32]),
     ("histogram_equalization", {"balance": 0.5, "radius": 0.032, "overlap": 0.75}, "HistogramEqualization",
      {"balance": 0.5, "kernelRadius": 0.032, "kernelOverlap": 0.75}, [U16, U8, F32]),
-    ("stark_adaptive_histogram_equalization", {"alpha": 0.5, "beta": 0.5, "radius": 5}, "Stark",
+    ("stark_adaptive_histogram_equalization", {"alpha": 0.5, "beta": 0.5, "radius": 5}, "StarkAdaptiveHistogramEqualization",
      {"alphaValue": 0.5, "betaValue": 0.5, "radiusValue": 5}, [U16]),
     ("binning", {}, "Binning", {}, [U16, U8]),
     ("distance_transform", {}, "DistanceTransform", {}, [B]),
@@ -138,3 +138,33 @@ def test_the_gil_is_released_so_two_threads_run_the_library_at_once(phantom):
     (a0, a1), (b0, b1) = spans["a"], spans["b"]
     # Holding the GIL, the second call could only start once the first had ended.
     assert max(a0, b0) < min(a1, b1)
+
+
+def test_region_operations_and_csv_images(tmp_path):
+    img = np.array([[0, 5, 0, 0], [0, 5, 0, 9], [0, 0, 0, 9]], np.int16)
+    labels, count = image2d.label_regions(img)
+    assert count == 2 and labels.tolist() == [[0, 1, 0, 0], [0, 1, 0, 2], [0, 0, 0, 2]]
+    np.testing.assert_array_equal(image2d.threshold_range(img, 4, 9), img == 5)
+    np.testing.assert_array_equal(image2d.keep_largest_part(img > 0), labels == 1)  # equal sizes: the first
+    np.testing.assert_array_equal(image2d.logical_and(img > 0, img > 6), img == 9)
+    np.testing.assert_array_equal(image2d.zero_mask(img), img == 0)
+    np.testing.assert_array_equal(image2d.detect_transition(img, 3), [[1, 2], [3, 1]])
+    assert image2d.images_equal(img, img.copy()) and not image2d.images_equal(img, img.astype(np.int32))
+    (tmp_path / "values.csv").write_text("1,2.5,x\n4")
+    np.testing.assert_array_equal(image2d.read_csv(str(tmp_path / "values.csv"), 2, 3), [[1, 2.5], [0, 4], [0, 0]])
+
+
+def test_volumes_reslice_like_the_tool(tmp_path):
+    ramp = np.broadcast_to(np.arange(20, dtype=np.float32), (6, 10, 20)).copy()  # value = x
+    pairs = [(2, 5, 5), (2, 5, 0), (17, 5, 5), (17, 5, 0)]
+    section = image2d.reslice_image(ramp, pairs)
+    width = section.shape[1]
+    x = 2 + (np.arange(width) + 0.5) * 15 / width  # sampled values come scaled by the value range, 0 .. 19
+    np.testing.assert_allclose(section, np.broadcast_to(x / 19, section.shape), atol=1e-5)
+    tool = subprocess.run([os.environ["IMAGE2D_TOOL"], "reslice", "--phantom", "--depth", "16",
+                           "-o", str(tmp_path / "tool.png"), "-q"], capture_output=True, text=True)
+    assert tool.returncode == 0, tool.stderr
+    ct = image2d.ct_phantom()
+    assert ct.dtype == np.int16 and image2d.voxel_size(ct) == pytest.approx((0.4, 0.4, 0.4))
+    image2d.write(str(tmp_path / "python.png"), image2d.reslice(ct, "panoramic"), depth=16)
+    np.testing.assert_array_equal(image2d.read(str(tmp_path / "python.png")), image2d.read(str(tmp_path / "tool.png")))
