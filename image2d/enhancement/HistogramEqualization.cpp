@@ -145,16 +145,22 @@ public:
     {
         const int bands = static_cast<int>(m_bands.size());
         // Bands are independent given their tile rows, and every tile histogram is an exact
-        // function of its pixels, so any split into chunks gives identical output. A chunk
-        // starts from freshly built tile rows; two chunks per thread balance the load without
-        // rebuilding too often.
-        parallelChunks(0, bands, 2 * concurrency(), [&](int, int b0, int b1) {
+        // function of its pixels, so any split into chunks gives identical output. Consecutive
+        // chunks handed to one task share their tile rows; two chunks per thread balance the
+        // load without rebuilding too often.
+        const int chunks = std::min(bands, 2 * concurrency());
+        parallelFor(0, chunks, [&](int c0, int c1) {
             State state(*this);
-            for (int b = b0; b < b1; ++b)
+            for (int c = c0; c < c1; ++c)
             {
-                mapBand(state, m_bands[b].first, m_bands[b].second);
-                if (m_cancel.load())
-                    return;
+                const int b0 = static_cast<int>(static_cast<long long>(c) * bands / chunks);
+                const int b1 = static_cast<int>(static_cast<long long>(c + 1) * bands / chunks);
+                for (int b = b0; b < b1; ++b)
+                {
+                    mapBand(state, m_bands[b].first, m_bands[b].second);
+                    if (m_cancel.load())
+                        return;
+                }
             }
         });
     }
