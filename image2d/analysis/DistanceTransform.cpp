@@ -186,7 +186,7 @@ const QString GrowChamfer::LIMIT_IMAGE = QStringLiteral("limitImage");
 const QString GrowChamfer::ZONE_IMAGE = QStringLiteral("zoneImage");
 const QString GrowChamfer::PENETRATION_DEPTH = QStringLiteral("penetrationDepth");
 const Parameter<int> GrowChamfer::PENETRATION_DEPTH_PARAMETER{
-    &PENETRATION_DEPTH, 0, Bounds::any(), "added to the limit's distance map before it spreads, in chamfer units"};
+    &PENETRATION_DEPTH, 0, Lenient{}, "added to the limit's distance map before it spreads, in chamfer units"};
 
 const ParameterList& GrowChamfer::parameters()
 {

@@ -8,6 +8,11 @@
 #include "support/TestImages.h"
 #include "support/WarningCapture.h"
 
+#include "image2d/analysis/DistanceTransform.h"
+#include "image2d/analysis/Labeling.h"
+#include "image2d/analysis/Ridges.h"
+#include "image2d/analysis/TeethRidges.h"
+#include "image2d/analysis/ToothSegmentation.h"
 #include "image2d/enhancement/AutoContrast.h"
 #include "image2d/enhancement/HistogramEqualization.h"
 #include "image2d/enhancement/Navrel.h"
@@ -320,6 +325,28 @@ TEST(Keys, TextsOfTheInterface)
         {&FilterSetProcessor::WINDOW, "window"}, {&FilterSetProcessor::SIZE, "resize"}, {&Crop::TOP_LEFT, "topLeft"},
         {&Crop::BOTTOM_RIGHT, "bottomRight"}, {&Border::BORDER_SIZE_X, "borderSizeX"},
         {&Border::BORDER_SIZE_Y, "borderSizeY"}, {&Border::INSERTED_VALUE, "insertedValue"},
+        {&ToPolarCost::THRESHOLD, "threshold"}, {&ToPolarCost::UNDERTHRESHOLD_VALUE, "max"},
+        {&ToPolarCost::ABOVETHRESHOLD_VALUE, "min"}, {&ToPolarCost::ORIGIN_X, "originX"},
+        {&ToPolarCost::ORIGIN_Y, "originY"}, {&BinaryEdge::THRESHOLD_VALUE, "thresholdValue"},
+        {&ToothSegmentation::BINEDGE_THRESHOLD_VALUE, "thresholdValue"},
+        {&GradientOrientationAnalysis::INPUT_IMAGE1, "inputImage1"}, {&GradientOrientationAnalysis::INPUT_IMAGE2, "inputImage2"},
+        {&GradientOrientationAnalysis::OUTPUT_IMAGE_CX, "outputImageCx"},
+        {&GradientOrientationAnalysis::OUTPUT_IMAGE_CY, "outputImageCy"},
+        {&GradientOrientationAnalysis::OUTPUT_IMAGE_SX, "outputImageSx"},
+        {&GradientOrientationAnalysis::OUTPUT_IMAGE_SY, "outputImageSy"},
+        {&GradientOrientationAnalysis::OUTPUT_RIDGES_AND_VALLEYS, "outputRidgesAndValleys"},
+        {&FindRidges::RANGE_IMAGE, "rangeImage"}, {&FindRidges::RIDGES_VALLEYS_IMAGE, "ridgesValleysImage"},
+        {&FindRidges::RIDGES_D1_IMAGE, "ridgesD1Image"}, {&FindRidges::RIDGES_D2_IMAGE, "ridgesD2Image"},
+        {&FindRidges::RIDGES_IMAGE, "ridgesImage"}, {&TeethRidges::DILATION_RADIUS, "dilationRadius"},
+        {&TeethRidges::PART_OF_LARGEST_REGION_TO_KEEP, "partOfLargestRegionToKeep"},
+        {&FeaturePointImageProvider::FINAL_RIDGE_INPUT_IMAGE, "finalRidgeInputImage"},
+        {&FeaturePointImageProvider::RANGE_IMAGE_INPUT_IMAGE, "rangeImageInputImage"},
+        {&FeaturePointImageProvider::DILATION_RADIUS, "dilationRadius"},
+        {&FeaturePointImageProvider::DILATED_FINAL_RIDGE_OUTPUT_IMAGE, "dilatedFinalRidgeOutputImage"},
+        {&FeaturePointImageProvider::MASKED_RANGE_IMAGE_OUTPUT_IMAGE, "maskedRangeImageOutputImage"},
+        {&GrowChamfer::LIMIT_IMAGE, "limitImage"}, {&GrowChamfer::ZONE_IMAGE, "zoneImage"},
+        {&GrowChamfer::PENETRATION_DEPTH, "penetrationDepth"}, {&KeepLargestPart::REGION_COUNT, "regionCount"},
+        {&KeepLargestPart::MINIMUM_SIZE, "minimumSize"},
     };
     for (const auto& [key, text] : keys)
         EXPECT_EQ(*key, QLatin1String(text));

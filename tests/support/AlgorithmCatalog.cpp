@@ -1,5 +1,10 @@
 #include "support/AlgorithmCatalog.h"
 
+#include "image2d/analysis/DistanceTransform.h"
+#include "image2d/analysis/Labeling.h"
+#include "image2d/analysis/Ridges.h"
+#include "image2d/analysis/TeethRidges.h"
+#include "image2d/analysis/ToothSegmentation.h"
 #include "image2d/enhancement/AutoContrast.h"
 #include "image2d/enhancement/HistogramEqualization.h"
 #include "image2d/enhancement/Navrel.h"
@@ -14,6 +19,7 @@
 #include "image2d/pointops/ImageArithmetic.h"
 #include "image2d/pointops/IntensityMapping.h"
 #include "image2d/toolbox/Geometry.h"
+#include "support/TestImages.h"
 
 #include <QTransform>
 
@@ -411,6 +417,147 @@ std::vector<AlgorithmEntry> makeCatalog()
                        "image2d::Binning"});
     rejects(catalog.back(), {Image2D::FLOAT, Image2D::RGBA},
             "image2d::Binning : Binning algorithm not supported for data type:  %1");
+
+    // ---- Segmentation and features
+    catalog.push_back({"ToPolarCost",
+                       [](Input in) -> Made {
+                           return holding<ToPolarCost>(in, {{ToPolarCost::THRESHOLD, 2000.0f},
+                                                            {ToPolarCost::UNDERTHRESHOLD_VALUE, 20u},
+                                                            {ToPolarCost::ABOVETHRESHOLD_VALUE, 2u}});
+                       },
+                       ToPolarCost::parameters(), "image2d::ToPolarCost"});
+    rejects(catalog.back(), kRgba, "image2d::ToPolarCost : to polar coords algorithm not supported for data T:  %1");
+    catalog.back().types = integerAndFloat;
+
+    catalog.push_back({"CheapestPath", [](Input in) -> Made { return holding<CheapestPath>(in, {}); },
+                       CheapestPath::parameters(), "image2d::CheapestPath"});
+    rejects(catalog.back(), {Image2D::FLOAT, Image2D::RGBA},
+            "image2d::CheapestPathTemplate : cheapest path algorithm not supported for data type:  %1");
+    catalog.back().types = {Image2D::UNSIGNED_SHORT, Image2D::INT};
+
+    catalog.push_back({"MaskFromCheapestPath", [](Input in) -> Made { return holding<MaskFromCheapestPath>(in, {}); },
+                       MaskFromCheapestPath::parameters(), "image2d::MaskFromCheapestPath"});
+    rejects(catalog.back(), {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::FLOAT, Image2D::RGBA},
+            "image2d::MaskFromCheapestPath : mask from cheapest path algorithm not supported for data type:  %1");
+    catalog.back().types = {Image2D::INT};
+
+    // The edge filter's 4-pixel frame needs an image of 9 pixels or more each way.
+    const auto framed = [](Input in) {
+        return in->getHeight() < 9 ? std::make_shared<Image2D>(testing_support::randomImage(20, 16, in->getDataType(), 5, 0, 200))
+                                   : in;
+    };
+    catalog.push_back({"BinaryEdge",
+                       [framed](Input in) -> Made { return holding<BinaryEdge>(framed(in), {{BinaryEdge::THRESHOLD_VALUE, 30.0f}}); },
+                       BinaryEdge::parameters(), "image2d::BinaryEdge"});
+    rejects(catalog.back(), kRgba, "image2d::SeparableFilter : SeparableFilter algorithm not supported for data type:  %1");
+    catalog.back().types = integerAndFloat;
+    catalog.back().parallel = true;
+
+    catalog.push_back({"ToothSegmentation",
+                       [framed](Input in) -> Made {
+                           return holding<ToothSegmentation>(framed(in), {{ToothSegmentation::BINEDGE_THRESHOLD_VALUE, 30}});
+                       },
+                       ToothSegmentation::parameters(), "image2d::ToothSegmentation"});
+    rejects(catalog.back(), kRgba, "image2d::SeparableFilter : SeparableFilter algorithm not supported for data type:  %1");
+    catalog.back().types = integerAndFloat;
+    catalog.back().parallel = true;
+
+    catalog.push_back({"GradientOrientationAnalysis",
+                       [](Input in) -> Made {
+                           auto analysis = std::make_unique<GradientOrientationAnalysis>();
+                           analysis->setSharedInput(GradientOrientationAnalysis::INPUT_IMAGE1, in);
+                           analysis->setSharedInput(GradientOrientationAnalysis::INPUT_IMAGE2, std::make_shared<Image2D>(*in));
+                           return analysis;
+                       },
+                       GradientOrientationAnalysis::parameters(), "image2d::GradientOrientationAnalysis",
+                       {GradientOrientationAnalysis::INPUT_IMAGE1, GradientOrientationAnalysis::INPUT_IMAGE2}});
+    rejects(catalog.back(), kIntAndRgba,
+            "image2d::GradientOrientationAnalysis : calculateCosAndSinImages algorithm not supported for data type:  %1");
+    catalog.back().types = {Image2D::SHORT, Image2D::FLOAT};
+    catalog.back().parallel = true;
+    catalog.back().outputs = {GradientOrientationAnalysis::OUTPUT_IMAGE_CX, GradientOrientationAnalysis::OUTPUT_IMAGE_CY,
+                              GradientOrientationAnalysis::OUTPUT_IMAGE_SX, GradientOrientationAnalysis::OUTPUT_IMAGE_SY,
+                              GradientOrientationAnalysis::OUTPUT_RIDGES_AND_VALLEYS};
+
+    // The FLOAT-only classes reject every other type in validation, naming the slot.
+    const QList<Image2D::DataType> notFloat{Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR,
+                                            Image2D::BINARY, Image2D::INT, Image2D::RGBA};
+    catalog.push_back({"FindRidges",
+                       [](Input in) -> Made {
+                           auto ridges = std::make_unique<FindRidges>();
+                           ridges->setSharedInput(FindRidges::RANGE_IMAGE, in);
+                           return ridges;
+                       },
+                       FindRidges::parameters(), "image2d::FindRidges", {FindRidges::RANGE_IMAGE}});
+    rejects(catalog.back(), notFloat, "image2d::FindRidges : image not of type Image2D::DataType::FLOAT:  \"rangeImage\"");
+    catalog.back().types = {Image2D::FLOAT};
+    catalog.back().parallel = true;
+    catalog.back().outputs = {FindRidges::RIDGES_VALLEYS_IMAGE, FindRidges::RIDGES_D1_IMAGE, FindRidges::RIDGES_D2_IMAGE,
+                              FindRidges::RIDGES_IMAGE};
+
+    catalog.push_back({"TeethRidges",
+                       [](Input in) -> Made {
+                           return holding<TeethRidges>(in, {{TeethRidges::DILATION_RADIUS, 2},
+                                                            {TeethRidges::PART_OF_LARGEST_REGION_TO_KEEP, 0.5}});
+                       },
+                       TeethRidges::parameters(), "image2d::TeethRidges"});
+    rejects(catalog.back(), notFloat, "image2d::TeethRidges: input not of type Image2D::DataType::FLOAT:  \"inputImage\"");
+    catalog.back().types = {Image2D::FLOAT};
+    catalog.back().parallel = true;
+
+    catalog.push_back({"FeaturePointImageProvider",
+                       [](Input in) -> Made {
+                           auto provider = std::make_unique<FeaturePointImageProvider>();
+                           provider->setSharedInput(FeaturePointImageProvider::FINAL_RIDGE_INPUT_IMAGE, in);
+                           provider->setSharedInput(FeaturePointImageProvider::RANGE_IMAGE_INPUT_IMAGE, std::make_shared<Image2D>(*in));
+                           provider->setUniformValue(FeaturePointImageProvider::DILATION_RADIUS, 2);
+                           return provider;
+                       },
+                       FeaturePointImageProvider::parameters(), "image2d::FeaturePointImageProvider",
+                       {FeaturePointImageProvider::FINAL_RIDGE_INPUT_IMAGE, FeaturePointImageProvider::RANGE_IMAGE_INPUT_IMAGE}});
+    rejects(catalog.back(), notFloat,
+            "image2d::FeaturePointImageProvider: input not of type Image2D::DataType::FLOAT:  \"finalRidgeInputImage\"");
+    catalog.back().types = {Image2D::FLOAT};
+    catalog.back().parallel = true;
+    catalog.back().outputs = {FeaturePointImageProvider::DILATED_FINAL_RIDGE_OUTPUT_IMAGE,
+                              FeaturePointImageProvider::MASKED_RANGE_IMAGE_OUTPUT_IMAGE};
+
+    // ---- Binary and region analysis: one pixel type each, others rejected in validation
+    const QList<Image2D::DataType> notBinary{Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR,
+                                             Image2D::FLOAT, Image2D::INT, Image2D::RGBA};
+    catalog.push_back({"DistanceTransform", [](Input in) -> Made { return holding<DistanceTransform>(in, {}); }, {},
+                       "image2d::DistanceTransform"});
+    rejects(catalog.back(), notBinary,
+            "image2d::DistanceTransform: input not of type Image2D::DataType::BINARY:  \"inputImage\"");
+    catalog.back().types = {Image2D::BINARY};
+
+    catalog.push_back({"GrowChamfer",
+                       [](Input in) -> Made {
+                           auto grow = std::make_unique<GrowChamfer>();
+                           grow->setSharedInput(GrowChamfer::LIMIT_IMAGE, in);
+                           grow->setSharedInput(GrowChamfer::ZONE_IMAGE, checkerboard(*in));
+                           return grow;
+                       },
+                       GrowChamfer::parameters(), "image2d::GrowChamfer", {GrowChamfer::LIMIT_IMAGE, GrowChamfer::ZONE_IMAGE}});
+    for (const QString* slot : {&GrowChamfer::LIMIT_IMAGE, &GrowChamfer::ZONE_IMAGE})
+    {
+        const QStringList own{QStringLiteral("image2d::GrowChamfer : invalid image for input:  \"%1\"").arg(*slot)};
+        catalog.back().ownWarnings[*slot] = {own, own, {}};
+    }
+    rejects(catalog.back(), notBinary, "image2d::GrowChamfer : invalid image for input:  \"limitImage\"");
+    catalog.back().types = {Image2D::BINARY};
+
+    catalog.push_back({"Label", [](Input in) -> Made { return holding<Label>(in, {}); }, {}, "image2d::Label"});
+    rejects(catalog.back(), notBinary, "image2d::Label: input not of type Image2D::DataType::BINARY:  \"inputImage\"");
+    catalog.back().types = {Image2D::BINARY};
+
+    // Either of its parameters may be absent; the class's own tests check them.
+    catalog.push_back({"KeepLargestPart",
+                       [](Input in) -> Made { return holding<KeepLargestPart>(in, {{KeepLargestPart::REGION_COUNT, 2}}); },
+                       {}, "image2d::KeepLargestPart"});
+    rejects(catalog.back(),
+            {Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::BINARY, Image2D::FLOAT, Image2D::INT, Image2D::RGBA},
+            "image2d::KeepLargestPart: input not of type Image2D::DataType::UNSIGNED_SHORT:  \"inputImage\"");
     return catalog;
 }
 
