@@ -42,8 +42,8 @@ MediaType mediaType(const std::string& name)
 
 std::string argumentDoc(const ParameterInfo& parameter, const char* name)
 {
-    const ArgumentSpec spec = specOf(parameter, name);
-    return spec.name + " : " + spec.kind + ", optional\n    " + spec.doc + "\n";
+    const Argument argument = argumentOf(parameter, name);
+    return argument.name + " : " + argument.kind + ", optional\n    " + argument.doc + "\n";
 }
 
 QVariant variantOf(const py::handle& value)
