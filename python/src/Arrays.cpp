@@ -9,33 +9,9 @@ namespace bindings {
 
 namespace {
 
-py::dtype dtypeOf(Image2D::DataType type)
-{
-    switch (type)
-    {
-    case Image2D::UNSIGNED_SHORT: return py::dtype::of<std::uint16_t>();
-    case Image2D::SHORT: return py::dtype::of<std::int16_t>();
-    case Image2D::UNSIGNED_CHAR: return py::dtype::of<std::uint8_t>();
-    case Image2D::BINARY: return py::dtype::of<bool>();
-    case Image2D::FLOAT: return py::dtype::of<float>();
-    case Image2D::INT: return py::dtype::of<std::int32_t>();
-    case Image2D::RGBA: break;
-    }
-    return py::dtype::of<std::uint32_t>(); // packed colour: no algorithm returns it
-}
-
-// The double that prints as the float's shortest form (0.025f: 0.025, not 0.02500000037).
-double shortest(float value)
-{
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof(text) - 1, value).ptr;
-    *end = '\0';
-    return std::strtod(text, nullptr);
-}
-
 py::tuple pixelSizeTuple(const QVector3D& size)
 {
-    return py::make_tuple(shortest(size.x()), shortest(size.y()));
+    return py::make_tuple(shortestDouble(size.x()), shortestDouble(size.y()));
 }
 
 QVector3D parsePixelSize(const py::handle& value)
@@ -53,6 +29,29 @@ QVector3D parsePixelSize(const py::handle& value)
 }
 
 } // namespace
+
+double shortestDouble(float value)
+{
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof(text) - 1, value).ptr;
+    *end = '\0';
+    return std::strtod(text, nullptr);
+}
+
+py::dtype dtypeOf(Image2D::DataType type)
+{
+    switch (type)
+    {
+    case Image2D::UNSIGNED_SHORT: return py::dtype::of<std::uint16_t>();
+    case Image2D::SHORT: return py::dtype::of<std::int16_t>();
+    case Image2D::UNSIGNED_CHAR: return py::dtype::of<std::uint8_t>();
+    case Image2D::BINARY: return py::dtype::of<bool>();
+    case Image2D::FLOAT: return py::dtype::of<float>();
+    case Image2D::INT: return py::dtype::of<std::int32_t>();
+    case Image2D::RGBA: break;
+    }
+    return py::dtype::of<std::uint32_t>(); // packed colour: no algorithm returns it
+}
 
 std::optional<Image2D::DataType> pixelTypeOf(const py::dtype& dtype)
 {

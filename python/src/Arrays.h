@@ -60,6 +60,13 @@ const T* baseOf(const py::handle& array)
 /// The pixel size (x, y, z) of an array the module returned (or a view of one); none otherwise.
 std::optional<QVector3D> pixelSizeOf(const py::handle& array);
 
+/// The double that prints as the float's shortest form (0.025f: 0.025, not 0.02500000037),
+/// for sizes in mm.
+double shortestDouble(float value);
+
+/// The NumPy dtype of a pixel type.
+py::dtype dtypeOf(Image2D::DataType type);
+
 /// The pixel-type code of a NumPy dtype; none for dtypes without a pixel type.
 std::optional<Image2D::DataType> pixelTypeOf(const py::dtype& dtype);
 

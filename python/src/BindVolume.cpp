@@ -70,8 +70,7 @@ py::array toArray(std::shared_ptr<VoxenImage3D> volume)
 {
     const math::Ivec3 size = volume->imageSize();
     void* voxels = volume->dataPtr();
-    // The dtype of a one-pixel image of the slice type.
-    const py::dtype dtype = bindings::toArray(std::make_shared<Image2D>(1, 1, volume->sliceDataType())).dtype();
+    const py::dtype dtype = dtypeOf(volume->sliceDataType());
     py::object base = py::cast(VolumeBuffer{std::move(volume)});
     return py::array(dtype, {py::ssize_t(size.z), py::ssize_t(size.y), py::ssize_t(size.x)}, {}, voxels, base);
 }
@@ -169,13 +168,13 @@ void bindVolume(py::module_& m)
     py::class_<VolumeBuffer>(m, "VolumeBuffer", "The library's volume behind a 3-D array this module returned.")
         .def_property_readonly("voxel_size", [](const VolumeBuffer& b) {
             const QVector3D s = b.volume->voxelSize();
-            return py::make_tuple(s.x(), s.y(), s.z());
+            return py::make_tuple(shortestDouble(s.x()), shortestDouble(s.y()), shortestDouble(s.z()));
         });
     m.def(
         "voxel_size",
         [](const py::handle& array) -> py::object {
             if (const auto s = voxelSizeOf(array))
-                return py::make_tuple(s->x(), s->y(), s->z());
+                return py::make_tuple(shortestDouble(s->x()), shortestDouble(s->y()), shortestDouble(s->z()));
             return py::none();
         },
         py::arg("volume"), "Voxel size (x, y, z) in mm of a volume this module returned; None for other arrays.");
