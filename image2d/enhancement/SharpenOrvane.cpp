@@ -31,8 +31,10 @@ std::shared_ptr<Image2D> sharpenOrvane(const Image2D& image, SharpenOrvane::Kern
 {
     if (!image.isValid())
         return warnInvalidKey(kOwner, Algorithm::INPUT_IMAGE), nullptr;
-    std::shared_ptr<Image2D> result = filter(Image2DOperations::convertDataType(image, Image2D::FLOAT),
-                                             Kernel(SharpenOrvane::kernelValues(kernelType)));
+    // Held to the end: freed before the conversion back, its memory would be reused and
+    // zero-filled for that result instead of coming fresh from the system.
+    const Image2D floatImage = Image2DOperations::convertDataType(image, Image2D::FLOAT);
+    std::shared_ptr<Image2D> result = filter(floatImage, Kernel(SharpenOrvane::kernelValues(kernelType)));
 
     if (result && result->isValid() && result->getDataType() != image.getDataType())
     {

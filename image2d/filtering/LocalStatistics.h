@@ -74,7 +74,7 @@ public:
 class SubSummedAreaTable : public Algorithm
 {
 public:
-    static const QString KERNEL_RADIUS; ///< "radius"
+    static const QString& KERNEL_RADIUS; ///< "radius" (AreaAverage's key)
     static const Parameter<float> RADIUS_PARAMETER;
     static const ParameterList& parameters();
 

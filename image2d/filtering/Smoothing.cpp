@@ -2,6 +2,7 @@
 
 #include "image2d/filtering/Convolution.h"
 #include "image2d/filtering/Kernels.h"
+#include "image2d/filtering/LocalStatistics.h"
 #include "image2d/framework/Log.h"
 #include "image2d/pointops/ImageArithmetic.h"
 #include "image2d/pointops/IntensityMapping.h"
@@ -17,7 +18,7 @@ const QString Denoise::KERNEL_RADIUS = QStringLiteral("kernelRadiusDenoise");
 
 const QString DifferenceOfGaussians::FIRST_SIGMA = QStringLiteral("first_sigma");
 const QString DifferenceOfGaussians::SECOND_SIGMA = QStringLiteral("second_sigma");
-const QString DifferenceOfGaussians::RADIUS = QStringLiteral("radius");
+const QString& DifferenceOfGaussians::RADIUS = AreaAverage::KERNEL_RADIUS;
 const QString DifferenceOfGaussians::SCALE = QStringLiteral("scale");
 
 namespace {

@@ -56,7 +56,7 @@ class DifferenceOfGaussians : public Algorithm
 public:
     static const QString FIRST_SIGMA;  ///< "first_sigma" (float, >= 0)
     static const QString SECOND_SIGMA; ///< "second_sigma" (float, >= 0)
-    static const QString RADIUS;       ///< "radius" (integer, >= 1), of both kernels
+    static const QString& RADIUS;      ///< "radius" (AreaAverage's key; integer, >= 1), of both kernels
     static const QString SCALE;        ///< "scale" (float), applied to both blurred images
     static const Parameter<float> FIRST_SIGMA_PARAMETER;
     static const Parameter<float> SECOND_SIGMA_PARAMETER;

@@ -156,7 +156,7 @@ std::shared_ptr<Image2D> windowSums(const Image2D& image, float radius, const st
                             });
 }
 
-const QString SubSummedAreaTable::KERNEL_RADIUS = QStringLiteral("radius");
+const QString& SubSummedAreaTable::KERNEL_RADIUS = AreaAverage::KERNEL_RADIUS;
 const Parameter<float> SubSummedAreaTable::RADIUS_PARAMETER{
     &KERNEL_RADIUS, Bounds::finiteAtLeast(0), "window radius in pixels; window bounds are truncated toward zero"};
 

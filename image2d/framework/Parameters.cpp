@@ -82,7 +82,7 @@ bool ParameterInfo::convertsAs(const QVariant& value, ValueKind kind, double& nu
     case ValueKind::Double: number = value.toDouble(&ok); return ok;
     case ValueKind::Bool: return value.typeId() == QMetaType::Bool;
     case ValueKind::Point: return value.typeId() == QMetaType::QPoint;
-    case ValueKind::Text: return QVariant(value).convert(QMetaType::fromType<QString>());
+    case ValueKind::Text:
     case ValueKind::Enumeration: return QVariant(value).convert(m_readType);
     case ValueKind::Variant: return true;
     }

@@ -34,7 +34,7 @@ enum class ValueKind
     Double,      ///< QVariant::toDouble succeeds
     Bool,        ///< the stored type is bool exactly
     Point,       ///< the stored type is QPoint exactly
-    Text,        ///< QVariant::convert to QString succeeds
+    Text,        ///< QVariant::convert to the declared type succeeds (a QString, a QSize, ...)
     Enumeration, ///< QVariant::convert to the declared enumeration succeeds
     Variant,     ///< any value; the algorithm interprets it itself
 };

@@ -46,15 +46,6 @@ TEST(Denoise, RadiusFollowsSigmaUpToTheLimit)
                             *denoise(image, 1.2f, 2)));
 }
 
-TEST(Denoise, KeepsTheDataType)
-{
-    for (Image2D::DataType type : {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::FLOAT})
-    {
-        auto image = std::make_shared<Image2D>(randomImage(12, 12, type, 2, 0, 100));
-        EXPECT_EQ(denoise(image, 0.8f, 3)->getDataType(), type);
-    }
-}
-
 TEST(Denoise, ZeroSigmaHandsTheInputOnWithoutAWarning)
 {
     WarningCapture warnings;

@@ -1,4 +1,3 @@
-#include "SampleAlgorithm.h"
 #include "image2d/framework/Dispatch.h"
 #include "support/TestImages.h"
 #include "support/WarningCapture.h"
@@ -55,18 +54,4 @@ TEST(Dispatch, UnsupportedTypesWarnWithTheCodeAndFail)
     EXPECT_FALSE(rgba);
     EXPECT_EQ(warnings.messages(), (QStringList{"image2d::X : x algorithm not supported for data type:  6",
                                                 "image2d::X : x algorithm not supported for data type:  4"}));
-}
-
-TEST(Dispatch, SampleAlgorithmRejectsTypesOutsideItsSet)
-{
-    WarningCapture warnings;
-    Image2D image = testing_support::makeImage(1, 1, Image2D::UNSIGNED_CHAR, {1});
-    testing_support::OffsetAlgorithm algorithm;
-    algorithm.setInput(algorithm.INPUT_IMAGE, &image);
-    algorithm.setUniformValue(algorithm.OFFSET, 1);
-    const std::atomic<bool> cancel{false};
-    EXPECT_FALSE(algorithm.execute(cancel));
-    EXPECT_FALSE(algorithm.getSharedOutput(algorithm.OUTPUT_IMAGE));
-    EXPECT_EQ(warnings.messages(),
-              QStringList{"image2d::OffsetAlgorithm : offset algorithm not supported for data type:  2"});
 }

@@ -95,3 +95,43 @@ TEST(PixelStore, RoundHalfAwayDecidesTiesExactly)
     EXPECT_EQ(store::roundHalfAway<std::int32_t>(0.49999999999999994), 0);
     EXPECT_EQ(store::roundHalfAway<float>(2.5), 2.5f);
 }
+
+TEST(PixelStore, RoundHalfAwayToInt32RoundsTiesOutwardAndSaturatesTheRest)
+{
+    for (int i = -70000; i <= 70000; ++i)
+        for (float f : {0.0f, 0.25f, 0.5f, 0.75f})
+        {
+            const float v = static_cast<float>(i) + f;
+            ASSERT_EQ(store::roundHalfAwayToInt32(v), static_cast<std::int32_t>(std::round(v))) << v;
+        }
+    EXPECT_EQ(store::roundHalfAwayToInt32(kNaN), 0);
+    EXPECT_EQ(store::roundHalfAwayToInt32(kInf), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(store::roundHalfAwayToInt32(-kInf), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(store::roundHalfAwayToInt32(3e9f), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(store::roundHalfAwayToInt32(8388607.5f), 8388608); // the last float with a fraction
+}
+
+TEST(PixelStore, UnitToTypeSpreadsTheLimitedFractionOverTheTypeRange)
+{
+    EXPECT_EQ(store::unitToType<std::uint8_t>(1.0f), 255);
+    EXPECT_EQ(store::unitToType<std::uint8_t>(0.5f), 127);
+    EXPECT_EQ(store::unitToType<std::uint16_t>(1.5f), 65535);
+    EXPECT_EQ(store::unitToType<std::int16_t>(0.0f), -32768);
+    EXPECT_EQ(store::unitToType<std::int16_t>(1.0f), 32767);
+    EXPECT_EQ(store::unitToType<std::int16_t>(0.5f), 0); // 32767.5 - 32768 truncated toward zero
+    for (float v : {kNaN, -kInf, -0.5f})
+        EXPECT_EQ(store::unitToType<std::uint16_t>(v), 0) << v;
+    EXPECT_EQ(store::unitToType<float>(2.0f), 1.0f);
+    EXPECT_EQ(store::unitToType<float>(kNaN), 0.0f);
+}
+
+TEST(PixelStore, TruncateWrap64KeepsLowBitsAndSendsTheUndefinedToZero)
+{
+    EXPECT_EQ(store::truncateWrap64<std::uint16_t>(65537.9), 1);
+    EXPECT_EQ(store::truncateWrap64<std::int16_t>(-32769.5), 32767);
+    EXPECT_EQ(store::truncateWrap64<std::uint8_t>(-1.5), 255);
+    EXPECT_EQ(store::truncateWrap64<std::int32_t>(4294967297.0), 1); // beyond 32 bits, inside 64
+    for (double v : {std::nan(""), 9.0e18, -9.5e18, static_cast<double>(kInf)})
+        EXPECT_EQ(store::truncateWrap64<std::uint16_t>(v), 0) << v;
+    EXPECT_EQ(store::truncateWrap64<float>(0.1), 0.1f);
+}

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -23,6 +24,7 @@ using testing_support::imagesEqual;
 using testing_support::makeImage;
 using testing_support::pixels;
 using testing_support::randomImage;
+using testing_support::randomOfType;
 
 namespace {
 
@@ -30,20 +32,6 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 const Image2D::DataType kAllTypes[] = {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR,
                                        Image2D::BINARY,         Image2D::FLOAT, Image2D::INT};
-
-/// Value range of random test images per type.
-std::pair<double, double> valueRange(Image2D::DataType type)
-{
-    switch (type)
-    {
-    case Image2D::UNSIGNED_SHORT: return {0, 65535};
-    case Image2D::SHORT: return {-32768, 32767};
-    case Image2D::UNSIGNED_CHAR: return {0, 255};
-    case Image2D::BINARY: return {0, 1};
-    case Image2D::FLOAT: return {-1000, 1000};
-    default: return {-2147483648.0, 2147483647.0};
-    }
-}
 
 } // namespace
 
@@ -111,9 +99,10 @@ TEST(Threshold, MatchesAPlainComparisonOnRandomImages)
 {
     for (Image2D::DataType type : kAllTypes)
     {
-        const auto [lo, hi] = valueRange(type);
-        const Image2D image = randomImage(53, 29, type, 5u + type, lo, hi);
-        for (double t : {lo + (hi - lo) * 0.37, lo + (hi - lo) * 0.5 + 0.5, lo + 0.9})
+        const Image2D image = randomOfType(type, 53, 29, 5u + type);
+        const std::vector<double> values = pixels(image);
+        const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+        for (double t : {*lo + (*hi - *lo) * 0.37, *lo + (*hi - *lo) * 0.5 + 0.5, *lo + 0.9})
         {
             const float value = static_cast<float>(t);
             // Integer types compare against the threshold truncated toward zero.
@@ -128,54 +117,6 @@ TEST(Threshold, MatchesAPlainComparisonOnRandomImages)
                 << "type " << type << " threshold " << value;
         }
     }
-}
-
-struct ThresholdParameterCase
-{
-    const char* name;
-    friend void PrintTo(const ThresholdParameterCase& c, std::ostream* os) { *os << c.name; }
-    QVariant value;
-    QVariant op;
-    bool withImage;
-    QStringList warnings;
-};
-
-class ThresholdParameters : public ::testing::TestWithParam<ThresholdParameterCase>
-{
-};
-
-TEST_P(ThresholdParameters, AreCheckedInOrder)
-{
-    const ThresholdParameterCase& c = GetParam();
-    Threshold algorithm;
-    QHash<QString, QVariant> uniforms;
-    if (c.value.isValid())
-        uniforms.insert(Threshold::THRESHOLD_VALUE, c.value);
-    if (c.op.isValid())
-        uniforms.insert(Threshold::THRESHOLD_OPERATOR, c.op);
-    algorithm.setUniforms(uniforms);
-    if (c.withImage)
-        algorithm.setSharedInput(Threshold::INPUT_IMAGE, shared(1, 1, Image2D::UNSIGNED_CHAR, {1}));
-    const auto result = run(algorithm);
-    EXPECT_FALSE(result.ok);
-    EXPECT_FALSE(result.output);
-    EXPECT_EQ(result.warnings, c.warnings);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Validation, ThresholdParameters,
-    ::testing::Values(
-        // The threshold value comes first, even before the missing image.
-        ThresholdParameterCase{"MissingValue", QVariant(), ">", false,
-                               {"image2d::Threshold : missing input:  \"thresholdValue\""}},
-        ThresholdParameterCase{"UnknownOperator", 5, ">=", false, {"image2d::Threshold : invalid operator:  \">=\""}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Threshold, StaticFunctionWithoutImage)
-{
-    testing_support::WarningCapture warnings;
-    EXPECT_FALSE(Threshold::executeThreshold(nullptr, 1.0f));
-    EXPECT_EQ(warnings.messages(), QStringList{"image2d::Threshold : missing input:  \"inputImage\""});
 }
 
 // ---- Mask -------------------------------------------------------------------------------
@@ -261,8 +202,7 @@ TEST(Mask, FullMaskGivesAnUnchangedCopy)
     for (Image2D::DataType type : {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::BINARY,
                                    Image2D::FLOAT})
     {
-        const auto [lo, hi] = valueRange(type);
-        const auto input = std::make_shared<Image2D>(randomImage(17, 9, type, 3u, lo, hi));
+        const auto input = std::make_shared<Image2D>(randomOfType(type, 17, 9, 3u));
         auto mask = std::make_shared<Image2D>(17, 9, Image2D::BINARY);
         std::fill(mask->getData<std::uint8_t>(), mask->getData<std::uint8_t>() + mask->getNumPixels(), 1);
         const auto result = runMask(input, mask, 42);
@@ -393,9 +333,8 @@ TEST(Multiply, IntegerProductsKeepTheLowBitsOnRandomImages)
 {
     for (Image2D::DataType type : {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR})
     {
-        const auto [lo, hi] = valueRange(type);
-        Image2D a = randomImage(41, 13, type, 21u, lo, hi);
-        Image2D b = randomImage(41, 13, type, 22u, lo, hi);
+        Image2D a = randomOfType(type, 41, 13, 21u);
+        Image2D b = randomOfType(type, 41, 13, 22u);
         const int bits = type == Image2D::UNSIGNED_CHAR ? 8 : 16;
         const std::vector<double> pa = pixels(a), pb = pixels(b);
         std::vector<double> expected;
@@ -516,4 +455,16 @@ TEST(Difference, SizesThenTypesMustMatch)
         EXPECT_FALSE(Difference::executeDifference(c.a, c.b));
         EXPECT_EQ(warnings.messages(), QStringList{c.warning});
     }
+}
+
+// The threshold is checked before the image, and the operator is one of two texts.
+TEST(Threshold, ChecksTheValueBeforeTheImageAndKnowsTwoOperators)
+{
+    Threshold algorithm;
+    algorithm.setUniforms({});
+    EXPECT_EQ(run(algorithm).warnings, QStringList{"image2d::Threshold : missing input:  \"thresholdValue\""});
+    algorithm.setUniformValue(Threshold::THRESHOLD_VALUE, 5);
+    algorithm.setUniformValue(Threshold::THRESHOLD_OPERATOR, ">=");
+    EXPECT_EQ(run(algorithm).warnings, QStringList{"image2d::Threshold : invalid operator:  \">=\""});
+    EXPECT_EQ(Threshold().getUniformValue(Threshold::THRESHOLD_OPERATOR).toString(), ">");
 }
