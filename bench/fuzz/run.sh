@@ -46,9 +46,10 @@ fuzz)
     -artifact_prefix="$work/artifacts/$t-" "$work/corpus/$t" "$saved/$t" "$work/seeds/$t" ;;
 save)
   t=$2
-  mkdir -p "$saved/$t.new"
-  "$bin/fuzz_$t" "${limits[@]}" -merge=1 "$saved/$t.new" "$saved/$t" "$work/corpus/$t"
-  rm -rf "$saved/$t" && mv "$saved/$t.new" "$saved/$t" ;;
+  # From a snapshot: a running fuzzer replaces inputs of its corpus as it goes.
+  rm -rf "$work/snapshot" "$saved/$t.new" && mkdir -p "$saved/$t.new" && cp -r "$work/corpus/$t" "$work/snapshot"
+  "$bin/fuzz_$t" "${limits[@]}" -merge=1 "$saved/$t.new" "$saved/$t" "$work/snapshot" "$work/seeds/$t"
+  rm -rf "$saved/$t" "$work/snapshot" && mv "$saved/$t.new" "$saved/$t" ;;
 *)
   sed -n '2,11p' "$0"; exit 2 ;;
 esac
