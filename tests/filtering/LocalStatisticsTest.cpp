@@ -148,12 +148,12 @@ TEST(RecursiveMinMax, MatchesBruteForceMinimaAndMaxima)
 
 TEST(RecursiveMinMax, WideImagesAgreeWithTheReference)
 {
-    // Wider than the column blocks and taller than the row groups of every type.
+    // Wider than the column blocks and taller than the row groups and column tiles of every type.
     std::uint32_t seed = 900;
     for (Image2D::DataType type : kTypes)
         for (int radius : {0, 1, 3, 15})
         {
-            const Image2D image = randomOf(type, 300, 41, ++seed);
+            const Image2D image = randomOf(type, 300, 141, ++seed);
             const auto result = RecursiveMinMax::calculateRecursiveMinMax(image, radius);
             ASSERT_TRUE(result.hasValue());
             EXPECT_TRUE(imagesEqual(reference::extreme(image, radius, false), *result->first))
