@@ -172,12 +172,12 @@ int fittedRadius(int radius, int length)
 // traffic and, above the allocator's reuse limit, fresh pages on every call.
 // Row sums of 8- and 16-bit pixels are exact in 32-bit integers; the column sums are
 // doubles, exact for integers.
-template <typename T, typename Sum>
+template <typename T, typename Sum, typename U = T>
 bool windowMeans(const Image2D& input, Image2D& output, int rx, int ry)
 {
     const int width = input.getWidth(), height = input.getHeight();
     const T* in = input.getConstData<T>();
-    T* out = output.getData<T>();
+    U* out = output.getData<U>();
     std::vector<double> columnCounts(static_cast<std::size_t>(width));
     std::vector<std::int32_t> intCounts(static_cast<std::size_t>(width));
     for (int x = 0; x < width; ++x)
@@ -205,7 +205,7 @@ bool windowMeans(const Image2D& input, Image2D& output, int rx, int ry)
                                          sums + static_cast<std::size_t>(y) * columns, columns);
             const ColumnMeanJob<Sum> job{sums, static_cast<std::size_t>(columns), columnCounts.data(), width, height,
                                          ry};
-            if constexpr (std::is_same_v<Sum, std::int32_t> && std::is_unsigned_v<T>)
+            if constexpr (std::is_same_v<Sum, std::int32_t> && std::is_unsigned_v<T> && std::is_same_v<T, U>)
                 if (exact)
                 {
                     simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
@@ -213,10 +213,23 @@ bool windowMeans(const Image2D& input, Image2D& output, int rx, int ry)
                     });
                     continue;
                 }
-            simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA { columnMeans<T, Sum>(job, out, firstColumn, columns); });
+            simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA { columnMeans<U, Sum>(job, out, firstColumn, columns); });
         }
     });
     return true;
+}
+
+// The means of an integer image as floats, as the same sums of a FLOAT copy give them: the
+// sums are whole numbers, exact in the copy's double sums and in 32-bit integers alike, and
+// the quotient is taken in double either way.
+template <typename T>
+bool windowMeansAsFloat(const Image2D& input, Image2D& output, int radius)
+{
+    const int rx = fittedRadius(radius, input.getWidth()), ry = fittedRadius(radius, input.getHeight());
+    if constexpr (std::is_integral_v<T> && sizeof(T) <= 2)
+        if (2 * rx + 1 <= 32767)
+            return windowMeans<T, std::int32_t, float>(input, output, rx, ry);
+    return windowMeans<T, double, float>(input, output, rx, ry);
 }
 
 template <typename T>
@@ -247,6 +260,25 @@ std::shared_ptr<Image2D> areaAverage(const Image2D& image, int radius)
                                 if (!output)
                                     return nullptr;
                                 windowMeans<T>(image, *output, radius);
+                                return output;
+                            });
+}
+
+std::shared_ptr<Image2D> areaAverageAsFloat(const Image2D& image, int radius)
+{
+    constexpr const char* owner = "image2d::AreaAverage";
+    if (!image.isValid())
+        return warnInvalidKey(owner, Algorithm::INPUT_IMAGE), nullptr;
+    if (radius < 0)
+        return warnInvalidKey(owner, AreaAverage::KERNEL_RADIUS), nullptr;
+    return dispatchDataType(LocalStatisticsTypes{}, image.getDataType(),
+                            "image2d::AreaAverage : average algorithm not supported for data type: ",
+                            [&](auto tag) -> std::shared_ptr<Image2D> {
+                                using T = typename decltype(tag)::type;
+                                auto output = newImageLike(image, Image2D::FLOAT);
+                                if (!output)
+                                    return nullptr;
+                                windowMeansAsFloat<T>(image, *output, radius);
                                 return output;
                             });
 }
