@@ -245,7 +245,10 @@ bool windowMeans(const Image2D& input, Image2D& output, int radius)
 
 } // namespace
 
-std::shared_ptr<Image2D> areaAverage(const Image2D& image, int radius)
+namespace {
+
+// Window means in the input's type or, asFloat, as a FLOAT image.
+std::shared_ptr<Image2D> meanImage(const Image2D& image, int radius, bool asFloat)
 {
     constexpr const char* owner = "image2d::AreaAverage";
     if (!image.isValid())
@@ -256,31 +259,27 @@ std::shared_ptr<Image2D> areaAverage(const Image2D& image, int radius)
                             "image2d::AreaAverage : average algorithm not supported for data type: ",
                             [&](auto tag) -> std::shared_ptr<Image2D> {
                                 using T = typename decltype(tag)::type;
-                                auto output = newImageLike(image);
+                                auto output = newImageLike(image, asFloat ? Image2D::FLOAT : image.getDataType());
                                 if (!output)
                                     return nullptr;
-                                windowMeans<T>(image, *output, radius);
+                                if (asFloat)
+                                    windowMeansAsFloat<T>(image, *output, radius);
+                                else
+                                    windowMeans<T>(image, *output, radius);
                                 return output;
                             });
 }
 
+} // namespace
+
+std::shared_ptr<Image2D> areaAverage(const Image2D& image, int radius)
+{
+    return meanImage(image, radius, false);
+}
+
 std::shared_ptr<Image2D> areaAverageAsFloat(const Image2D& image, int radius)
 {
-    constexpr const char* owner = "image2d::AreaAverage";
-    if (!image.isValid())
-        return warnInvalidKey(owner, Algorithm::INPUT_IMAGE), nullptr;
-    if (radius < 0)
-        return warnInvalidKey(owner, AreaAverage::KERNEL_RADIUS), nullptr;
-    return dispatchDataType(LocalStatisticsTypes{}, image.getDataType(),
-                            "image2d::AreaAverage : average algorithm not supported for data type: ",
-                            [&](auto tag) -> std::shared_ptr<Image2D> {
-                                using T = typename decltype(tag)::type;
-                                auto output = newImageLike(image, Image2D::FLOAT);
-                                if (!output)
-                                    return nullptr;
-                                windowMeansAsFloat<T>(image, *output, radius);
-                                return output;
-                            });
+    return meanImage(image, radius, true);
 }
 
 const QString AreaAverage::KERNEL_RADIUS = QStringLiteral("radius");
