@@ -1,5 +1,6 @@
 #include "Reference.h"
 #include "image2d/filtering/LocalStatistics.h"
+#include "image2d/toolbox/Image2DOperations.h"
 #include "support/ImageCompare.h"
 #include "support/TestImages.h"
 #include "support/WarningCapture.h"
@@ -74,6 +75,19 @@ TEST(AreaAverage, MatchesBruteForceMeansOfClippedWindows)
     });
 }
 
+TEST(AreaAverage, FloatMeansOfIntegersEqualThoseOfTheFloatCopy)
+{
+    std::uint32_t seed = 970;
+    for (Image2D::DataType type : {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::BINARY})
+        for (int radius : {0, 2, 5})
+        {
+            const Image2D image = randomOf(type, 150, 23, ++seed);
+            EXPECT_TRUE(imagesEqual(*areaAverage(Image2DOperations::convertDataType(image, Image2D::FLOAT), radius),
+                                    *areaAverageAsFloat(image, radius)))
+                << "type " << type << " radius " << radius;
+        }
+}
+
 TEST(AreaAverage, EdgeWindowsShrinkAndIntegersRoundHalfAway)
 {
     const Image2D row = makeImage(3, 1, Image2D::UNSIGNED_SHORT, {0, 0, 9});
@@ -129,6 +143,9 @@ TEST(SubSummedAreaTable, IntegerSumsKeepTheirLow32Bits)
 {
     Image2D big = makeImage(3, 3, Image2D::UNSIGNED_SHORT, std::vector<double>(9, 65535));
     EXPECT_EQ(pixelAt(*SubSummedAreaTable::executeSAT(&big, 1.0f), 1, 1), 9 * 65535);
+    // 40000 * 65535 = 2621400000 is past 2^31: its low 32 bits read as -1673567296.
+    Image2D huge = makeImage(200, 200, Image2D::UNSIGNED_SHORT, std::vector<double>(40000, 65535));
+    EXPECT_EQ(pixelAt(*SubSummedAreaTable::executeSAT(&huge, 200.0f), 199, 199), -1673567296);
 }
 
 // ---- RecursiveMinMax ------------------------------------------------------------------
@@ -148,12 +165,12 @@ TEST(RecursiveMinMax, MatchesBruteForceMinimaAndMaxima)
 
 TEST(RecursiveMinMax, WideImagesAgreeWithTheReference)
 {
-    // Wider than the column blocks and taller than the row groups of every type.
+    // Wider than the column blocks and taller than the row groups and column tiles of every type.
     std::uint32_t seed = 900;
     for (Image2D::DataType type : kTypes)
         for (int radius : {0, 1, 3, 15})
         {
-            const Image2D image = randomOf(type, 300, 41, ++seed);
+            const Image2D image = randomOf(type, 300, 141, ++seed);
             const auto result = RecursiveMinMax::calculateRecursiveMinMax(image, radius);
             ASSERT_TRUE(result.hasValue());
             EXPECT_TRUE(imagesEqual(reference::extreme(image, radius, false), *result->first))
