@@ -40,6 +40,8 @@ struct AlgorithmEntry
     /// Runs parallel loops: one thread must give what all threads give.
     bool parallel = false;
     QStringList outputs{image2d::Algorithm::OUTPUT_IMAGE};
+    /// Whether the outputs keep the input's pixel size.
+    bool keepsPixelSize = true;
     /// Whether validation rejects an input image that is not valid.
     bool checksValidity = true;
     /// Input types the class rejects, the one warning it gives for them ("%1" the type's code,
