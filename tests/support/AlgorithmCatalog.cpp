@@ -584,4 +584,12 @@ QStringList expectedWarnings(const AlgorithmEntry& entry, const QString& key, Fa
     return {usual(entry.owner, kind == FailureReason::Missing ? "missing input" : "invalid input", key)};
 }
 
+std::shared_ptr<Image2D> catalogInput(Image2D::DataType type, QSize size, std::uint32_t seed)
+{
+    auto image = std::make_shared<Image2D>(
+        randomImage(size.width(), size.height(), type, seed, 0.0, type == Image2D::FLOAT ? 1.0 : 4000.0));
+    image->setPixelSize(QVector3D(0.1f, 0.2f, 1.0f));
+    return image;
+}
+
 } // namespace testing_support
