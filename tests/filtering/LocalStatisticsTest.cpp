@@ -1,5 +1,6 @@
 #include "Reference.h"
 #include "image2d/filtering/LocalStatistics.h"
+#include "image2d/toolbox/Image2DOperations.h"
 #include "support/ImageCompare.h"
 #include "support/TestImages.h"
 #include "support/WarningCapture.h"
@@ -68,6 +69,19 @@ TEST(AreaAverage, MatchesBruteForceMeansOfClippedWindows)
     });
 }
 
+TEST(AreaAverage, FloatMeansOfIntegersEqualThoseOfTheFloatCopy)
+{
+    std::uint32_t seed = 970;
+    for (Image2D::DataType type : {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::BINARY})
+        for (int radius : {0, 2, 5})
+        {
+            const Image2D image = randomOf(type, 150, 23, ++seed);
+            EXPECT_TRUE(imagesEqual(*areaAverage(Image2DOperations::convertDataType(image, Image2D::FLOAT), radius),
+                                    *areaAverageAsFloat(image, radius)))
+                << "type " << type << " radius " << radius;
+        }
+}
+
 TEST(AreaAverage, EdgeWindowsShrinkAndIntegersRoundHalfAway)
 {
     const Image2D row = makeImage(3, 1, Image2D::UNSIGNED_SHORT, {0, 0, 9});
@@ -123,6 +137,9 @@ TEST(SubSummedAreaTable, IntegerSumsKeepTheirLow32Bits)
 {
     Image2D big = makeImage(3, 3, Image2D::UNSIGNED_SHORT, std::vector<double>(9, 65535));
     EXPECT_EQ(pixelAt(*SubSummedAreaTable::executeSAT(&big, 1.0f), 1, 1), 9 * 65535);
+    // 40000 * 65535 = 2621400000 is past 2^31: its low 32 bits read as -1673567296.
+    Image2D huge = makeImage(200, 200, Image2D::UNSIGNED_SHORT, std::vector<double>(40000, 65535));
+    EXPECT_EQ(pixelAt(*SubSummedAreaTable::executeSAT(&huge, 200.0f), 199, 199), -1673567296);
 }
 
 // ---- RecursiveMinMax ------------------------------------------------------------------
@@ -140,8 +157,8 @@ TEST(RecursiveMinMax, MatchesBruteForceMinimaAndMaxima)
     });
 }
 
-// Rows wider than the column blocks and the vector paths, and taller than the row groups,
-// for every type: the three filters against their references.
+// Rows wider than the column blocks and the vector paths, images taller than the row groups
+// and column tiles, for every type: the three filters against their references.
 TEST(LocalStatistics, WideImagesAgreeWithTheReferences)
 {
     std::uint32_t seed = 900;
@@ -149,7 +166,7 @@ TEST(LocalStatistics, WideImagesAgreeWithTheReferences)
         for (int radius : {0, 1, 3, 15})
         {
             SCOPED_TRACE(testing::Message() << "type " << type << " radius " << radius);
-            Image2D image = randomOf(type, 300, 41, ++seed);
+            Image2D image = randomOf(type, 300, 141, ++seed);
             const auto minMax = RecursiveMinMax::calculateRecursiveMinMax(image, radius);
             ASSERT_TRUE(minMax.hasValue());
             EXPECT_TRUE(imagesEqual(reference::extreme(image, radius, false), *minMax->first));
