@@ -16,9 +16,13 @@ import sys
 UNIT_MS = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
 
 
+# Suffixes Google Benchmark appends to a name for its options, not part of the arguments.
+OPTION_SUFFIXES = ("real_time", "process_time", "manual_time", "min_time:", "repeats:", "iterations:", "threads:")
+
+
 def split(name):
-    """'BM_Foo/Stage/0/3' -> ('BM_Foo/Stage', '0/3'): the trailing numeric arguments."""
-    parts = name.split("/")
+    """'BM_Foo/Stage/0/3/real_time' -> ('BM_Foo/Stage', '0/3'): the trailing numeric arguments."""
+    parts = [p for p in name.split("/") if not p.startswith(OPTION_SUFFIXES)]
     cut = len(parts)
     while cut > 1 and parts[cut - 1].lstrip("-").isdigit():
         cut -= 1

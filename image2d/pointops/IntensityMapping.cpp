@@ -52,9 +52,12 @@ IMAGE2D_INLINE_LOOP void levelWindowInteger(const T* in, T* out, std::size_t n, 
     constexpr float span = static_cast<float>(std::numeric_limits<T>::max()) - minT;
     for (std::size_t i = 0; i < n; ++i)
     {
-        // The clamp sends NaN (from an infinite or degenerate window) to 0, so the
-        // conversion below always sees a value inside T's range (also through 32 bits).
-        const float mapped = clampNanToLow((static_cast<float>(in[i]) - low) * scale, 0.0f, span);
+        // clampNanToLow(x, 0, span) in two steps that map onto vector max and min: NaN
+        // (from an infinite or degenerate window) goes to 0, so the conversion below
+        // always sees a value inside T's range (also through 32 bits).
+        float mapped = (static_cast<float>(in[i]) - low) * scale;
+        mapped = mapped > 0.0f ? mapped : 0.0f;
+        mapped = mapped < span ? mapped : span;
         out[i] = static_cast<T>(static_cast<std::int32_t>(mapped + minT));
     }
 }
