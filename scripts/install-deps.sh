@@ -9,6 +9,9 @@ packages=(
   libtbb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libgdcm-dev
+  # The Python package (python/), its tests and batch runs, and the API reference (docs target).
+  pybind11-dev python3-dev python3-numpy python3-pytest python3-dask python3-distributed
+  doxygen
 )
 # OpenCV is only a benchmark baseline; never a dependency of the library.
 if [[ "${IMAGE2D_WITH_OPENCV:-0}" == 1 ]]; then packages+=(libopencv-dev); fi

@@ -33,16 +33,12 @@ QString displayName(const BatchItem& item)
     return item.input.isEmpty() ? QStringLiteral("phantom") : item.input;
 }
 
-enum class Outcome
-{
-    Done,
-    Failed,
-    Skipped
-};
+using Outcome = ItemOutcome;
 
-// Loads `item` (or makes the phantom) and enhances it into its output file.
-Outcome enhanceOne(const BatchItem& item, const EnhanceSettings& settings, const BatchOptions& options, QStringList& notes,
-                   QString& error)
+} // namespace
+
+ItemOutcome enhanceItem(const BatchItem& item, const EnhanceSettings& settings, const BatchOptions& options,
+                        QStringList& notes, QString& error)
 {
     LoadedImage loaded;
     if (item.input.isEmpty())
@@ -87,8 +83,6 @@ Outcome enhanceOne(const BatchItem& item, const EnhanceSettings& settings, const
     return Outcome::Done;
 }
 
-} // namespace
-
 BatchResult runBatch(const std::vector<BatchItem>& items, const EnhanceSettings& settings, const BatchOptions& options)
 {
     const int total = int(items.size());
@@ -103,7 +97,7 @@ BatchResult runBatch(const std::vector<BatchItem>& items, const EnhanceSettings&
         Outcome outcome = Outcome::Failed;
         try
         {
-            outcome = enhanceOne(item, settings, options, notes, error);
+            outcome = enhanceItem(item, settings, options, notes, error);
         }
         catch (const std::exception& e)
         {

@@ -37,6 +37,20 @@ struct BatchResult
     int skipped = 0; ///< objects without an image found in folders
 };
 
+/// How one item of a batch ended.
+enum class ItemOutcome
+{
+    Done,
+    Failed,
+    Skipped ///< an object without an image found in a folder
+};
+
+/// Loads `item` (or makes the phantom) and enhances it into its output file (and the
+/// comparison picture when asked for), on the calling thread. The notes of the reading and of
+/// the display road are appended to `notes`; a failure's one-line reason is in `error`.
+ItemOutcome enhanceItem(const BatchItem& item, const EnhanceSettings& settings, const BatchOptions& options,
+                        QStringList& notes, QString& error);
+
 /// Enhances every item, several at a time, inside one TBB arena of one thread per core
 /// that the images and the library's parallel loops share. A failing image gets one error
 /// line on stderr and does not stop the others; the failures are listed again at the end.

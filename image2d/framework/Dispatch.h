@@ -25,7 +25,7 @@ using NoIntPixelTypes = PixelTypes<Image2D::UNSIGNED_SHORT, Image2D::SHORT, Imag
                                    Image2D::BINARY, Image2D::FLOAT>;
 
 /// Typed dispatch: calls fn(tag) with the PixelTag of `type` (tag.code is the data-type
-/// code, typename decltype(tag)::type the element type) when `type` is in `Supported`,
+/// code, the member type `type` of decltype(tag) the element type) when `type` is in `Supported`,
 /// instantiating fn once per supported type. Otherwise calls onUnsupported() and returns
 /// a default-constructed result (false, an empty pointer).
 template <typename Supported, typename Fn, typename OnUnsupported>

@@ -123,12 +123,12 @@ QSize orientedTarget(const QSize& input, QSize target);
 /// Per destination element type T (unsigned short, short, unsigned char, float, int):
 /// the pixel loops of the data type conversions. Internal to the conversions above;
 /// every operation warns and leaves `destination` untouched on bad input. Instantiated
-/// in the library for those five types (and each pair of them for convertDataType<U>).
+/// in the library for those five types (and each pair of them for `convertDataType<U>`).
 template <typename T>
 class Image2DOperationsHelper
 {
 public:
-    /// Dispatches on the source's data type to convertDataType<U>.
+    /// Dispatches on the source's data type to `convertDataType<U>`.
     static void convertDataType(const Image2D& source, Image2D& destination);
     /// Plain element cast from source element type U; both images valid, same size.
     template <typename U>

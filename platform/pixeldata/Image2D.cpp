@@ -10,7 +10,8 @@
 
 void Image2D::FreeDeleter::operator()(unsigned char* p) const
 {
-    std::free(p);
+    if (owned)
+        std::free(p);
 }
 
 Image2D::Buffer Image2D::allocate(int width, int height, DataType type, bool zeroFill)
@@ -43,6 +44,19 @@ Image2D::Image2D(int width, int height, DataType type, const QVector3D& pixelSiz
 Image2D::Image2D(const QSize& size, DataType type, const QVector3D& pixelSize, bool initialize)
     : Image2D(size.width(), size.height(), type, pixelSize, initialize)
 {
+}
+
+Image2D Image2D::wrapExternal(void* data, int width, int height, DataType type, const QVector3D& pixelSize)
+{
+    Image2D image;
+    image.m_pixelSize = pixelSize;
+    if (!data || width <= 0 || height <= 0 || dataTypeSize(type) == 0)
+        return image;
+    image.m_type = type;
+    image.m_data = Buffer(static_cast<unsigned char*>(data), FreeDeleter{false});
+    image.m_dimensions[0] = width;
+    image.m_dimensions[1] = height;
+    return image;
 }
 
 Image2D::Image2D(const Image2D& other)

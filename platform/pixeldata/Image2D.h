@@ -41,6 +41,13 @@ public:
             const QVector3D& pixelSize = QVector3D(1, 1, 1), bool initialize = true);
     Image2D(const QSize& size, DataType type,
             const QVector3D& pixelSize = QVector3D(1, 1, 1), bool initialize = true);
+    /// An image on a caller's packed buffer of width x height pixels of `type`, without
+    /// copying it: the image never frees it, and the caller keeps it alive for the image's
+    /// life (or that of an image it is moved into). Copies own their pixels. Invalid for a
+    /// null buffer, a non-positive size or an unknown type. For bindings that hand arrays
+    /// of another runtime to the algorithms, which only read their inputs.
+    static Image2D wrapExternal(void* data, int width, int height, DataType type,
+                                const QVector3D& pixelSize = QVector3D(1, 1, 1));
 
     Image2D(const Image2D& other);
     Image2D(Image2D&& other) noexcept;
@@ -66,6 +73,8 @@ public:
 
     /// Whether the image holds pixel data.
     bool isValid() const { return m_data != nullptr; }
+    /// Whether the image frees its pixel buffer (false for wrapExternal() and invalid images).
+    bool ownsData() const { return m_data && m_data.get_deleter().owned; }
 
     /// Writable pixel buffer; drops the cached value range.
     template <typename T = unsigned char>
@@ -99,8 +108,12 @@ public:
     static QString dataTypeString(DataType type);
 
 private:
+    // Frees what the image allocated; an external buffer (owned false) is left to its owner.
     struct FreeDeleter
     {
+        FreeDeleter() : owned(true) {}
+        explicit FreeDeleter(bool owns) : owned(owns) {}
+        bool owned;
         void operator()(unsigned char* p) const;
     };
     using Buffer = std::unique_ptr<unsigned char[], FreeDeleter>;

@@ -135,3 +135,35 @@ TEST(Image2D, LoadFromDataCopiesTheBufferAndRejectsBadArguments)
     EXPECT_EQ(image.getSize(), QSize(3, 2));
     EXPECT_EQ(image.getConstData<std::uint8_t>()[0], 1);
 }
+
+TEST(Image2D, ExternalBufferIsReadInPlaceAndNeverFreed)
+{
+    // A stack buffer: freeing it would be caught by the sanitizers.
+    std::int16_t pixels[6] = {-1, 2, -3, 4, -5, 6};
+    {
+        Image2D image = Image2D::wrapExternal(pixels, 3, 2, Image2D::SHORT, QVector3D(0.1f, 0.2f, 1.0f));
+        ASSERT_TRUE(image.isValid());
+        EXPECT_FALSE(image.ownsData());
+        EXPECT_EQ(image.getConstData<std::int16_t>(), pixels);
+        EXPECT_EQ(image.getValueRange(), math::Range<float>(-5, 6));
+        EXPECT_EQ(image.getPixelSize(), QVector3D(0.1f, 0.2f, 1.0f));
+
+        Image2D copy(image);
+        EXPECT_TRUE(copy.ownsData());
+        EXPECT_NE(copy.getConstData<std::int16_t>(), pixels);
+        EXPECT_TRUE(testing_support::imagesEqual(copy, image));
+
+        Image2D moved(std::move(image));
+        EXPECT_FALSE(moved.ownsData());
+        EXPECT_EQ(moved.getConstData<std::int16_t>(), pixels);
+        Image2D assigned;
+        assigned = std::move(moved);
+        EXPECT_EQ(assigned.getConstData<std::int16_t>(), pixels);
+    }
+    EXPECT_EQ(pixels[5], 6);
+
+    EXPECT_FALSE(Image2D::wrapExternal(nullptr, 3, 2, Image2D::SHORT).isValid());
+    EXPECT_FALSE(Image2D::wrapExternal(pixels, 0, 2, Image2D::SHORT).isValid());
+    EXPECT_FALSE(Image2D::wrapExternal(pixels, 3, 2, static_cast<Image2D::DataType>(17)).isValid());
+    EXPECT_TRUE(Image2D(3, 2, Image2D::SHORT).ownsData());
+}
