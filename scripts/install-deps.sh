@@ -15,6 +15,8 @@ packages=(
 )
 # OpenCV is only a benchmark baseline; never a dependency of the library.
 if [[ "${IMAGE2D_WITH_OPENCV:-0}" == 1 ]]; then packages+=(libopencv-dev); fi
+# The fuzz targets (cmake --preset fuzz) need clang and its libFuzzer runtime.
+if [[ "${IMAGE2D_WITH_FUZZ:-0}" == 1 ]]; then packages+=(clang-14 libclang-rt-14-dev libfuzzer-14-dev); fi
 
 missing=()
 for p in "${packages[@]}"; do

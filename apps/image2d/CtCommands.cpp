@@ -1,6 +1,7 @@
 #include "CtCommands.h"
 
 #include "CtPhantom.h"
+#include "DecoderChild.h"
 #include "DicomSeries.h"
 
 #include "image2d/enhancement/AutoLevelWindow3D.h"
@@ -33,7 +34,7 @@ int runCtInfo(const QString& folder, bool json)
         series.description = QStringLiteral("CT phantom");
         series.files = 0;
     }
-    else if (!ctvolume::readCtSeries(folder, series, error))
+    else if (!readCtSeriesIsolated(folder, series, error))
         return fail(folder, error);
 
     VoxenImage3D& volume = series.volume;

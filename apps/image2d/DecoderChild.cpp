@@ -5,9 +5,11 @@
 #include "DecoderChild.h"
 
 #include "Dicom.h"
+#include "DicomSeries.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -128,9 +130,34 @@ bool deserialize(const QByteArray& bytes, LoadedImage& out, QString& error)
     return true;
 }
 
+// Runs this program as a child with `command argument`; its stdout in `bytes`, or a null
+// array when it did not end normally. False when it could not be started.
+bool runChild(const char* command, const QString& argument, QByteArray& bytes)
+{
+    QProcess child;
+    child.setProgram(QCoreApplication::applicationFilePath());
+    child.setArguments({QString::fromLatin1(command), argument});
+    child.setProcessChannelMode(QProcess::SeparateChannels);
+    child.setStandardErrorFile(QProcess::nullDevice());
+    child.start(QIODevice::ReadOnly);
+    if (!child.waitForStarted())
+        return false;
+    bytes = QByteArray("");
+    while (child.state() != QProcess::NotRunning)
+    {
+        child.waitForReadyRead(-1);
+        bytes += child.readAllStandardOutput();
+    }
+    bytes += child.readAllStandardOutput();
+    if (child.exitStatus() != QProcess::NormalExit || (child.exitCode() != 0 && child.exitCode() != 1))
+        bytes = QByteArray();
+    return true;
+}
+
 } // namespace
 
 const char* const decodeDicomCommand = "__decode-dicom";
+const char* const readCtSeriesCommand = "__read-ct-series";
 
 int decodeDicomToStdout(const QString& path)
 {
@@ -164,27 +191,93 @@ bool readDicomIsolated(const QString& path, LoadedImage& out, QString& error)
 {
     if (!QCoreApplication::instance() || qEnvironmentVariableIsSet("IMAGE2D_DICOM_IN_PROCESS"))
         return readDicom(path, out, error);
-    QProcess child;
-    child.setProgram(QCoreApplication::applicationFilePath());
-    child.setArguments({QString::fromLatin1(decodeDicomCommand), path});
-    child.setProcessChannelMode(QProcess::SeparateChannels);
-    child.setStandardErrorFile(QProcess::nullDevice());
-    child.start(QIODevice::ReadOnly);
-    if (!child.waitForStarted())
-        return readDicom(path, out, error);
     QByteArray bytes;
-    while (child.state() != QProcess::NotRunning)
-    {
-        child.waitForReadyRead(-1);
-        bytes += child.readAllStandardOutput();
-    }
-    bytes += child.readAllStandardOutput();
-    if (child.exitStatus() != QProcess::NormalExit || (child.exitCode() != 0 && child.exitCode() != 1))
+    if (!runChild(decodeDicomCommand, path, bytes))
+        return readDicom(path, out, error);
+    if (bytes.isNull())
     {
         error = QStringLiteral("damaged DICOM file (the decoder stopped on it)");
         return false;
     }
     return deserialize(bytes, out, error);
+}
+
+int readCtSeriesToStdout(const QString& folder)
+{
+    // Scanning holds the headers; the volume is the slices' pixels, which compression may
+    // have shrunk in the files.
+    std::uint64_t files = 0;
+    for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files))
+        files += std::uint64_t(std::max<qint64>(0, file.size()));
+    boundMemory(32 * files + 1024 * MiB);
+    ctvolume::CtSeries series;
+    QString error;
+    bool ok = false;
+    try
+    {
+        ok = ctvolume::readCtSeries(folder, series, error);
+    }
+    catch (...)
+    {
+        error = QStringLiteral("not a readable CT series (the decoder ran out of memory or failed)");
+    }
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream.setVersion(QDataStream::Qt_6_0);
+    stream << decodeMagic << ok << error;
+    if (ok)
+    {
+        const VoxenImage3D& v = series.volume;
+        stream << series.seriesUid << series.description << series.origin << qint32(series.files) << series.notes
+               << qint32(v.imageSize().x) << qint32(v.imageSize().y) << qint32(v.imageSize().z) << v.voxelSize()
+               << qint32(v.dataType())
+               << QByteArray::fromRawData(static_cast<const char*>(v.dataPtr()),
+                                          qsizetype(v.getNumVoxels() * std::size_t(v.dataTypeSize())));
+    }
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+    return ok ? 0 : 1;
+}
+
+bool readCtSeriesIsolated(const QString& folder, ctvolume::CtSeries& out, QString& error)
+{
+    QByteArray bytes;
+    if (!QCoreApplication::instance() || qEnvironmentVariableIsSet("IMAGE2D_DICOM_IN_PROCESS") ||
+        !runChild(readCtSeriesCommand, folder, bytes))
+        return ctvolume::readCtSeries(folder, out, error);
+    if (bytes.isNull())
+    {
+        error = QStringLiteral("a damaged DICOM file in the series (the decoder stopped on it)");
+        return false;
+    }
+    QDataStream stream(bytes);
+    stream.setVersion(QDataStream::Qt_6_0);
+    quint32 magic = 0;
+    bool ok = false;
+    stream >> magic >> ok >> error;
+    if (magic != decodeMagic || stream.status() != QDataStream::Ok)
+    {
+        error = QStringLiteral("the DICOM decoder gave no result");
+        return false;
+    }
+    if (!ok)
+        return false;
+    qint32 files = 0, x = 0, y = 0, z = 0, type = 0;
+    QVector3D voxel;
+    QByteArray voxels;
+    stream >> out.seriesUid >> out.description >> out.origin >> files >> out.notes >> x >> y >> z >> voxel >> type >> voxels;
+    out.files = files;
+    out.volume = VoxenImage3D(math::Ivec3(x, y, z), voxel, image::DataType(type));
+    const VoxenImage3D& v = out.volume;
+    if (stream.status() != QDataStream::Ok || !v.isValid() ||
+        qsizetype(v.getNumVoxels() * std::size_t(v.dataTypeSize())) != voxels.size())
+    {
+        error = QStringLiteral("the DICOM decoder gave an incomplete result");
+        out = ctvolume::CtSeries{};
+        return false;
+    }
+    std::memcpy(out.volume.dataPtr(), voxels.constData(), std::size_t(voxels.size()));
+    return true;
 }
 
 } // namespace tool

@@ -77,8 +77,8 @@ Image2D detectorView8(const Image2D& image, int bitsStored)
     Image2D view(image.getSize(), Image2D::UNSIGNED_CHAR, image.getPixelSize());
     if (!view.isValid() || !image.isValid())
         return view;
-    const auto [low, high] = detectorRange(image, bitsStored);
-    const double scale = 255.0 / (high - low);
+    const auto range = detectorRange(image, bitsStored);
+    const double low = range.first, scale = 255.0 / (range.second - low);
     std::uint8_t* out = view.getData<std::uint8_t>();
     image2d::dispatchDataType(image2d::AllPixelTypes{}, image.getDataType(), "", [&](auto tag) {
         using T = typename decltype(tag)::type;

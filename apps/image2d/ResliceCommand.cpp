@@ -2,6 +2,7 @@
 #include "Commands.h"
 #include "CtPhantom.h"
 #include "DentalArch.h"
+#include "DecoderChild.h"
 #include "DicomSeries.h"
 #include "DisplayConversion.h"
 #include "EnhanceOptions.h"
@@ -155,7 +156,7 @@ int runResliceCommand(const QStringList& arguments)
     else
     {
         ctvolume::CtSeries series;
-        if (!ctvolume::readCtSeries(positional.first(), series, error))
+        if (!readCtSeriesIsolated(positional.first(), series, error))
             return fail(error);
         for (const QString& note : series.notes)
             std::fprintf(stderr, "image2d: note: %s: %s\n", qUtf8Printable(name), qUtf8Printable(note));

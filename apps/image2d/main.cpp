@@ -64,6 +64,8 @@ int main(int argc, char** argv)
     // The decoder child needs no application: it reads one file and writes to stdout.
     if (argc == 3 && std::strcmp(argv[1], tool::decodeDicomCommand) == 0)
         return tool::decodeDicomToStdout(QString::fromLocal8Bit(argv[2]));
+    if (argc == 3 && std::strcmp(argv[1], tool::readCtSeriesCommand) == 0)
+        return tool::readCtSeriesToStdout(QString::fromLocal8Bit(argv[2]));
 
     // A command-line tool never shows a window; the offscreen platform still renders
     // the text of --compare pictures.

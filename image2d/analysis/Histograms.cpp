@@ -236,7 +236,7 @@ bool IntegerHistogram<T>::isInputValid() const
 template <typename T>
 bool IntegerHistogram<T>::process(const std::atomic<bool>&)
 {
-    buildFullHistogram(getSharedInput(INPUT_IMAGE)->getConstData<unsigned char>());
+    buildFullHistogram(getSharedInput(INPUT_IMAGE)->template getConstData<unsigned char>());
     return true;
 }
 

@@ -1,5 +1,6 @@
 // Image enhancement: the unsharp-masking family, Navrel, SharpenOrvane, the histogram
-// equalizations, the acquisition enhancement and the automatic display parameters.
+// equalizations, the acquisition enhancement, the automatic display parameters and the display
+// processor of a filter set.
 
 #include "Bindings.h"
 #include "Declared.h"
@@ -11,6 +12,11 @@
 #include "image2d/enhancement/SharpenOrvane.h"
 #include "image2d/enhancement/StarkAdaptiveHistogramEqualization.h"
 #include "image2d/enhancement/UnsharpMasking.h"
+#include "image2d/pipeline/FilterSetProcessor.h"
+
+#include <QTransform>
+
+#include <pybind11/stl.h>
 
 namespace bindings {
 
@@ -36,8 +42,21 @@ MediaType mediaType(const std::string& name)
 
 std::string argumentDoc(const ParameterInfo& parameter, const char* name)
 {
-    const ArgumentSpec spec = specOf(parameter, name);
-    return spec.name + " : " + spec.kind + ", optional\n    " + spec.doc + "\n";
+    const Argument argument = argumentOf(parameter, name);
+    return argument.name + " : " + argument.kind + ", optional\n    " + argument.doc + "\n";
+}
+
+QVariant variantOf(const py::handle& value)
+{
+    if (py::isinstance<py::bool_>(value))
+        return value.cast<bool>();
+    if (py::isinstance<py::int_>(value))
+        return value.cast<int>();
+    if (py::isinstance<py::float_>(value))
+        return value.cast<double>();
+    if (py::isinstance<py::str>(value))
+        return QString::fromStdString(value.cast<std::string>());
+    throw py::type_error("filter parameters are bool, int, float or str");
 }
 
 } // namespace
@@ -132,6 +151,41 @@ void bindEnhancement(py::module_& m)
         "Share of textured pixels of the inner 80 % seen through [minimum, maximum].");
     m.def("noise_adjusted_navrel_parameter", &calculateNoiseAdjustedNavrelParameter, py::arg("value"),
           py::arg("noise_factor"), "The Navrel parameter to use for an image with this noise factor.");
+
+    m.def(
+        "filter_set",
+        [](const py::handle& image, double level, double window, const py::dict& filters, const py::object& size,
+           int degrees, bool mirror, const py::handle& pixelSize) {
+            const InputImage input = toImage(image, "image", pixelSize);
+            FilterSet set;
+            for (const auto& [id, parameters] : filters)
+            {
+                Uniforms uniforms;
+                for (const auto& [key, value] : parameters.cast<py::dict>())
+                    uniforms.setUniformValue(QString::fromStdString(key.cast<std::string>()), variantOf(value));
+                set.addFilter(QString::fromStdString(id.cast<std::string>()), uniforms);
+            }
+            QSize target;
+            if (!size.is_none())
+            {
+                const auto s = size.cast<std::pair<int, int>>();
+                target = QSize(s.first, s.second);
+            }
+            QTransform transform = mirror ? QTransform(-1, 0, 0, 1, 0, 0) : QTransform();
+            transform = transform * QTransform().rotate(degrees);
+            return toPython(callLibrary("filter_set", [&] {
+                const std::atomic<bool> cancel{false};
+                return FilterSetProcessor::executeProcessor(&input.image, set, transform, level, window, cancel, target);
+            }));
+        },
+        py::arg("image"), py::arg("level"), py::arg("window"), py::arg("filters") = py::dict(),
+        py::arg("size") = py::none(), py::arg("rotate") = 0, py::arg("mirror") = false, py::kw_only(),
+        py::arg("pixel_size") = py::none(),
+        ("The library's display processor: a copy resized smoothly to size (width, height), rotated and\n"
+         "mirrored, level/window, then the filters of `filters` ({identifier: {parameter key: value}}) in\n"
+         "the processor's order: " +
+         FilterSetProcessor::filterOrder().mid(1).join(QStringLiteral(", ")).toStdString() + ".")
+            .c_str());
 
     static const std::string acquisitionDoc =
         "Acquisition enhancement of raw uint16 sensor data: a stretch, an optional gamma and a tone\n"

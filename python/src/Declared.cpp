@@ -62,19 +62,19 @@ std::string literal(const py::object& value)
 
 } // namespace
 
-ArgumentSpec specOf(const image2d::ParameterInfo& parameter, const std::string& name)
+Argument argumentOf(const image2d::ParameterInfo& parameter, const std::string& name)
 {
-    ArgumentSpec spec{name, fallbackOf(parameter), pythonKind(parameter.readAs()), parameter.doc()};
+    Argument argument{name, fallbackOf(parameter), pythonKind(parameter.readAs()), parameter.doc()};
     const image2d::ValueKind kind = parameter.readAs();
     const bool numeric = kind == image2d::ValueKind::Int || kind == image2d::ValueKind::UInt ||
                          kind == image2d::ValueKind::Float || kind == image2d::ValueKind::Double;
     const QString bounds = parameter.bounds().describe();
     if (numeric && parameter.validated() && bounds != QLatin1String("any number"))
-        spec.doc += "; " + bounds.toStdString();
+        argument.doc += "; " + bounds.toStdString();
     if (!parameter.validated())
-        spec.doc += "; lenient: the default stands in for an unusable value";
-    spec.doc += ". Key \"" + parameter.key().toStdString() + "\".";
-    return spec;
+        argument.doc += "; lenient: the default stands in for an unusable value";
+    argument.doc += ". Key \"" + parameter.key().toStdString() + "\".";
+    return argument;
 }
 
 std::string Signature::doc() const
@@ -87,7 +87,7 @@ std::string Signature::doc() const
         text << (first ? "" : ", ") << image;
         first = false;
     }
-    for (const ArgumentSpec& a : arguments)
+    for (const Argument& a : arguments)
     {
         text << (first ? "" : ", ") << a.name;
         if (a.fallback)
@@ -100,7 +100,7 @@ std::string Signature::doc() const
     for (const std::string& image : images)
         text << image << " : 2-D array of " << (pixelTypes.empty() ? "any pixel type" : pixelTypes)
              << "\n    Read in place when C-contiguous.\n";
-    for (const ArgumentSpec& a : arguments)
+    for (const Argument& a : arguments)
         text << a.name << " : " << a.kind << (a.fallback ? ", optional" : "") << "\n    " << a.doc << '\n';
     if (!images.empty())
         text << "pixel_size : float or (x, y), optional\n"

@@ -46,7 +46,7 @@ Declared<T> declared(const image2d::Parameter<T>& parameter, const char* constan
 #define DECLARED(Class, NAME) ::bindings::declared(Class::NAME##_PARAMETER, #NAME)
 
 /// What the docs say about a Python argument.
-struct ArgumentSpec
+struct Argument
 {
     std::string name;
     py::object fallback; ///< null: required
@@ -54,9 +54,9 @@ struct ArgumentSpec
     std::string doc;
 };
 
-/// ArgumentSpec of a declaration: its kind, bounds and doc; its fallback as the default
+/// Argument of a declaration: its kind, bounds and doc; its fallback as the default
 /// (a NaN fallback is None).
-ArgumentSpec specOf(const image2d::ParameterInfo& parameter, const std::string& name);
+Argument argumentOf(const image2d::ParameterInfo& parameter, const std::string& name);
 
 /// The pixel types of a PixelTypes set, as dtype names for the docs.
 template <typename Supported>
@@ -79,7 +79,7 @@ struct Signature
     std::string summary;
     std::vector<std::string> images;
     std::string pixelTypes;
-    std::vector<ArgumentSpec> arguments;
+    std::vector<Argument> arguments;
 
     /// Text signature, summary and a numpydoc parameter list.
     std::string doc() const;
@@ -97,7 +97,7 @@ using Images = std::vector<Image2D>;
 
 /// A Python value as a declared parameter's type (None as NaN for floating types).
 template <typename T>
-T fromPython(const py::object& value, const Signature& signature, const ArgumentSpec& spec)
+T fromPython(const py::object& value, const Signature& signature, const Argument& argument)
 {
     try
     {
@@ -126,7 +126,7 @@ T fromPython(const py::object& value, const Signature& signature, const Argument
     }
     catch (const py::cast_error&)
     {
-        throw py::type_error(signature.function + "(): " + spec.name + " must be " + spec.kind + ", not " +
+        throw py::type_error(signature.function + "(): " + argument.name + " must be " + argument.kind + ", not " +
                              py::str(py::type::of(value).attr("__name__")).cast<std::string>());
     }
 }
@@ -144,7 +144,7 @@ template <typename Core, typename... T>
 void define(py::module_& m, const char* name, const char* summary, std::vector<std::string> images,
             std::string pixelTypes, Core core, Declared<T>... parameters)
 {
-    Signature signature{name, summary, std::move(images), std::move(pixelTypes), {specOf(parameters.parameter, parameters.name)...}};
+    Signature signature{name, summary, std::move(images), std::move(pixelTypes), {argumentOf(parameters.parameter, parameters.name)...}};
     defineFunction(m, std::move(signature),
                    [core](const Signature& s, std::vector<py::object>& objects, const py::object& pixelSize) {
                        std::vector<InputImage> inputs;

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QJsonArray>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -197,6 +199,72 @@ TEST_F(Tool, BatchGoesOnPastBrokenFilesAndListsThem)
         EXPECT_EQ(readBytes(serial + QLatin1Char('/') + name), readBytes(out + QLatin1Char('/') + name)) << qPrintable(name);
     // The DICOM copy of the crop shows like the PNG copy.
     EXPECT_EQ(QImage(out + QStringLiteral("/a.png")), QImage(out + QStringLiteral("/b.png")));
+}
+
+// Largest resident size of the tool runs so far, kB (children that were waited for).
+long largestToolRun()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_maxrss;
+}
+
+// 200 inputs, a third of them damaged in six ways (cut short, empty, noise, a DICOM
+// header over noise, a DICOM file cut in its pixels, a TIFF cut short): every good one
+// written whole, every bad one reported once, no temporary file left, and no more memory
+// for 200 images than for 20.
+TEST_F(Tool, BatchOfTwoHundredWithAThirdDamaged)
+{
+    const QString in = file(QStringLiteral("in"));
+    QDir().mkpath(in);
+    const QImage small = crop.copy(0, 0, 48, 32);
+    ASSERT_TRUE(small.save(in + QStringLiteral("/good.png")));
+    ASSERT_TRUE(small.save(in + QStringLiteral("/good.tif")));
+    const QByteArray png = readBytes(in + QStringLiteral("/good.png")), tif = readBytes(in + QStringLiteral("/good.tif"));
+    const QByteArray dicom = readBytes(writeCropDicom(QStringLiteral("in/good.dcm"), DicomContent{}));
+    QFile::remove(in + QStringLiteral("/good.png"));
+    QFile::remove(in + QStringLiteral("/good.tif"));
+    QFile::remove(in + QStringLiteral("/good.dcm"));
+    QByteArray noise(700, '\0');
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char(i * 131 % 251);
+    const QByteArray damaged[] = {png.left(png.size() / 2), QByteArray(), noise, QByteArray(128, '\0') + "DICM" + noise,
+                                  dicom.left(dicom.size() - 500), tif.left(tif.size() / 3)};
+    const char* damagedSuffix[] = {"png", "png", "png", "dcm", "dcm", "tif"};
+    QStringList good;
+    for (int i = 0; i < 200; ++i)
+    {
+        const QString name = QStringLiteral("%1/img-%2.").arg(in).arg(i, 3, 10, QLatin1Char('0'));
+        if (i % 3 == 2)
+            writeBytes(name + QLatin1String(damagedSuffix[i / 3 % 6]), damaged[i / 3 % 6]);
+        else
+        {
+            const int kind = i % 4;
+            writeBytes(name + (kind == 3 ? "dcm" : kind == 2 ? "tif" : "png"), kind == 3 ? dicom : kind == 2 ? tif : png);
+            good << QStringLiteral("img-%1.png").arg(i, 3, 10, QLatin1Char('0'));
+        }
+    }
+
+    QDir few(file(QStringLiteral("few")));
+    few.mkpath(QStringLiteral("."));
+    for (const QString& name : filesIn(in).mid(0, 20))
+        QFile::copy(in + QLatin1Char('/') + name, few.filePath(name));
+    ASSERT_EQ(runTool({"enhance", few.path(), "-o", file(QStringLiteral("few-out")), "-q"}).exitCode, 1);
+    const long forTwenty = largestToolRun();
+
+    const QString out = file(QStringLiteral("out"));
+    const ToolRun run = runTool({"enhance", in, "-o", out, "-q", "--sharpen", "1"});
+    EXPECT_FALSE(run.crashed);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(filesIn(out), good);
+    for (const QString& name : filesIn(out))
+        EXPECT_EQ(QImage(out + QLatin1Char('/') + name).size(), name.mid(4, 3).toInt() % 4 == 3 ? crop.size() : small.size())
+            << qPrintable(name);
+    const QStringList errors = errorLines(run.err);
+    EXPECT_EQ(errors.size(), 66) << qPrintable(run.err);
+    for (int i = 2; i < 200; i += 3)
+        EXPECT_EQ(errors.filter(QStringLiteral("img-%1.").arg(i, 3, 10, QLatin1Char('0'))).size(), 1) << i;
+    EXPECT_LT(largestToolRun(), forTwenty + forTwenty / 4 + 16 * 1024) << "kB for 20 images: " << forTwenty;
 }
 
 // Rows of the picture that hold caption text (white on the black band below the images).

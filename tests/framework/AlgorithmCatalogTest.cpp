@@ -35,6 +35,8 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -46,11 +48,13 @@ using testing_support::algorithmCatalog;
 namespace {
 
 // A small image of the type, every pixel different, and a larger one for the thread tests.
-std::shared_ptr<Image2D> inputFor(Image2D::DataType type, bool large = false)
+std::shared_ptr<Image2D> inputFor(Image2D::DataType type, bool large = false, QSize size = {})
 {
     const double high = type == Image2D::FLOAT ? 1.0 : 4000.0;
+    if (!size.isValid())
+        size = large ? QSize(173, 131) : QSize(9, 7);
     return std::make_shared<Image2D>(
-        testing_support::randomImage(large ? 173 : 9, large ? 131 : 7, type, large ? 7u : 3u, 0.0, high));
+        testing_support::randomImage(size.width(), size.height(), type, large ? 7u : 3u, 0.0, high));
 }
 
 std::string identifier(QString text)
@@ -250,6 +254,115 @@ TEST_P(CatalogEntry, UnsupportedPixelTypesWarnWithTheClassText)
     }
 }
 
+// ---- Bad input that validation lets through ------------------------------------------------
+
+// A run either succeeds with every output filled, or fails with a warning, the reason
+// recorded and nothing published; the sanitizer builds catch what a test cannot see.
+void expectCleanOutcome(const Algorithm& algorithm, bool ok, const AlgorithmEntry& entry,
+                        const testing_support::WarningCapture& warnings, const std::string& what)
+{
+    EXPECT_EQ(ok, !algorithm.lastFailure()) << what;
+    if (!ok)
+    {
+        EXPECT_FALSE(warnings.messages().isEmpty()) << what;
+    }
+    for (const QString& output : entry.outputs)
+    {
+        if (ok)
+        {
+            EXPECT_TRUE(hasPixels(algorithm.getSharedOutput(output))) << what << " " << qPrintable(output);
+        }
+        else
+        {
+            EXPECT_FALSE(algorithm.getSharedOutput(output)) << what << " " << qPrintable(output);
+        }
+    }
+}
+
+TEST_P(CatalogEntry, TinyThinAndNonFiniteImagesRunOrFailCleanly)
+{
+    const AlgorithmEntry& entry = *GetParam();
+    const QSize sizes[] = {{1, 1}, {1, 23}, {23, 1}, {2, 2}};
+    for (Image2D::DataType type : entry.types)
+        for (const QSize& size : sizes)
+        {
+            std::unique_ptr<Algorithm> algorithm = entry.make(inputFor(type, false, size));
+            testing_support::WarningCapture warnings;
+            const bool ok = algorithm->execute(neverCancelled());
+            expectCleanOutcome(*algorithm, ok, entry, warnings,
+                               "type " + std::to_string(type) + " " + std::to_string(size.width()) + "x" +
+                                   std::to_string(size.height()));
+        }
+    if (!entry.types.contains(Image2D::FLOAT))
+        return;
+    const std::shared_ptr<Image2D> input = inputFor(Image2D::FLOAT);
+    const float special[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity()};
+    for (std::size_t i = 0; i < input->getNumPixels(); i += 4)
+        input->getData<float>()[i] = special[i % 3];
+    input->editFinished();
+    std::unique_ptr<Algorithm> algorithm = entry.make(input);
+    testing_support::WarningCapture warnings;
+    expectCleanOutcome(*algorithm, algorithm->execute(neverCancelled()), entry, warnings, "NaN and infinities");
+}
+
+// Values inside the declared bounds but far beyond any image (radii, sizes, counts): no
+// crash, no hang, no output that cannot be allocated.
+TEST_P(CatalogEntry, HugeValuesInsideTheBoundsRunOrFailCleanly)
+{
+    const AlgorithmEntry& entry = *GetParam();
+    for (const ParameterInfo* parameter : entry.parameters)
+    {
+        const ValueKind kind = parameter->readAs();
+        QVariant huge;
+        if (kind == ValueKind::Int)
+            huge = std::numeric_limits<int>::max();
+        else if (kind == ValueKind::UInt)
+            huge = std::numeric_limits<unsigned int>::max();
+        else if (kind == ValueKind::Float)
+            huge = 1e30f;
+        else if (kind == ValueKind::Double)
+            huge = 1e300;
+        if (!huge.isValid() || !parameter->bounds().contains(huge.toDouble()))
+            continue;
+        std::unique_ptr<Algorithm> algorithm = entry.make(inputFor(entry.types.front()));
+        algorithm->setUniformValue(parameter->key(), huge);
+        testing_support::WarningCapture warnings;
+        const bool ok = algorithm->execute(neverCancelled());
+        expectCleanOutcome(*algorithm, ok, entry, warnings, parameter->key().toStdString());
+    }
+}
+
+// A cancellation set before the run, or while it runs, leaves nothing published by a run
+// that reports failure, and is recorded as the reason.
+TEST_P(CatalogEntry, CancellationBeforeOrDuringTheRunPublishesNothing)
+{
+    const AlgorithmEntry& entry = *GetParam();
+    for (const bool during : {false, true})
+    {
+        std::unique_ptr<Algorithm> algorithm = entry.make(inputFor(entry.types.front(), during));
+        std::atomic<bool> cancel{!during};
+        testing_support::WarningCapture warnings;
+        std::thread canceller([&] {
+            if (during)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            cancel = true;
+        });
+        const bool ok = algorithm->execute(cancel);
+        canceller.join();
+        if (!during)
+        {
+            EXPECT_EQ(algorithm->lastFailure().kind, FailureReason::Cancelled);
+        }
+        // A class may report the cancelled run as done with an empty output.
+        for (const QString& output : entry.outputs)
+        {
+            const std::shared_ptr<Image2D> published = algorithm->getSharedOutput(output);
+            EXPECT_TRUE(ok ? !published || hasPixels(published) : !published) << during << qPrintable(output);
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(AllAlgorithms, CatalogEntry, ::testing::ValuesIn(entries(false)), entryName);
 
 // ---- Threads ------------------------------------------------------------------------------
@@ -272,6 +385,32 @@ TEST_P(ParallelEntry, OneThreadGivesWhatAllThreadsGive)
         for (const QString& output : entry.outputs)
             EXPECT_TRUE(testing_support::imagesEqual(*all->getSharedOutput(output), *one->getSharedOutput(output)))
                 << qPrintable(output) << " " << type;
+    }
+}
+
+// As the host may: eight threads of its own at once, each running its own object of the
+// class on one shared input, each run giving what a run alone gives.
+TEST_P(ParallelEntry, EightHostThreadsAtOnceGiveWhatOneGives)
+{
+    const AlgorithmEntry& entry = *GetParam();
+    const std::shared_ptr<Image2D> input = inputFor(entry.types.front(), true);
+    std::unique_ptr<Algorithm> alone = entry.make(input);
+    ASSERT_TRUE(alone->execute(neverCancelled()));
+    std::vector<std::unique_ptr<Algorithm>> objects;
+    for (int i = 0; i < 8; ++i)
+        objects.push_back(entry.make(input));
+    std::vector<char> ok(objects.size(), 0);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < objects.size(); ++i)
+        threads.emplace_back([&, i] { ok[i] = objects[i]->execute(neverCancelled()); });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (std::size_t i = 0; i < objects.size(); ++i)
+    {
+        ASSERT_TRUE(ok[i]) << i;
+        for (const QString& output : entry.outputs)
+            EXPECT_TRUE(testing_support::imagesEqual(*alone->getSharedOutput(output), *objects[i]->getSharedOutput(output)))
+                << qPrintable(output) << " " << i;
     }
 }
 

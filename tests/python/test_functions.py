@@ -168,3 +168,14 @@ def test_volumes_reslice_like_the_tool(tmp_path):
     assert ct.dtype == np.int16 and image2d.voxel_size(ct) == pytest.approx((0.4, 0.4, 0.4))
     image2d.write(str(tmp_path / "python.png"), image2d.reslice(ct, "panoramic"), depth=16)
     np.testing.assert_array_equal(image2d.read(str(tmp_path / "python.png")), image2d.read(str(tmp_path / "tool.png")))
+
+
+def test_the_filter_set_runs_level_window_then_its_filters_in_the_processors_order(phantom):
+    filters = {"Denoise": {"kernelStdDenoise": 1.2, "kernelRadiusDenoise": 4},
+               "Sharpen": {"kernelRadiusImage": 3, "sharpnessFactorImage": 1.5}}
+    expected = image2d.denoise(image2d.sharpen(image2d.level_window(phantom, level=1800, window=2500), radius=3,
+                                               factor=1.5), sigma=1.2, radius=4)
+    np.testing.assert_array_equal(image2d.filter_set(phantom, 1800, 2500, filters), expected)
+    assert image2d.filter_set(phantom, 1800, 2500, size=(160, 120), rotate=90).shape == (160, 120)
+    with pytest.raises(ValueError, match="Window value cannot be equal or smaller than 0"):
+        image2d.filter_set(phantom, 1800, 0)

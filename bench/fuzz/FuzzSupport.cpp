@@ -1,0 +1,54 @@
+#include "FuzzSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace fuzzing {
+
+void quietProcess()
+{
+    static const bool done = [] {
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        if (!std::freopen("/dev/null", "w", stdout))
+            std::perror("stdout");
+        return true;
+    }();
+    (void)done;
+}
+
+QString scratchFolder()
+{
+    static const QString folder = [] {
+        const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+        const QString path = QStringLiteral("%1/image2d-fuzz-%2").arg(base).arg(getpid());
+        QDir().mkpath(path);
+        return path;
+    }();
+    return folder;
+}
+
+QString scratchFile(const QString& name, const std::uint8_t* data, std::size_t size)
+{
+    const QString path = scratchFolder() + QLatin1Char('/') + name;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(reinterpret_cast<const char*>(data), qint64(size));
+    return path;
+}
+
+std::vector<QByteArray> splitInput(const std::uint8_t* data, std::size_t size, const QByteArray& separator)
+{
+    const QByteArray all(reinterpret_cast<const char*>(data), qsizetype(size));
+    std::vector<QByteArray> parts;
+    qsizetype from = 0;
+    for (qsizetype at; (at = all.indexOf(separator, from)) >= 0; from = at + separator.size())
+        parts.push_back(all.mid(from, at - from));
+    parts.push_back(all.mid(from));
+    return parts;
+}
+
+} // namespace fuzzing
