@@ -4,6 +4,7 @@
 #include "image2d/filtering/LocalStatistics.h"
 #include "image2d/framework/Log.h"
 #include "image2d/framework/Parallel.h"
+#include "image2d/framework/Simd.h"
 #include "image2d/pointops/ImageArithmetic.h"
 #include "image2d/pointops/IntensityMapping.h"
 #include "image2d/toolbox/Geometry.h"
@@ -28,18 +29,20 @@ constexpr const char* kOwner = "image2d::Navrel";
 
 /// v = I + (I n - Sm) k for the pixels [first, last); windows without band pixels keep I.
 /// Both values are computed and one selected, so that the loop vectorises (out of line
-/// for the same reason).
+/// for the same reason, and compiled for the wide vectors as well).
 template <typename T, typename Sum>
 [[gnu::noinline]] void navrelRange(const T* in, const std::int32_t* count, const Sum* sum, T* out,
                                    std::ptrdiff_t first, std::ptrdiff_t last, double k)
 {
-    for (std::ptrdiff_t i = first; i < last; ++i)
-    {
-        const std::int32_t n = count[i];
-        const double value = in[i];
-        const T sharpened = store::clampRoundHalfAway<T>(value + (value * n - static_cast<double>(sum[i])) * k);
-        out[i] = n < 1 ? in[i] : sharpened;
-    }
+    simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
+        for (std::ptrdiff_t i = first; i < last; ++i)
+        {
+            const std::int32_t n = count[i];
+            const double value = in[i];
+            const T sharpened = store::clampRoundHalfAway<T>(value + (value * n - static_cast<double>(sum[i])) * k);
+            out[i] = n < 1 ? in[i] : sharpened;
+        }
+    });
 }
 
 // A step's input that a failed earlier step left empty: the step warns that it is missing,

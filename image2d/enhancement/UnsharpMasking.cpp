@@ -3,6 +3,7 @@
 #include "image2d/filtering/LocalStatistics.h"
 #include "image2d/framework/Log.h"
 #include "image2d/framework/Parallel.h"
+#include "image2d/framework/Simd.h"
 #include "image2d/toolbox/Image2DOperations.h"
 
 #include <algorithm>
@@ -35,10 +36,11 @@ constexpr const char* kConstrainedValidation = "image2d::ConstrainedUnsharpMaski
 
 /// The per-pixel step shared by both constrained filters: u = alpha * (I - A) + I, pulled
 /// toward [MIN, MAX] by t. `alpha(MIN, MAX)` gives the strength at the pixel. Kept out of
-/// line: inlined into the typed dispatch, GCC no longer vectorises the loop.
+/// line (inlined into the typed dispatch, GCC no longer vectorises the loop) and compiled
+/// for the wide vectors as well.
 template <typename T, typename Alpha>
-[[gnu::noinline]] void constrainedRange(const T* in, const float* mean, const T* minimum, const T* maximum, T* out, std::ptrdiff_t first,
-                      std::ptrdiff_t last, double t, Alpha alpha)
+IMAGE2D_INLINE_LOOP void constrainedLoop(const T* in, const float* mean, const T* minimum, const T* maximum, T* out,
+                                         std::ptrdiff_t first, std::ptrdiff_t last, double t, const Alpha& alpha)
 {
     for (std::ptrdiff_t i = first; i < last; ++i)
     {
@@ -50,6 +52,15 @@ template <typename T, typename Alpha>
         const double k = std::max(low, std::min(u, high));
         out[i] = store::clampRoundHalfAway<T>(t * k + (1.0 - t) * u);
     }
+}
+
+template <typename T, typename Alpha>
+[[gnu::noinline]] void constrainedRange(const T* in, const float* mean, const T* minimum, const T* maximum, T* out,
+                                        std::ptrdiff_t first, std::ptrdiff_t last, double t, Alpha alpha)
+{
+    simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
+        constrainedLoop(in, mean, minimum, maximum, out, first, last, t, alpha);
+    });
 }
 
 /// The logistic strength f / (1 + exp(-s (r - c))) of a local contrast r.
@@ -71,7 +82,7 @@ struct Statistics
 Statistics constrainedStatistics(const Image2D& image, int radius, int minMaxRadius)
 {
     Statistics statistics;
-    statistics.mean = areaAverage(Image2DOperations::convertDataType(image, Image2D::FLOAT), radius);
+    statistics.mean = areaAverageAsFloat(image, radius);
     MinMaxImages minMax = recursiveMinMax(image, minMaxRadius);
     statistics.minimum = std::move(minMax.minimum);
     statistics.maximum = std::move(minMax.maximum);

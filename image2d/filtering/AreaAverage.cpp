@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <type_traits>
 #include <vector>
 
@@ -82,6 +84,81 @@ IMAGE2D_INLINE_LOOP void columnMeans(const ColumnMeanJob<Sum>& job, T* out, int 
     }
 }
 
+// Unsigned pixels in small windows: the window sums stay below 2^24 as 32-bit integers,
+// and the mean rounded half away from zero, floor((2 sum + d) / 2d) for the window's d
+// pixels, comes from a float reciprocal (exact operands below 2^24, so within one of the
+// quotient) corrected by the exact remainder. That is the rounded exact quotient, which is
+// also what rounding the double quotient gives: a double lies far closer to sum / d than
+// the 1 / 2d by which sum / d misses a half.
+template <typename T>
+IMAGE2D_INLINE_LOOP void columnMeansExact(const ColumnMeanJob<std::int32_t>& job, const std::int32_t* columnCounts,
+                                          T* out, int firstColumn, int columns)
+{
+    typedef std::int32_t Ints __attribute__((vector_size(32)));
+    typedef float Floats __attribute__((vector_size(32)));
+    constexpr int kLanes = static_cast<int>(sizeof(Ints) / sizeof(std::int32_t));
+    std::int32_t* sum = threadScratch<std::int32_t, struct ColumnIntSumsTag>(2 * static_cast<std::size_t>(columns));
+    std::int32_t* divisor = sum + columns; // 2d of each column's window
+    float* inverse = threadScratch<float, struct ColumnInverseTag>(static_cast<std::size_t>(columns));
+    const int width = job.width, height = job.height, radius = job.radius;
+    const std::int32_t* counts = columnCounts + firstColumn;
+    std::fill(sum, sum + columns, 0);
+    auto addRow = [&](int y, bool subtract) IMAGE2D_INLINE_LAMBDA {
+        const std::int32_t* row = job.sums + static_cast<std::size_t>(y) * job.stride;
+        if (subtract)
+            for (int c = 0; c < columns; ++c)
+                sum[c] -= row[c];
+        else
+            for (int c = 0; c < columns; ++c)
+                sum[c] += row[c];
+    };
+    for (int y = 0; y < radius; ++y)
+        addRow(y, false);
+    int lastRowCount = 0;
+    for (int y = 0; y < height; ++y)
+    {
+        if (y + radius < height)
+            addRow(y + radius, false);
+        if (y - radius - 1 >= 0)
+            addRow(y - radius - 1, true);
+        const int rowCount = std::min(height - 1, y + radius) - std::max(0, y - radius) + 1;
+        if (rowCount != lastRowCount)
+        {
+            lastRowCount = rowCount;
+            for (int c = 0; c < columns; ++c)
+            {
+                divisor[c] = 2 * counts[c] * rowCount;
+                inverse[c] = 1.0f / static_cast<float>(divisor[c]);
+            }
+        }
+        T* target = out + pixelIndex(firstColumn, y, width);
+        int c = 0;
+        for (; c + kLanes <= columns; c += kLanes)
+        {
+            Ints s, d;
+            Floats inv;
+            std::memcpy(&s, sum + c, sizeof(Ints));
+            std::memcpy(&d, divisor + c, sizeof(Ints));
+            std::memcpy(&inv, inverse + c, sizeof(Floats));
+            const Ints n = 2 * s + (d >> 1);
+            Ints q = __builtin_convertvector(__builtin_convertvector(n, Floats) * inv, Ints);
+            const Ints r = n - q * d;
+            q += (r >= d) & 1;
+            q -= (r < 0) & 1;
+            for (int l = 0; l < kLanes; ++l)
+                target[c + l] = static_cast<T>(q[l]);
+        }
+        for (; c < columns; ++c)
+        {
+            const std::int32_t n = 2 * sum[c] + divisor[c] / 2;
+            std::int32_t q = static_cast<std::int32_t>(static_cast<float>(n) * inverse[c]);
+            const std::int32_t r = n - q * divisor[c];
+            q += (r >= divisor[c]) - (r < 0);
+            target[c] = static_cast<T>(q);
+        }
+    }
+}
+
 int fittedRadius(int radius, int length)
 {
     return 2LL * radius + 1 > length ? (length - 1) / 2 : radius;
@@ -95,15 +172,23 @@ int fittedRadius(int radius, int length)
 // traffic and, above the allocator's reuse limit, fresh pages on every call.
 // Row sums of 8- and 16-bit pixels are exact in 32-bit integers; the column sums are
 // doubles, exact for integers.
-template <typename T, typename Sum>
+template <typename T, typename Sum, typename U = T>
 bool windowMeans(const Image2D& input, Image2D& output, int rx, int ry)
 {
     const int width = input.getWidth(), height = input.getHeight();
     const T* in = input.getConstData<T>();
-    T* out = output.getData<T>();
+    U* out = output.getData<U>();
     std::vector<double> columnCounts(static_cast<std::size_t>(width));
+    std::vector<std::int32_t> intCounts(static_cast<std::size_t>(width));
     for (int x = 0; x < width; ++x)
-        columnCounts[x] = std::min(width - 1, x + rx) - std::max(0, x - rx) + 1;
+    {
+        intCounts[x] = std::min(width - 1, x + rx) - std::max(0, x - rx) + 1;
+        columnCounts[x] = intCounts[x];
+    }
+    // 2 sum + d below 2^24 for every window (see columnMeansExact).
+    const double largestWindow = (2.0 * rx + 1) * (2.0 * ry + 1);
+    const bool exact = std::is_unsigned_v<T> &&
+                       largestWindow * (2.0 * static_cast<double>(std::numeric_limits<T>::max()) + 1) < 16777216.0;
     constexpr int kStrip = 128; // columns per strip
     const int strips = (width + kStrip - 1) / kStrip;
     parallelFor(0, strips, [&](int first, int last) {
@@ -120,10 +205,31 @@ bool windowMeans(const Image2D& input, Image2D& output, int rx, int ry)
                                          sums + static_cast<std::size_t>(y) * columns, columns);
             const ColumnMeanJob<Sum> job{sums, static_cast<std::size_t>(columns), columnCounts.data(), width, height,
                                          ry};
-            simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA { columnMeans<T, Sum>(job, out, firstColumn, columns); });
+            if constexpr (std::is_same_v<Sum, std::int32_t> && std::is_unsigned_v<T> && std::is_same_v<T, U>)
+                if (exact)
+                {
+                    simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
+                        columnMeansExact<T>(job, intCounts.data(), out, firstColumn, columns);
+                    });
+                    continue;
+                }
+            simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA { columnMeans<U, Sum>(job, out, firstColumn, columns); });
         }
     });
     return true;
+}
+
+// The means of an integer image as floats, as the same sums of a FLOAT copy give them: the
+// sums are whole numbers, exact in the copy's double sums and in 32-bit integers alike, and
+// the quotient is taken in double either way.
+template <typename T>
+bool windowMeansAsFloat(const Image2D& input, Image2D& output, int radius)
+{
+    const int rx = fittedRadius(radius, input.getWidth()), ry = fittedRadius(radius, input.getHeight());
+    if constexpr (std::is_integral_v<T> && sizeof(T) <= 2)
+        if (2 * rx + 1 <= 32767)
+            return windowMeans<T, std::int32_t, float>(input, output, rx, ry);
+    return windowMeans<T, double, float>(input, output, rx, ry);
 }
 
 template <typename T>
@@ -139,7 +245,10 @@ bool windowMeans(const Image2D& input, Image2D& output, int radius)
 
 } // namespace
 
-std::shared_ptr<Image2D> areaAverage(const Image2D& image, int radius)
+namespace {
+
+// Window means in the input's type or, asFloat, as a FLOAT image.
+std::shared_ptr<Image2D> meanImage(const Image2D& image, int radius, bool asFloat)
 {
     constexpr const char* owner = "image2d::AreaAverage";
     if (!image.isValid())
@@ -150,12 +259,27 @@ std::shared_ptr<Image2D> areaAverage(const Image2D& image, int radius)
                             "image2d::AreaAverage : average algorithm not supported for data type: ",
                             [&](auto tag) -> std::shared_ptr<Image2D> {
                                 using T = typename decltype(tag)::type;
-                                auto output = newImageLike(image);
+                                auto output = newImageLike(image, asFloat ? Image2D::FLOAT : image.getDataType());
                                 if (!output)
                                     return nullptr;
-                                windowMeans<T>(image, *output, radius);
+                                if (asFloat)
+                                    windowMeansAsFloat<T>(image, *output, radius);
+                                else
+                                    windowMeans<T>(image, *output, radius);
                                 return output;
                             });
+}
+
+} // namespace
+
+std::shared_ptr<Image2D> areaAverage(const Image2D& image, int radius)
+{
+    return meanImage(image, radius, false);
+}
+
+std::shared_ptr<Image2D> areaAverageAsFloat(const Image2D& image, int radius)
+{
+    return meanImage(image, radius, true);
 }
 
 const QString AreaAverage::KERNEL_RADIUS = QStringLiteral("radius");

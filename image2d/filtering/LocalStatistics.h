@@ -27,6 +27,10 @@ using LocalStatisticsTypes = NoIntPixelTypes;
 /// Empty with a warning for an unsupported type; empty when the result cannot be allocated.
 std::shared_ptr<Image2D> areaAverage(const Image2D& image, int radius);
 
+/// The window means of areaAverage() for a FLOAT copy of `image`, as a FLOAT image, without
+/// making the copy (same values: sums of whole numbers are exact either way).
+std::shared_ptr<Image2D> areaAverageAsFloat(const Image2D& image, int radius);
+
 /// Window sums through a summed-area table: the window [x - r, x + r] with its bounds
 /// truncated toward zero, clipped to the image, not averaged (r finite, at least 0). INT
 /// result for integer inputs (the low 32 bits of the sum), FLOAT for FLOAT. Runs on the

@@ -40,51 +40,80 @@ IMAGE2D_INLINE_LOOP void replicateRow(const T* __restrict row, int width, int ra
     std::fill(line + radius + width, line + 2 * radius + width, row[width - 1]);
 }
 
-// Sorts the three values of every padded column into low <= mid <= high.
-template <typename T>
-IMAGE2D_INLINE_LOOP void sortColumns3(const T* __restrict a, const T* __restrict b, const T* __restrict c,
-                                      T* __restrict low, T* __restrict mid, T* __restrict high, int count)
+// The 3 x 3 network on scalars or vectors, element-wise, with std::min / std::max's
+// operand order so that NaN takes the same path in every variant: each column of three is
+// sorted into low <= mid <= high, and the median of nine is the median of (largest low,
+// median of middles, smallest high) of the three columns. Values are passed by reference
+// (vector arguments by value would depend on the caller's instruction set).
+template <typename V>
+IMAGE2D_INLINE_LOOP void setMin(V& to, const V& a, const V& b)
 {
-    for (int p = 0; p < count; ++p)
-    {
-        const T lo = std::min(a[p], b[p]), hi = std::max(a[p], b[p]);
-        low[p] = std::min(lo, c[p]);
-        const T top = std::max(lo, c[p]);
-        mid[p] = std::min(hi, top);
-        high[p] = std::max(hi, top);
-    }
+    to = b < a ? b : a;
+}
+template <typename V>
+IMAGE2D_INLINE_LOOP void setMax(V& to, const V& a, const V& b)
+{
+    to = a < b ? b : a;
+}
+template <typename V>
+IMAGE2D_INLINE_LOOP void setMedianOf3(V& to, const V& a, const V& b, const V& c)
+{
+    V lo, hi, top;
+    setMin(lo, a, b);
+    setMax(hi, a, b);
+    setMin(top, hi, c);
+    setMax(to, lo, top);
 }
 
-template <typename T>
-IMAGE2D_INLINE_LOOP void combineColumns3(const T* __restrict low, const T* __restrict mid, const T* __restrict high,
-                                         T* __restrict out, int width)
+// Median of the window whose columns start at left, centre and right in each of the rows
+// above, centre and below (offsets into the rows, so edge columns can repeat).
+template <typename V, typename T>
+IMAGE2D_INLINE_LOOP void median3x3At(const T* above, const T* centre, const T* below, std::size_t left,
+                                     std::size_t middle, std::size_t right, T* out)
 {
-    for (int x = 0; x < width; ++x)
-    {
-        const T maxLow = std::max(std::max(low[x], low[x + 1]), low[x + 2]);
-        const T medMid = median3(mid[x], mid[x + 1], mid[x + 2]);
-        const T minHigh = std::min(std::min(high[x], high[x + 1]), high[x + 2]);
-        out[x] = median3(maxLow, medMid, minHigh);
-    }
+    V low[3], mid[3], high[3];
+    auto sortColumn = [&](std::size_t column, V& lowest, V& middle, V& highest) IMAGE2D_INLINE_LAMBDA {
+        V a, b, c, lo, hi, top;
+        std::memcpy(&a, above + column, sizeof(V));
+        std::memcpy(&b, centre + column, sizeof(V));
+        std::memcpy(&c, below + column, sizeof(V));
+        setMin(lo, a, b);
+        setMax(hi, a, b);
+        setMin(lowest, lo, c);
+        setMax(top, lo, c);
+        setMin(middle, hi, top);
+        setMax(highest, hi, top);
+    };
+    sortColumn(left, low[0], mid[0], high[0]);
+    sortColumn(middle, low[1], mid[1], high[1]);
+    sortColumn(right, low[2], mid[2], high[2]);
+    V maxLow, medMid, minHigh, result;
+    setMax(maxLow, low[0], low[1]);
+    setMax(maxLow, maxLow, low[2]);
+    setMedianOf3(medMid, mid[0], mid[1], mid[2]);
+    setMin(minHigh, high[0], high[1]);
+    setMin(minHigh, minHigh, high[2]);
+    setMedianOf3(result, maxLow, medMid, minHigh);
+    std::memcpy(out, &result, sizeof(V));
 }
 
-// 3 x 3: each padded column's three values are sorted once; the median of nine is then
-// the median of (largest low, median of middles, smallest high) of three adjacent columns.
+// One output row of the 3 x 3 median: interior pixels a vector at a time straight from the
+// three source rows, the two edge columns with their column repeated.
 template <typename T>
-IMAGE2D_INLINE_LOOP void median3x3Row(const T* above, const T* centre, const T* below, T* out, int width, T* lines)
+IMAGE2D_INLINE_LOOP void median3x3Row(const T* above, const T* centre, const T* below, T* out, int width)
 {
-    const int padded = width + 2;
-    T* a = lines;
-    T* b = a + padded;
-    T* c = b + padded;
-    T* low = c + padded;
-    T* mid = low + padded;
-    T* high = mid + padded;
-    replicateRow(above, width, 1, a);
-    replicateRow(centre, width, 1, b);
-    replicateRow(below, width, 1, c);
-    sortColumns3(a, b, c, low, mid, high, padded);
-    combineColumns3(low, mid, high, out, width);
+    typedef T Vector __attribute__((vector_size(32)));
+    constexpr int kLanes = static_cast<int>(sizeof(Vector) / sizeof(T));
+    const std::size_t last = static_cast<std::size_t>(width - 1);
+    median3x3At<T>(above, centre, below, 0, 0, std::min<std::size_t>(1, last), out);
+    if (width == 1)
+        return;
+    int x = 1;
+    for (; x + kLanes < width; x += kLanes)
+        median3x3At<Vector>(above, centre, below, x - 1, x, x + 1, out + x);
+    for (; x < width - 1; ++x)
+        median3x3At<T>(above, centre, below, x - 1, x, x + 1, out + x);
+    median3x3At<T>(above, centre, below, last - 1, last, last, out + last);
 }
 
 // Sliding histogram for 8- and 16-bit pixels (Huang): moving one pixel right removes
@@ -231,15 +260,13 @@ bool median3x3(const Image2D& input, Image2D& output, const std::atomic<bool>& c
     const int width = input.getWidth(), height = input.getHeight();
     const T* in = input.getConstData<T>();
     T* out = output.getData<T>();
-    std::vector<T> lines(static_cast<std::size_t>(6) * (width + 2));
     for (int y = 0; y < height; ++y)
     {
         const T* above = in + pixelIndex(0, std::max(y - 1, 0), width);
         const T* centre = in + pixelIndex(0, y, width);
         const T* below = in + pixelIndex(0, std::min(y + 1, height - 1), width);
         T* target = out + pixelIndex(0, y, width);
-        simd::runVectorized(
-            [&]() IMAGE2D_INLINE_LAMBDA { median3x3Row(above, centre, below, target, width, lines.data()); });
+        simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA { median3x3Row(above, centre, below, target, width); });
         if (cancel.load(std::memory_order_relaxed))
             return true;
     }

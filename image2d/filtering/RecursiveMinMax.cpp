@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -354,6 +355,144 @@ void rowPassMinMax(const T* in, T* outMin, T* outMax, int width, int radius, int
 }
 
 
+// ---- Integer pixels ---------------------------------------------------------------------
+// Minima and maxima of integers are exact, so any grouping of the comparisons gives the
+// same result; integer images take window doubling on contiguous lines instead of the
+// padded blocks above. After folds with steps 1, 2, ..., P / 2 (P the largest power of two
+// not above the window length w) element i holds the extreme of elements i .. i + P - 1,
+// and the window i .. i + w - 1 is the extreme of elements i and i + w - P. Every fold
+// streams through memory in order, so rows need no transposing and column blocks are
+// swept row by row. Replicating the edge equals clipping the window for an extreme.
+
+// Sets a to the extreme of a and b (scalars or vectors, element-wise).
+template <bool Max, typename V>
+IMAGE2D_INLINE_LOOP void takeExtreme(V& a, const V& b)
+{
+    if constexpr (Max)
+        a = a < b ? b : a;
+    else
+        a = b < a ? b : a;
+}
+
+// out[k] = extreme(a[k], b[k]) for k in [0, count), in ascending order. With out equal to
+// a and b ahead of a in the same array this folds in place: each step reads only elements
+// that are not yet written.
+template <typename T, bool Max>
+IMAGE2D_INLINE_LOOP void foldPair(const T* a, const T* b, T* out, std::size_t count)
+{
+    typedef T Vector __attribute__((vector_size(32)));
+    constexpr std::size_t kLanes = sizeof(Vector) / sizeof(T);
+    std::size_t k = 0;
+    for (; k + kLanes <= count; k += kLanes)
+    {
+        Vector x, y;
+        std::memcpy(&x, a + k, sizeof(Vector));
+        std::memcpy(&y, b + k, sizeof(Vector));
+        takeExtreme<Max>(x, y);
+        std::memcpy(out + k, &x, sizeof(Vector));
+    }
+    for (; k < count; ++k)
+    {
+        T x = a[k];
+        takeExtreme<Max>(x, b[k]);
+        out[k] = x;
+    }
+}
+
+// `a` holds `lines` lines of `stride` elements, line i the extreme of source lines i .. i + 1
+// (lines + 1 source lines in all). Folds in place up to the largest power of two P within
+// `window`, then line i of `out` (row stride outStride, `columns` elements) gets the extreme
+// of source lines i .. i + window - 1, for i in [0, lines + 2 - window).
+template <typename T, bool Max>
+IMAGE2D_INLINE_LOOP void finishWindows(T* a, int lines, std::size_t stride, int window, T* out, std::size_t outStride,
+                                       int columns)
+{
+    const int sources = lines + 1;
+    int span = 2;
+    for (; 2 * span <= window; span *= 2)
+        foldPair<T, Max>(a, a + span * stride, a, static_cast<std::size_t>(sources - 2 * span + 1) * stride);
+    const std::size_t offset = static_cast<std::size_t>(window - span) * stride;
+    const int outputs = sources - window + 1;
+    if (outStride == stride && static_cast<std::size_t>(columns) == stride)
+        return foldPair<T, Max>(a, a + offset, out, static_cast<std::size_t>(outputs) * stride);
+    for (int i = 0; i < outputs; ++i)
+        foldPair<T, Max>(a + i * stride, a + i * stride + offset, out + i * outStride, static_cast<std::size_t>(columns));
+}
+
+// Row pass: each row, edge-replicated into a padded line, gives a row of minima and one of
+// maxima (radius at least 1).
+template <typename T>
+void integerRowPass(const T* in, T* rowMin, T* rowMax, int width, int height, int radius)
+{
+    const int padded = width + 2 * radius, window = 2 * radius + 1;
+    parallelFor(0, height, [&](int first, int last) {
+        T* line = threadScratch<T, struct IntegerRowLinesTag>(3 * static_cast<std::size_t>(padded));
+        T* lineMin = line + padded;
+        T* lineMax = lineMin + padded;
+        for (int y = first; y < last; ++y)
+        {
+            const T* row = in + pixelIndex(0, y, width);
+            std::fill(line, line + radius, row[0]);
+            std::copy(row, row + width, line + radius);
+            std::fill(line + radius + width, line + padded, row[width - 1]);
+            T* outMin = rowMin + pixelIndex(0, y, width);
+            T* outMax = rowMax + pixelIndex(0, y, width);
+            simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
+                foldPair<T, false>(line, line + 1, lineMin, padded - 1);
+                foldPair<T, true>(line, line + 1, lineMax, padded - 1);
+                finishWindows<T, false>(lineMin, padded - 1, 1, window, outMin, 1, 1);
+                finishWindows<T, true>(lineMax, padded - 1, 1, window, outMax, 1, 1);
+            });
+        }
+    });
+}
+
+// Column pass of one extreme, in place on the row results (radius at least 1): blocks of
+// whole columns in parallel, each swept top to bottom in tiles of rows that reach `radius`
+// edge-replicated rows above and below. The 2 * radius source rows a tile shares with the
+// next are kept before the tile's results overwrite them.
+template <typename T, bool Max>
+void integerColumnPass(T* image, int width, int height, int radius)
+{
+    constexpr int kColumns = static_cast<int>(512 / sizeof(T));
+    const int window = 2 * radius + 1, shared = 2 * radius;
+    const int tileRows = std::min(height, std::max(64, 8 * radius));
+    const int blocks = (width + kColumns - 1) / kColumns;
+    parallelFor(0, blocks, [&](int first, int last) {
+        const std::size_t lines = static_cast<std::size_t>(tileRows) + shared;
+        T* tile = threadScratch<T, struct IntegerColumnTileTag>((lines + shared) * kColumns);
+        T* carry = tile + lines * kColumns;
+        const T** sources = threadScratch<const T*, struct IntegerColumnSourcesTag>(lines);
+        for (int b = first; b < last; ++b)
+        {
+            const int firstColumn = b * kColumns, columns = std::min(kColumns, width - firstColumn);
+            const std::size_t lineSize = static_cast<std::size_t>(columns);
+            for (int y0 = 0; y0 < height; y0 += tileRows)
+            {
+                const int rows = std::min(tileRows, height - y0), tileLines = rows + shared;
+                // Source line j is row y0 - radius + j, edge-replicated; rows above y0
+                // already hold results, so those come from the carried copy.
+                for (int j = 0; j < tileLines; ++j)
+                    sources[j] = (y0 > 0 && j < shared)
+                                     ? carry + j * lineSize
+                                     : image + pixelIndex(firstColumn, std::clamp(y0 - radius + j, 0, height - 1), width);
+                T* target = image + pixelIndex(firstColumn, y0, width);
+                simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
+                    for (int j = 0; j + 1 < tileLines; ++j)
+                        foldPair<T, Max>(sources[j], sources[j + 1], tile + j * lineSize, lineSize);
+                });
+                if (y0 + rows < height)
+                    for (int j = 0; j < shared; ++j)
+                        std::copy(sources[rows + j], sources[rows + j] + columns, carry + j * lineSize);
+                simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
+                    finishWindows<T, Max>(tile, tileLines - 1, lineSize, window, target, static_cast<std::size_t>(width),
+                                          columns);
+                });
+            }
+        }
+    });
+}
+
 } // namespace
 
 MinMaxImages recursiveMinMax(const Image2D& image, int radius)
@@ -370,13 +509,32 @@ MinMaxImages recursiveMinMax(const Image2D& image, int radius)
         LocalStatisticsTypes{}, image.getDataType(),
         "image2d::RecursiveMinMax : algorithm not supported for data type: ", [&](auto tag) -> MinMaxImages {
             using T = typename decltype(tag)::type;
+            MinMaxImages result{newImageLike(image), newImageLike(image)};
+            if (!result)
+                return {};
+            const T* in = image.getConstData<T>();
+            if constexpr (std::is_integral_v<T>)
+            {
+                // The row results go straight into the result images; the column passes
+                // finish them in place.
+                T* minData = result.minimum->getData<T>();
+                T* maxData = result.maximum->getData<T>();
+                if (radius == 0)
+                {
+                    std::copy(in, in + image.getNumPixels(), minData);
+                    std::copy(in, in + image.getNumPixels(), maxData);
+                    return result;
+                }
+                integerRowPass(in, minData, maxData, width, height, radius);
+                integerColumnPass<T, true>(maxData, width, height, radius);
+                integerColumnPass<T, false>(minData, width, height, radius);
+                return result;
+            }
             // Row results between the passes; fully written, so not zero-filled.
             auto rowMin = tryAllocateArray<T>(image.getNumPixels());
             auto rowMax = tryAllocateArray<T>(image.getNumPixels());
-            MinMaxImages result{newImageLike(image), newImageLike(image)};
-            if (!rowMin || !rowMax || !result)
+            if (!rowMin || !rowMax)
                 return {};
-            const T* in = image.getConstData<T>();
             T* rowMinData = rowMin.get();
             T* rowMaxData = rowMax.get();
             // Rows in parallel, handed out in groups that the row filter transposes.

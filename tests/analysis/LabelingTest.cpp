@@ -10,22 +10,11 @@
 #include <algorithm>
 
 using namespace image2d;
-using testing_support::floodFillLabels;
-using testing_support::labelsOf;
-using testing_support::maskImage;
-using testing_support::makeImage;
-using testing_support::mergeAndRescanLabels;
-using testing_support::pixels;
-using testing_support::positiveMask;
-using testing_support::randomMask;
-using testing_support::ReferenceLabels;
-using testing_support::WarningCapture;
+using namespace testing_support;
 
 namespace {
 
-class LabellingIdentity : public ::testing::TestWithParam<testing_support::MaskShape>
-{
-};
+using LabellingIdentity = ::testing::TestWithParam<testing_support::MaskShape>;
 
 // Label numbers column by column, the toolbox's label row by row, every pixel type by "value
 // above 0"; both equal the literal merge-and-rescan labelling and a flood fill in their order.
@@ -136,9 +125,7 @@ struct SelectionCase
     std::vector<int> kept;
 };
 
-class RegionSelection : public ::testing::TestWithParam<SelectionCase>
-{
-};
+using RegionSelection = ::testing::TestWithParam<SelectionCase>;
 
 TEST_P(RegionSelection, KeepsTheChosenLabels)
 {
@@ -173,25 +160,6 @@ TEST(RegionSelection, OnlyBackgroundGivesAnEmptyMask)
     const std::shared_ptr<Image2D> output = KeepLargestPart::executeLargestPartWithRegionCount(&background, 3);
     ASSERT_TRUE(output);
     EXPECT_EQ(pixels(*output), std::vector<double>(12, 0.0));
-}
-
-// Missing, invalid and wrongly typed inputs are checked with every algorithm class, in
-// tests/framework; what is KeepLargestPart's own: one of its parameters must be there, and an int.
-TEST(RegionSelection, NeedsACountOrASizeThatIsAnInt)
-{
-    Image2D labels(3, 3, Image2D::UNSIGNED_SHORT);
-    KeepLargestPart keep;
-    keep.setInput(KeepLargestPart::INPUT_IMAGE, &labels);
-    WarningCapture warnings;
-    EXPECT_FALSE(keep.execute(neverCancelled()));
-    keep.setUniformValue(KeepLargestPart::REGION_COUNT, "two");
-    keep.setUniformValue(KeepLargestPart::MINIMUM_SIZE, 3);
-    EXPECT_FALSE(keep.execute(neverCancelled()));
-    EXPECT_FALSE(keep.getSharedOutput(KeepLargestPart::OUTPUT_IMAGE));
-    EXPECT_EQ(warnings.messages(),
-              QStringList({"image2d::KeepLargestPart : missing uniform value:  \"regionCount\"  or  "
-                           "\"minimumSize\"  must be defined.",
-                           "image2d::KeepLargestPart : invalid input:  \"regionCount\""}));
 }
 
 } // namespace

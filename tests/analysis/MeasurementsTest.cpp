@@ -13,9 +13,7 @@
 #include <tuple>
 
 using namespace image2d;
-using testing_support::makeImage;
-using testing_support::randomImage;
-using testing_support::WarningCapture;
+using namespace testing_support;
 
 TEST(Sharpness, VarianceOfTheGradientMagnitude)
 {

@@ -1,7 +1,6 @@
 #include "image2d/analysis/Ridges.h"
 #include "image2d/analysis/TeethRidges.h"
 #include "support/TestImages.h"
-#include "support/WarningCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +11,7 @@
 #include <set>
 
 using namespace image2d;
-using testing_support::makeImage;
-using testing_support::pixelAt;
-using testing_support::pixels;
-using testing_support::sharedCopy;
-using testing_support::WarningCapture;
+using namespace testing_support;
 
 namespace {
 
@@ -45,9 +40,7 @@ const FieldCase kFields[] = {
     {"vanishing", 1, 0, 0, 0, 0.5},      // no gradient: cosine and sine 0, not NaN
 };
 
-class GradientField : public ::testing::TestWithParam<FieldCase>
-{
-};
+using GradientField = ::testing::TestWithParam<FieldCase>;
 
 TEST_P(GradientField, DirectionChangesOnlyAtTheSeam)
 {
@@ -96,9 +89,7 @@ struct HeightMap
     std::set<int> ridgeColumns; ///< columns that hold ridge pixels in every row (empty: no ridge)
 };
 
-class RidgeSteps : public ::testing::TestWithParam<HeightMap>
-{
-};
+using RidgeSteps = ::testing::TestWithParam<HeightMap>;
 
 TEST_P(RidgeSteps, EachStepKeepsWhatItsTestAllows)
 {
@@ -216,37 +207,6 @@ TEST(FeaturePointImageProvider, DilatesTheRidgesAndKeepsTheRangeOnThem)
     const std::vector<double> masked = pixels(*algorithm.getSharedOutput(FeaturePointImageProvider::MASKED_RANGE_IMAGE_OUTPUT_IMAGE));
     EXPECT_EQ(std::count(masked.begin(), masked.end(), 0.0), 120 * 40 - 1);
     EXPECT_EQ(masked[20 * 120 + 40], 2040);
-}
-
-// What the shared catalogue of algorithms does not check: inputs that do not match each other.
-TEST(Ridges, MismatchedInputsFailWithTheirWarning)
-{
-    const auto floats = sharedCopy(Image2D(10, 8, Image2D::FLOAT));
-    const auto run = [](Algorithm&& algorithm, const QString& first, const QString& second, std::shared_ptr<Image2D> a,
-                        std::shared_ptr<Image2D> b) {
-        algorithm.setSharedInput(first, std::move(a));
-        algorithm.setSharedInput(second, std::move(b));
-        algorithm.setUniformValue(FeaturePointImageProvider::DILATION_RADIUS, 1);
-        return algorithm.execute(neverCancelled());
-    };
-    using G = GradientOrientationAnalysis;
-    using F = FeaturePointImageProvider;
-    const std::pair<std::function<bool()>, QString> cases[] = {
-        {[&] { return run(G(), G::INPUT_IMAGE1, G::INPUT_IMAGE2, floats, sharedCopy(Image2D(10, 9, Image2D::FLOAT))); },
-         "image2d::GradientOrientationAnalysis : image2d::GradientOrientationAnalysis algorithm not supported for "
-         "different resolutions:  QSize(10, 8) incompatible with QSize(10, 9)"},
-        {[&] { return run(G(), G::INPUT_IMAGE1, G::INPUT_IMAGE2, floats, sharedCopy(Image2D(10, 8, Image2D::SHORT))); },
-         "image2d::GradientOrientationAnalysis : image2d::GradientOrientationAnalysis algorithm not supported for "
-         "different data types:  5 incompatible with 1"},
-        {[&] { return run(F(), F::FINAL_RIDGE_INPUT_IMAGE, F::RANGE_IMAGE_INPUT_IMAGE, floats, sharedCopy(Image2D(10, 9, Image2D::FLOAT))); },
-         "image2d::Mask : input image and mask image are not the same size."},
-    };
-    for (const auto& [fails, message] : cases)
-    {
-        WarningCapture warnings;
-        EXPECT_FALSE(fails()) << message.toStdString();
-        EXPECT_EQ(warnings.messages(), QStringList{message});
-    }
 }
 
 } // namespace

@@ -10,9 +10,7 @@
 #include <vector>
 
 using image2d::Image2DOperations;
-using testing_support::imagesEqual;
-using testing_support::maskFromRows;
-using testing_support::rowsOf;
+using namespace testing_support;
 
 namespace {
 

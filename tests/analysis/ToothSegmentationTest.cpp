@@ -11,11 +11,7 @@
 #include <vector>
 
 using namespace image2d;
-using testing_support::makeImage;
-using testing_support::pixelAt;
-using testing_support::randomImage;
-using testing_support::sharedCopy;
-using testing_support::WarningCapture;
+using namespace testing_support;
 
 namespace {
 
@@ -68,9 +64,7 @@ const PolarCase kPolarCases[] = {
     {"flatAboveLeft", -4, -3, 5, 233}, {"nextToOrigin", 1, 0, 1, 90},
 };
 
-class PolarCell : public ::testing::TestWithParam<PolarCase>
-{
-};
+using PolarCell = ::testing::TestWithParam<PolarCase>;
 
 // Left of the origin is column 270 only when the angle is computed in float.
 TEST_P(PolarCell, EdgePixelLandsInItsDegreeAndRadius)

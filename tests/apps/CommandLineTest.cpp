@@ -32,32 +32,50 @@ class UsageErrors : public Tool, public ::testing::WithParamInterface<UsageCase>
 };
 
 // Every wrong command line is one error line with exit status 2, and nothing is written.
+// The first argument is the command; ARCH stands for a broken arch file.
 TEST_P(UsageErrors, OneLineExitTwoNothingWritten)
 {
+    writeBytes(file("arch.json"), "[[1, 2], [3]]");
     const QString out = file(QStringLiteral("never.png"));
-    EXPECT_TRUE(usageError(QStringList{QStringLiteral("enhance"), QStringLiteral("-o"), out} + GetParam().arguments,
-                           GetParam().message, out));
+    QStringList arguments{GetParam().arguments[0], QStringLiteral("-o"), out};
+    for (const QString& a : GetParam().arguments.mid(1))
+        arguments << (a == QLatin1String("ARCH") ? file("arch.json") : a);
+    EXPECT_TRUE(usageError(arguments, GetParam().message, out));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Tool, UsageErrors,
     ::testing::Values(
-        UsageCase{"GammaBelowZero", {"--gamma", "-1"}, "invalid gamma value \"-1\": expected a gamma above 0"},
-        UsageCase{"LevelWithoutWindow", {"--level", "100"}, "--level and --window go together"},
-        UsageCase{"LevelNotANumber", {"--level", "abc", "--window", "100"}, "invalid level \"abc\": expected a number, the window centre"},
-        UsageCase{"WindowZero", {"--level", "1", "--window", "0"}, "invalid window \"0\": expected a number above 0"},
-        UsageCase{"WindowFromFileWithLevel", {"--level", "1", "--window", "9", "--window-from-file"},
+        UsageCase{"GammaBelowZero", {"enhance", "--gamma", "-1"}, "invalid gamma value \"-1\": expected a gamma above 0"},
+        UsageCase{"LevelWithoutWindow", {"enhance", "--level", "100"}, "--level and --window go together"},
+        UsageCase{"LevelNotANumber", {"enhance", "--level", "abc", "--window", "100"}, "invalid level \"abc\": expected a number, the window centre"},
+        UsageCase{"WindowZero", {"enhance", "--level", "1", "--window", "0"}, "invalid window \"0\": expected a number above 0"},
+        UsageCase{"WindowFromFileWithLevel", {"enhance", "--level", "1", "--window", "9", "--window-from-file"},
                   "--window-from-file cannot be combined with --level/--window"},
-        UsageCase{"TooManyJobs", {"-j", "1000"}, "invalid job count \"1000\": use 1 to 64"},
-        UsageCase{"NoJobs", {"-j", "0"}, "invalid job count \"0\""},
-        UsageCase{"ResizeTooLarge", {"--resize", "99999x99999"}, "size \"99999x99999\" is too large: at most 16384 pixels a side"},
-        UsageCase{"ResizeNotASize", {"--resize", "big"}, "invalid size \"big\": expected WxH"},
-        UsageCase{"RotateByFortyFive", {"--rotate", "45"}, "invalid rotation \"45\""},
-        UsageCase{"DepthTwelve", {"--depth", "12"}, "invalid depth \"12\": use 8 or 16"},
-        UsageCase{"UnknownCompression", {"--compression", "best"}, "invalid compression \"best\": use fast or small"},
-        UsageCase{"UnknownPreset", {"--preset", "vivid"}, "unknown preset \"vivid\" (use default or none)"},
-        UsageCase{"UnknownMedia", {"--media", "xray"}, "unknown media \"xray\""},
-        UsageCase{"OutputNotAPicture", {"-o", "out.jpg"}, "output out.jpg: use a .png, .tif or .tiff file"}),
+        UsageCase{"TooManyJobs", {"enhance", "-j", "1000"}, "invalid job count \"1000\": use 1 to 64"},
+        UsageCase{"NoJobs", {"enhance", "-j", "0"}, "invalid job count \"0\""},
+        UsageCase{"ResizeTooLarge", {"enhance", "--resize", "99999x99999"}, "size \"99999x99999\" is too large: at most 16384 pixels a side"},
+        UsageCase{"ResizeNotASize", {"enhance", "--resize", "big"}, "invalid size \"big\": expected WxH"},
+        UsageCase{"RotateByFortyFive", {"enhance", "--rotate", "45"}, "invalid rotation \"45\""},
+        UsageCase{"DepthTwelve", {"enhance", "--depth", "12"}, "invalid depth \"12\": use 8 or 16"},
+        UsageCase{"UnknownCompression", {"enhance", "--compression", "best"}, "invalid compression \"best\": use fast or small"},
+        UsageCase{"UnknownPreset", {"enhance", "--preset", "vivid"}, "unknown preset \"vivid\" (use default or none)"},
+        UsageCase{"UnknownMedia", {"enhance", "--media", "xray"}, "unknown media \"xray\""},
+        UsageCase{"OutputNotAPicture", {"enhance", "-o", "out.jpg"}, "output out.jpg: use a .png, .tif or .tiff file"},
+        UsageCase{"ResliceWithoutInput", {"reslice"}, "give one CT series folder or --phantom"},
+        UsageCase{"ResliceFolderAndPhantom", {"reslice", ".", "--phantom"}, "give one CT series folder or --phantom"},
+        UsageCase{"ResliceNotAFolder", {"reslice", "series.dcm"}, "series.dcm is not a folder"},
+        UsageCase{"ResliceUnknownType", {"reslice", "--phantom", "--type", "cbct"},
+                  "unknown type \"cbct\" (use panoramic, xray or ceph)"},
+        UsageCase{"ThicknessOfASection", {"reslice", "--phantom", "--thickness", "5"}, "--thickness is for --type xray and ceph"},
+        UsageCase{"NegativeThickness", {"reslice", "--phantom", "--type", "xray", "--thickness", "-5"}, "invalid thickness \"-5\""},
+        UsageCase{"ArchOfACeph", {"reslice", "--phantom", "--type", "ceph", "--arch", "auto"}, "--arch is for panoramic and xray"},
+        UsageCase{"ViewOfAPanoramic", {"reslice", "--phantom", "--view", "left"}, "--view is for --type ceph"},
+        UsageCase{"UnknownView", {"reslice", "--phantom", "--type", "ceph", "--view", "top"}, "invalid view \"top\""},
+        UsageCase{"BrokenArchFile", {"reslice", "--phantom", "--arch", "ARCH"}, "point 2: expected [x, y] in mm"},
+        UsageCase{"ResliceDisplayOptionsAsEnhance", {"reslice", "--phantom", "--level", "100"}, "--level and --window go together"},
+        UsageCase{"ResliceOutputNotAPicture", {"reslice", "--phantom", "-o", "out.dcm"},
+                  "output out.dcm: use a .png, .tif or .tiff file"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Tool, JsonSettingsEqualTheSameOptionsOnTheCommandLine)

@@ -1,6 +1,6 @@
 // The CT phantom and DICOM series reading: the phantom holds what its header documents,
 // series read back exactly whatever the file order, broken series are refused with one
-// clear reason, and the tool's `phantom --media ct` and `info FOLDER` work end to end.
+// clear reason.
 #include "CtPhantom.h"
 #include "DicomSeries.h"
 
@@ -11,10 +11,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gdcmAttribute.h>
@@ -26,7 +22,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -231,62 +226,6 @@ TEST(CtSeriesOfPydicom, ReadsCtSmallAsOneSlice)
         ASSERT_EQ(voxels(series.volume)[i], std::lround(stored[i] * slope.GetValue() + intercept.GetValue())) << i;
     const data::LevelWindow window = image3d::calculateAutoLevelWindow(&series.volume);
     EXPECT_GT(window.getWindow(), 0);
-}
-
-// --- The tool ---
-
-QProcess* runTool(const QStringList& arguments)
-{
-    auto* process = new QProcess;
-    process->start(QStringLiteral(IMAGE2D_TOOL), arguments);
-    process->waitForFinished(300000);
-    return process;
-}
-
-TEST(CtTool, WritesThePhantomSeriesAndDescribesIt)
-{
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("ct"));
-    std::unique_ptr<QProcess> write(runTool({QStringLiteral("phantom"), QStringLiteral("--media"), QStringLiteral("ct"),
-                                             QStringLiteral("-o"), folder}));
-    ASSERT_EQ(write->exitCode(), 0) << write->readAllStandardError().toStdString();
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 200);
-    std::unique_ptr<QProcess> info(runTool({QStringLiteral("info"), QStringLiteral("--json"), folder}));
-    ASSERT_EQ(info->exitCode(), 0) << info->readAllStandardError().toStdString();
-    const QJsonObject o = QJsonDocument::fromJson(info->readAllStandardOutput()).object();
-    EXPECT_EQ(o[QStringLiteral("size")].toArray(), (QJsonArray{256, 256, 200}));
-    EXPECT_EQ(o[QStringLiteral("voxelSize")].toArray()[2].toDouble(), double(0.4f));
-    const data::LevelWindow expected = image3d::calculateAutoLevelWindow(
-        std::make_unique<VoxenImage3D>(ctphantom::makeCtPhantom()).get());
-    EXPECT_EQ(o[QStringLiteral("autoLevel")].toInt(), expected.getLevel());
-    EXPECT_EQ(o[QStringLiteral("autoWindow")].toInt(), expected.getWindow());
-
-    QFile::remove(QDir(folder).filePath(QStringLiteral("slice-0100.dcm")));
-    std::unique_ptr<QProcess> broken(runTool({QStringLiteral("info"), folder}));
-    EXPECT_EQ(broken->exitCode(), 1);
-    EXPECT_EQ(QString::fromUtf8(broken->readAllStandardError()),
-              QStringLiteral("image2d: error: %1: uneven slice spacing: 0.8 mm between slices 100 and 101, "
-                             "0.4 mm elsewhere (a slice missing?)\n")
-                  .arg(folder));
-}
-
-// GDCM stops the whole process (a compiled-in assertion) on a slice cut inside its header
-// while it scans the folder; the tool reads series in a child process, so that costs one
-// error line.
-TEST(CtTool, SliceCutInItsHeaderIsAnErrorLineNotAnAbort)
-{
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("ct"));
-    QString error;
-    ASSERT_TRUE(ctvolume::writeCtSeries(ctphantom::makeCtPhantom(16), folder, error)) << qPrintable(error);
-    QFile slice(QDir(folder).filePath(QStringLiteral("slice-0001.dcm")));
-    ASSERT_TRUE(slice.resize(150));
-    std::unique_ptr<QProcess> info(runTool({QStringLiteral("info"), folder}));
-    EXPECT_EQ(info->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(info->exitCode(), 1);
-    EXPECT_EQ(QString::fromUtf8(info->readAllStandardError()),
-              QStringLiteral("image2d: error: %1: a damaged DICOM file in the series (the decoder stopped on it)\n")
-                  .arg(folder));
 }
 
 } // namespace

@@ -11,13 +11,9 @@
 #include <random>
 
 using image2d::AutoContrast;
-using testing_support::makeImage;
-using testing_support::randomImage;
-using testing_support::WarningCapture;
+using namespace testing_support;
 
 namespace {
-
-const std::atomic<bool> notCancelled{false};
 
 struct Result
 {
@@ -33,7 +29,7 @@ Result run(const Image2D& image, QVariant lower, QVariant upper, QVariant lowBin
     algorithm.setUniformValue(AutoContrast::UPPER_FRACTION, upper);
     if (lowBins.isValid())
         algorithm.setUniformValue(AutoContrast::LOW_BINS_TO_DISCARD, lowBins);
-    const bool ok = algorithm.execute(notCancelled);
+    const bool ok = algorithm.execute(image2d::neverCancelled());
     return {ok, algorithm.getUniformValue(AutoContrast::WINDOW_MINIMUM).toFloat(),
             algorithm.getUniformValue(AutoContrast::WINDOW_MAXIMUM).toFloat(),
             algorithm.getUniformValue(AutoContrast::WINDOW_CENTER).toFloat(),
@@ -161,53 +157,12 @@ TEST(AutoContrast, MatchesPlainReferenceOnRandomImages)
         }
 }
 
-TEST(AutoContrast, UnsupportedTypesWriteNoResults)
+// Numeric text converts; the rejected fractions are in the catalogue's table of own checks.
+TEST(AutoContrast, FractionsMayBeNumericText)
 {
-    for (const Image2D::DataType type : {Image2D::BINARY, Image2D::FLOAT, Image2D::INT})
-    {
-        const Image2D image = makeImage(2, 1, type, {0, 1});
-        AutoContrast algorithm;
-        algorithm.setInput(AutoContrast::INPUT_IMAGE, &image);
-        algorithm.setUniformValue(AutoContrast::LOWER_FRACTION, 0.1f);
-        algorithm.setUniformValue(AutoContrast::UPPER_FRACTION, 0.9f);
-        EXPECT_FALSE(algorithm.execute(notCancelled));
-        EXPECT_FALSE(algorithm.getUniformValue(AutoContrast::WINDOW_CENTER).isValid());
-    }
-}
-
-TEST(AutoContrast, FractionsMustBeOrderedInsideTheUnitRange)
-{
-    const Image2D image = makeImage(2, 1, Image2D::UNSIGNED_SHORT, {1, 2});
-    struct Case
-    {
-        QVariant lower, upper;
-        QStringList expected;
-    };
-    const QString order =
-        "image2d::AutoContrast : invalid input: Lower fraction should be smaller than upper fraction.";
-    const QString bounds =
-        "image2d::AutoContrast : invalid input: lower and upper fractions should be between 0 and 1.";
-    const Case cases[] = {
-        {0.5f, 0.5f, {order}},
-        {0.6f, 0.5f, {order}},
-        {-0.1f, 0.5f, {bounds}},
-        {0.1f, 1.5f, {bounds}},
-        {std::nanf(""), 0.5f, {bounds}},
-        {0.1f, std::nanf(""), {bounds}},
-        {"0.25", "0.75", {}}, // numeric text converts
-    };
-    for (const Case& c : cases)
-    {
-        WarningCapture warnings;
-        AutoContrast algorithm;
-        algorithm.setInput(AutoContrast::INPUT_IMAGE, &image);
-        if (c.lower.isValid())
-            algorithm.setUniformValue(AutoContrast::LOWER_FRACTION, c.lower);
-        if (c.upper.isValid())
-            algorithm.setUniformValue(AutoContrast::UPPER_FRACTION, c.upper);
-        EXPECT_EQ(algorithm.isInputValid(), c.expected.isEmpty());
-        EXPECT_EQ(warnings.messages(), c.expected);
-    }
+    WarningCapture warnings;
+    EXPECT_TRUE(run(makeImage(2, 1, Image2D::UNSIGNED_SHORT, {1, 2}), "0.25", "0.75").ok);
+    EXPECT_TRUE(warnings.messages().isEmpty());
 }
 
 TEST(ComputeAutoContrast, SixteenBitResultsAreRoundedToFifty)
@@ -310,12 +265,4 @@ TEST(CalculateAutoGamma, NeutralWhenNothingCanBeEstimated)
     EXPECT_EQ(image2d::calculateAutoGamma(makeImage(2, 1, Image2D::INT, {0, 9}), math::Range<float>(0, 9)), 1.0f);
     EXPECT_EQ(image2d::calculateAutoGamma(Image2D(), math::Range<float>(0, 9)), 1.0f);
     EXPECT_FALSE(warnings.messages().isEmpty());
-}
-
-TEST(CalculateAutoGamma, DarkImagesGetGammaAboveOne)
-{
-    const Image2D dark = histogramImage(Image2D::UNSIGNED_CHAR, {{10, 5}, {40, 5}, {200, 1}});
-    const Image2D bright = histogramImage(Image2D::UNSIGNED_CHAR, {{10, 1}, {180, 5}, {200, 5}});
-    EXPECT_GT(image2d::calculateAutoGamma(dark, math::Range<float>(0, 255)), 1.0f);
-    EXPECT_LT(image2d::calculateAutoGamma(bright, math::Range<float>(0, 255)), 1.0f);
 }

@@ -30,9 +30,7 @@ struct WindowCase
     int level, window;
 };
 
-class CtAutoWindow : public testing::TestWithParam<WindowCase>
-{
-};
+using CtAutoWindow = testing::TestWithParam<WindowCase>;
 
 TEST_P(CtAutoWindow, TakesTheUpperMediansOfTheSliceWindows)
 {

@@ -13,9 +13,7 @@
 
 using namespace image2d;
 using namespace image2d::ketrix_detail;
-using testing_support::imagesEqual;
-using testing_support::randomImage;
-using testing_support::WarningCapture;
+using namespace testing_support;
 
 namespace {
 

@@ -11,17 +11,9 @@
 #include <vector>
 
 using image2d::Navrel;
-using testing_support::imagesEqual;
-using testing_support::imagesNear;
-using testing_support::makeImage;
-using testing_support::pixelAt;
-using testing_support::pixels;
-using testing_support::randomImage;
-using testing_support::WarningCapture;
+using namespace testing_support;
 
 namespace {
-
-const std::atomic<bool> notCancelled{false};
 
 struct NavrelSettings
 {
@@ -46,29 +38,9 @@ Navrel makeNavrel(const Image2D& image, const NavrelSettings& s)
 Image2D runNavrel(const Image2D& image, const NavrelSettings& s)
 {
     Navrel navrel = makeNavrel(image, s);
-    EXPECT_TRUE(navrel.execute(notCancelled));
+    EXPECT_TRUE(navrel.execute(image2d::neverCancelled()));
     const auto out = navrel.getSharedOutput(Navrel::OUTPUT_IMAGE);
     return out ? *out : Image2D();
-}
-
-double lowerBound(Image2D::DataType type)
-{
-    if (type == Image2D::SHORT)
-        return -32768.0;
-    if (type == Image2D::FLOAT)
-        return -static_cast<double>(std::numeric_limits<float>::max());
-    return 0.0;
-}
-
-double upperBound(Image2D::DataType type)
-{
-    if (type == Image2D::UNSIGNED_SHORT)
-        return 65535.0;
-    if (type == Image2D::SHORT)
-        return 32767.0;
-    if (type == Image2D::FLOAT)
-        return static_cast<double>(std::numeric_limits<float>::max());
-    return 255.0;
 }
 
 /// Navrel written out directly: n band pixels and their sum S in the clipped window of
@@ -102,7 +74,7 @@ Image2D referenceNavrel(const Image2D& image, const NavrelSettings& s)
             }
             if (type == Image2D::FLOAT)
                 sum = static_cast<float>(sum);
-            const double v = std::clamp(value + (value * n - sum) * k, lowerBound(type), upperBound(type));
+            const double v = std::clamp(value + (value * n - sum) * k, typeLowest(type), typeHighest(type));
             out.push_back(type == Image2D::FLOAT ? v : std::round(v));
         }
     return makeImage(image.getWidth(), image.getHeight(), type, out);
@@ -130,51 +102,17 @@ TEST(Navrel, BandEdgesAreExcluded)
     EXPECT_EQ(pixelAt(runNavrel(image, {9.0f, 200.0f, 1.0f, 1.0f}), 1, 1), 108.0);
 }
 
-TEST(Navrel, BlackAboveEveryPixelLeavesTheImageUnchanged)
-{
-    const Image2D image = randomImage(17, 13, Image2D::UNSIGNED_SHORT, 21, 0, 4000);
-    EXPECT_TRUE(imagesEqual(image, runNavrel(image, {5000.0f, 6000.0f, 2.0f, 3.0f})));
-}
-
-TEST(Navrel, FullBandIsUnsharpMaskingInsideAndWeakerAtTheBorder)
-{
-    const Image2D image = makeImage(4, 4, Image2D::SHORT, {10, 20, 30, 40, //
-                                                           50, 60, 70, 80, //
-                                                           15, 25, 95, 45, //
-                                                           5, 35, 55, 65});
-    const Image2D out = runNavrel(image, {-1000.0f, 1000.0f, 1.0f, 2.0f});
-    ASSERT_TRUE(out.isValid());
-    // (1, 1) has its whole window inside: mean 375 / 9 = 41.67, 60 + 2 * 18.33 = 96.67 -> 97.
-    EXPECT_EQ(pixelAt(out, 1, 1), 97.0);
-    // (0, 0) sees four pixels, mean 35: 10 + 2 * (4 / 9) * (10 - 35) = -12.22 -> -12.
-    EXPECT_EQ(pixelAt(out, 0, 0), -12.0);
-}
-
 // ---------------------------------------------------------------------------------------
 // Against the plain reference, for every supported type
 
-class NavrelTyped : public ::testing::TestWithParam<Image2D::DataType>
-{
-};
-
-Image2D randomFor(Image2D::DataType type, int width, int height, std::uint32_t seed)
-{
-    switch (type)
-    {
-    case Image2D::UNSIGNED_SHORT: return randomImage(width, height, type, seed, 0, 4095);
-    case Image2D::SHORT: return randomImage(width, height, type, seed, -3000, 3000);
-    case Image2D::UNSIGNED_CHAR: return randomImage(width, height, type, seed, 0, 255);
-    case Image2D::BINARY: return randomImage(width, height, type, seed, 0, 1);
-    default: return randomImage(width, height, type, seed, -100.0, 400.0);
-    }
-}
+using NavrelTyped = ::testing::TestWithParam<Image2D::DataType>;
 
 NavrelSettings settingsFor(Image2D::DataType type, float radius)
 {
     switch (type)
     {
     case Image2D::UNSIGNED_SHORT: return {500.0f, 3500.0f, radius, 2.5f};
-    case Image2D::SHORT: return {-2000.0f, 2500.0f, radius, 2.5f};
+    case Image2D::SHORT: return {-1500.0f, 1500.0f, radius, 2.5f};
     case Image2D::UNSIGNED_CHAR: return {30.0f, 220.0f, radius, 2.5f};
     case Image2D::BINARY: return {0.0f, 2.0f, radius, 2.5f};
     default: return {0.0f, 300.0f, radius, 2.5f};
@@ -184,8 +122,7 @@ NavrelSettings settingsFor(Image2D::DataType type, float radius)
 TEST_P(NavrelTyped, MatchesTheReference)
 {
     const Image2D::DataType type = GetParam();
-    Image2D image = randomFor(type, 37, 23, 22);
-    image.setPixelSize(QVector3D(0.07f, 0.07f, 1.0f));
+    Image2D image = radiographRange(type, 37, 23, 22, -100.0, 400.0);
     for (float radius : {1.0f, 3.0f})
     {
         const NavrelSettings settings = settingsFor(type, radius);
@@ -195,7 +132,6 @@ TEST_P(NavrelTyped, MatchesTheReference)
             EXPECT_TRUE(imagesNear(expected, out, 1e-3)) << "radius " << radius;
         else
             EXPECT_TRUE(imagesEqual(expected, out)) << "radius " << radius;
-        EXPECT_EQ(out.getPixelSize(), image.getPixelSize());
     }
 }
 
@@ -292,16 +228,11 @@ TEST(NoiseFactor, TooSmallToCropFailsCleanly)
     EXPECT_EQ(warnings.messages().last(), "AutoNavrel::calculateNoiseFactor: calculation failed");
 }
 
-} // namespace
-
-namespace {
-
 TEST(Navrel, OnePixelImageKeepsItsValue)
 {
     // One pixel inside the band: n = 1 and S = I, so v = I.
     const Image2D single = makeImage(1, 1, Image2D::UNSIGNED_SHORT, {7});
     EXPECT_TRUE(imagesEqual(single, runNavrel(single, {0.0f, 100.0f, 5.0f, 2.0f})));
-
 }
 
 } // namespace

@@ -23,9 +23,7 @@ struct KernelCase
     float axis;   // weight at (0, 1): row of the centre, one column to the right
 };
 
-class SharpenOrvaneKernelTable : public ::testing::TestWithParam<KernelCase>
-{
-};
+using SharpenOrvaneKernelTable = ::testing::TestWithParam<KernelCase>;
 
 TEST_P(SharpenOrvaneKernelTable, SizeCentreCornerAndSum)
 {
@@ -93,25 +91,6 @@ TEST(SharpenOrvaneKernelType, RegisteredUnderItsFullName)
     ASSERT_TRUE(byName.isValid());
     EXPECT_EQ(byName, QMetaType::fromType<KernelType>());
     EXPECT_STREQ(QMetaType::fromType<KernelType>().name(), "image2d::SharpenOrvane::KernelType");
-}
-
-TEST(SharpenOrvaneKernelType, ConvertsFromAndToInteger)
-{
-    const QVariant held = QVariant::fromValue(SharpenOrvane::KERNEL_9X9);
-    EXPECT_EQ(held.metaType(), QMetaType::fromType<KernelType>());
-    EXPECT_EQ(held.value<KernelType>(), SharpenOrvane::KERNEL_9X9);
-    bool ok = false;
-    EXPECT_EQ(held.toInt(&ok), 2);
-    EXPECT_TRUE(ok);
-
-    QVariant fromInt(3);
-    ASSERT_TRUE(fromInt.canConvert<KernelType>());
-    ASSERT_TRUE(fromInt.convert(QMetaType::fromType<KernelType>()));
-    EXPECT_EQ(fromInt.value<KernelType>(), SharpenOrvane::KERNEL_11X11);
-    EXPECT_EQ(QVariant(4).value<KernelType>(), SharpenOrvane::KERNEL_7X7_STRONG);
-
-    QVariant text(QStringLiteral("sharp"));
-    EXPECT_FALSE(text.convert(QMetaType::fromType<KernelType>()));
 }
 
 } // namespace

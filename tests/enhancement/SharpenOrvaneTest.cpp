@@ -13,16 +13,9 @@
 
 using image2d::SharpenOrvane;
 using KernelType = SharpenOrvane::KernelType;
-using testing_support::imagesEqual;
-using testing_support::makeImage;
-using testing_support::pixelAt;
-using testing_support::pixels;
-using testing_support::randomImage;
-using testing_support::WarningCapture;
+using namespace testing_support;
 
 namespace {
-
-const std::atomic<bool> notCancelled{false};
 
 const KernelType kAllKernels[] = {SharpenOrvane::KERNEL_5X5, SharpenOrvane::KERNEL_7X7, SharpenOrvane::KERNEL_9X9,
                                   SharpenOrvane::KERNEL_11X11, SharpenOrvane::KERNEL_7X7_STRONG};
@@ -64,48 +57,11 @@ std::shared_ptr<Image2D> runWith(const Image2D& image, const QVariant& kernelTyp
     SharpenOrvane algorithm;
     algorithm.setInput(SharpenOrvane::INPUT_IMAGE, &image);
     algorithm.setUniformValue(SharpenOrvane::KERNEL_TYPE, kernelType);
-    EXPECT_TRUE(algorithm.execute(notCancelled));
+    EXPECT_TRUE(algorithm.execute(image2d::neverCancelled()));
     return algorithm.getSharedOutput(SharpenOrvane::OUTPUT_IMAGE);
 }
 
-class SharpenOrvaneKernels : public ::testing::TestWithParam<KernelType>
-{
-};
-
-TEST_P(SharpenOrvaneKernels, ConstantFloatImageScalesByTheKernelSum)
-{
-    const Image2D image = makeImage(13, 12, Image2D::FLOAT, std::vector<double>(13 * 12, 100.0));
-    const auto out = SharpenOrvane::executeSharpen(&image, GetParam());
-    ASSERT_TRUE(out);
-    double sum = 0.0;
-    for (float v : SharpenOrvane::kernelValues(GetParam()))
-        sum += v;
-    // Edges included: the filter replicates the edge pixels.
-    for (double v : pixels(*out))
-        ASSERT_NEAR(v, 100.0 * sum, 1e-3);
-}
-
-TEST_P(SharpenOrvaneKernels, IntegerResultStaysInTheInputRange)
-{
-    // A step edge: the sharpening overshoot on both sides is cut at 50 and 200.
-    std::vector<double> values;
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x)
-            values.push_back(x < 8 ? 50 : 200);
-    const Image2D image = makeImage(16, 16, Image2D::UNSIGNED_CHAR, values);
-    const auto out = SharpenOrvane::executeSharpen(&image, GetParam());
-    ASSERT_TRUE(out);
-    const std::vector<double> result = pixels(*out);
-    EXPECT_EQ(*std::min_element(result.begin(), result.end()), 50.0);
-    EXPECT_EQ(*std::max_element(result.begin(), result.end()), 200.0);
-    EXPECT_TRUE(imagesEqual(referenceSharpen(image, GetParam()), *out));
-}
-
-INSTANTIATE_TEST_SUITE_P(AllKernels, SharpenOrvaneKernels, ::testing::ValuesIn(kAllKernels));
-
-class SharpenOrvaneTyped : public ::testing::TestWithParam<Image2D::DataType>
-{
-};
+using SharpenOrvaneTyped = ::testing::TestWithParam<Image2D::DataType>;
 
 TEST_P(SharpenOrvaneTyped, MatchesTheReference)
 {
@@ -113,13 +69,11 @@ TEST_P(SharpenOrvaneTyped, MatchesTheReference)
     const double high = type == Image2D::BINARY ? 1 : type == Image2D::UNSIGNED_CHAR ? 255 : 3000;
     const double low = type == Image2D::SHORT || type == Image2D::INT || type == Image2D::FLOAT ? -500 : 0;
     Image2D image = randomImage(21, 15, type, 31, low, high);
-    image.setPixelSize(QVector3D(0.1f, 0.1f, 1.0f));
     for (KernelType kernel : kAllKernels)
     {
         const auto out = SharpenOrvane::executeSharpen(&image, kernel);
         ASSERT_TRUE(out);
         EXPECT_TRUE(imagesEqual(referenceSharpen(image, kernel), *out)) << "kernel " << kernel;
-        EXPECT_EQ(out->getPixelSize(), image.getPixelSize());
     }
 }
 

@@ -12,56 +12,10 @@
 #include <limits>
 #include <vector>
 
-using image2d::ConstrainedUnsharpMasking;
-using image2d::LocalAlphaConstrainedUnsharpMasking;
-using image2d::Sharpen;
-using testing_support::imagesEqual;
-using testing_support::makeImage;
-using testing_support::pixelAt;
-using testing_support::pixels;
-using testing_support::randomImage;
-using testing_support::WarningCapture;
+using namespace image2d;
+using namespace testing_support;
 
 namespace {
-
-const std::atomic<bool> notCancelled{false};
-
-double lowerBound(Image2D::DataType type)
-{
-    switch (type)
-    {
-    case Image2D::UNSIGNED_SHORT:
-    case Image2D::UNSIGNED_CHAR:
-    case Image2D::BINARY: return 0.0;
-    case Image2D::SHORT: return -32768.0;
-    default: return -static_cast<double>(std::numeric_limits<float>::max());
-    }
-}
-
-double upperBound(Image2D::DataType type)
-{
-    switch (type)
-    {
-    case Image2D::UNSIGNED_SHORT: return 65535.0;
-    case Image2D::UNSIGNED_CHAR:
-    case Image2D::BINARY: return 255.0;
-    case Image2D::SHORT: return 32767.0;
-    default: return static_cast<double>(std::numeric_limits<float>::max());
-    }
-}
-
-/// Random content in a range that suits each type.
-Image2D randomFor(Image2D::DataType type, int width, int height, std::uint32_t seed)
-{
-    switch (type)
-    {
-    case Image2D::UNSIGNED_SHORT: return randomImage(width, height, type, seed, 0, 4095);
-    case Image2D::SHORT: return randomImage(width, height, type, seed, -2000, 2000);
-    case Image2D::UNSIGNED_CHAR: return randomImage(width, height, type, seed, 0, 255);
-    case Image2D::BINARY: return randomImage(width, height, type, seed, 0, 1);
-    default: return randomImage(width, height, type, seed, -50.0, 300.0);
-    }
-}
 
 /// The pixels of the clipped (2r + 1)^2 window around (x, y).
 template <typename Visit>
@@ -105,7 +59,7 @@ std::vector<double> windowExtreme(const Image2D& image, int r, bool maximum)
 
 double roundToType(double v, Image2D::DataType type)
 {
-    v = std::clamp(v, lowerBound(type), upperBound(type));
+    v = std::clamp(v, typeLowest(type), typeHighest(type));
     return type == Image2D::FLOAT ? static_cast<double>(static_cast<float>(v)) : std::round(v);
 }
 
@@ -152,22 +106,6 @@ TEST(Sharpen, AddsTheDifferenceToTheMean)
     const auto out = Sharpen::executeSharpen(&image, 1, 1.0f);
     ASSERT_TRUE(out);
     EXPECT_TRUE(imagesEqual(makeImage(3, 1, Image2D::UNSIGNED_SHORT, {70, 110, 85}), *out));
-}
-
-TEST(Sharpen, ClampsInsteadOfWrapping)
-{
-    // Radius 1 on rows of three (a shorter row would shrink the radius to 0). The first
-    // pixel's mean is 40: 10 - 30 = -20 is stored as 0, not as 65516.
-    Image2D image = makeImage(3, 1, Image2D::UNSIGNED_SHORT, {10, 70, 40});
-    const auto out = Sharpen::executeSharpen(&image, 1, 1.0f);
-    ASSERT_TRUE(out);
-    EXPECT_TRUE(imagesEqual(makeImage(3, 1, Image2D::UNSIGNED_SHORT, {0, 100, 25}), *out));
-
-    // Means 200, 200, 175 with f = 2: 350 -> 255, 50, 250.
-    Image2D bytes = makeImage(3, 1, Image2D::UNSIGNED_CHAR, {250, 150, 200});
-    const auto outBytes = Sharpen::executeSharpen(&bytes, 1, 2.0f);
-    ASSERT_TRUE(outBytes);
-    EXPECT_TRUE(imagesEqual(makeImage(3, 1, Image2D::UNSIGNED_CHAR, {255, 50, 250}), *outBytes));
 }
 
 TEST(Sharpen, FloatResultsAreClampedToTheFloatRange)
@@ -225,23 +163,12 @@ TEST(LocalAlphaConstrainedUnsharpMasking, StrengthFollowsTheLocalContrast)
 // ---------------------------------------------------------------------------------------
 // Properties against plain references, for every supported type
 
-class UnsharpMaskingTyped : public ::testing::TestWithParam<Image2D::DataType>
-{
-};
-
-TEST_P(UnsharpMaskingTyped, SharpenWithFactorZeroKeepsTheImage)
-{
-    Image2D image = randomFor(GetParam(), 23, 17, 11);
-    const auto out = Sharpen::executeSharpen(&image, 2, 0.0f);
-    ASSERT_TRUE(out);
-    EXPECT_TRUE(imagesEqual(image, *out));
-}
+using UnsharpMaskingTyped = ::testing::TestWithParam<Image2D::DataType>;
 
 TEST_P(UnsharpMaskingTyped, SharpenMatchesTheFormulaOnTheAreaAverage)
 {
     const Image2D::DataType type = GetParam();
-    Image2D image = randomFor(type, 31, 19, 12);
-    image.setPixelSize(QVector3D(0.1f, 0.2f, 1.0f));
+    Image2D image = radiographRange(type, 31, 19, 12);
     const float f = 1.7f;
     const auto mean = image2d::AreaAverage::executeAreaAverage(&image, 3);
     ASSERT_TRUE(mean);
@@ -251,19 +178,18 @@ TEST_P(UnsharpMaskingTyped, SharpenMatchesTheFormulaOnTheAreaAverage)
         {
             const float i = static_cast<float>(pixelAt(image, x, y));
             const float a = static_cast<float>(pixelAt(*mean, x, y));
-            const double v = std::clamp(static_cast<double>((i - a) * f + i), lowerBound(type), upperBound(type));
+            const double v = std::clamp(static_cast<double>((i - a) * f + i), typeLowest(type), typeHighest(type));
             expected.push_back(type == Image2D::FLOAT ? v : std::trunc(v));
         }
     const auto out = Sharpen::executeSharpen(&image, 3, f);
     ASSERT_TRUE(out);
     EXPECT_TRUE(imagesEqual(makeImage(image.getWidth(), image.getHeight(), type, expected), *out));
-    EXPECT_EQ(out->getPixelSize(), image.getPixelSize());
 }
 
 TEST_P(UnsharpMaskingTyped, ConstrainedMatchesTheReferenceForEveryWeight)
 {
     const Image2D::DataType type = GetParam();
-    const Image2D image = randomFor(type, 29, 21, 13);
+    const Image2D image = radiographRange(type, 29, 21, 13);
     const float f = 1.5f;
     for (float t : {0.0f, 0.3f, 1.0f})
     {
@@ -272,26 +198,10 @@ TEST_P(UnsharpMaskingTyped, ConstrainedMatchesTheReferenceForEveryWeight)
     }
 }
 
-TEST_P(UnsharpMaskingTyped, FullyConstrainedNeverLeavesTheLocalRange)
-{
-    const Image2D::DataType type = GetParam();
-    const Image2D image = randomFor(type, 25, 25, 14);
-    const Image2D out = runConstrained(image, 3, 2, 4.0f, 1.0f);
-    ASSERT_TRUE(out.isValid());
-    const std::vector<double> low = windowExtreme(image, 2, false);
-    const std::vector<double> high = windowExtreme(image, 2, true);
-    const std::vector<double> values = pixels(out);
-    for (std::size_t i = 0; i < values.size(); ++i)
-    {
-        ASSERT_GE(values[i], low[i]) << "pixel " << i;
-        ASSERT_LE(values[i], high[i]) << "pixel " << i;
-    }
-}
-
 TEST_P(UnsharpMaskingTyped, LocalAlphaMatchesTheReference)
 {
     const Image2D::DataType type = GetParam();
-    const Image2D image = randomFor(type, 27, 22, 15);
+    const Image2D image = radiographRange(type, 27, 22, 15);
     const double f = 2.5f;
     const double s = 0.05;
     const double c = 40.0;
@@ -301,26 +211,20 @@ TEST_P(UnsharpMaskingTyped, LocalAlphaMatchesTheReference)
     EXPECT_TRUE(imagesEqual(expected, runLocalAlpha(image, 2, 2, 2.5f, 0.25f, s, c)));
 }
 
-TEST_P(UnsharpMaskingTyped, LocalAlphaWithSlopeZeroUsesHalfTheFactor)
-{
-    const Image2D image = randomFor(GetParam(), 20, 20, 16);
-    EXPECT_TRUE(imagesEqual(runConstrained(image, 1, 2, 1.5f, 0.4f), runLocalAlpha(image, 1, 2, 3.0f, 0.4f, 0.0, 123.0)));
-}
-
 INSTANTIATE_TEST_SUITE_P(SupportedTypes, UnsharpMaskingTyped,
                          ::testing::Values(Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR,
                                            Image2D::BINARY, Image2D::FLOAT));
 
 TEST(LocalAlphaConstrainedUnsharpMasking, MissingSlopeAndCenterReadAsZero)
 {
-    const Image2D image = randomFor(Image2D::UNSIGNED_SHORT, 12, 9, 18);
+    const Image2D image = radiographRange(Image2D::UNSIGNED_SHORT, 12, 9, 18);
     LocalAlphaConstrainedUnsharpMasking algorithm;
     algorithm.setInput(LocalAlphaConstrainedUnsharpMasking::INPUT_IMAGE, &image);
     algorithm.setUniformValue(LocalAlphaConstrainedUnsharpMasking::KERNEL_RADIUS, 1);
     algorithm.setUniformValue(LocalAlphaConstrainedUnsharpMasking::MIN_MAX_KERNEL_RADIUS, 1);
     algorithm.setUniformValue(LocalAlphaConstrainedUnsharpMasking::SHARPNESS_FACTOR, 2.0);
     algorithm.setUniformValue(LocalAlphaConstrainedUnsharpMasking::INTERPOLATION, 0.5);
-    ASSERT_TRUE(algorithm.execute(notCancelled));
+    ASSERT_TRUE(algorithm.execute(image2d::neverCancelled()));
     const auto out = algorithm.getSharedOutput(LocalAlphaConstrainedUnsharpMasking::OUTPUT_IMAGE);
     ASSERT_TRUE(out);
     EXPECT_TRUE(imagesEqual(runConstrained(image, 1, 1, 1.0f, 0.5f), *out));
@@ -330,7 +234,7 @@ TEST(UnsharpMasking, NonFiniteFactorsStayInsideTheIntegerRange)
 {
     // NaN converts to an integer for Qt, so it passes validation; it must not reach an
     // integer cast. Clamping sends it to the lower bound.
-    Image2D image = randomFor(Image2D::UNSIGNED_CHAR, 6, 5, 19);
+    Image2D image = radiographRange(Image2D::UNSIGNED_CHAR, 6, 5, 19);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const auto sharpened = Sharpen::executeSharpen(&image, 1, nan);
     ASSERT_TRUE(sharpened);
@@ -339,10 +243,6 @@ TEST(UnsharpMasking, NonFiniteFactorsStayInsideTheIntegerRange)
     for (double v : pixels(*sharpened))
         EXPECT_EQ(v, 0.0);
 }
-
-// ---------------------------------------------------------------------------------------
-// Rejected input, with the exact warnings
-
 
 TEST(UnsharpMasking, OnePixelImagesKeepTheirValue)
 {
@@ -355,7 +255,6 @@ TEST(UnsharpMasking, OnePixelImagesKeepTheirValue)
         EXPECT_TRUE(imagesEqual(single, runConstrained(single, 3, 3, 2.0f, 0.5f)));
         EXPECT_TRUE(imagesEqual(single, runLocalAlpha(single, 3, 3, 2.0f, 0.5f, 1.0, 0.0)));
     }
-
 }
 
 } // namespace

@@ -9,13 +9,7 @@
 #include <random>
 
 using namespace image2d;
-using testing_support::imagesEqual;
-using testing_support::randomOfType;
-using testing_support::imagesNear;
-using testing_support::makeImage;
-using testing_support::pixelAt;
-using testing_support::randomImage;
-using testing_support::WarningCapture;
+using namespace testing_support;
 
 namespace {
 
@@ -64,24 +58,6 @@ TEST(Filter, MatchesBruteForceForEveryTypeSizeAndKernel)
             }
 }
 
-TEST(Filter, LaplacianOfASinglePixelWrapsAroundInEightBits)
-{
-    Image2D image(5, 5, Image2D::UNSIGNED_CHAR);
-    image.getData<std::uint8_t>()[2 * 5 + 2] = 10;
-    Laplacian laplacian;
-    const std::shared_ptr<Image2D> result = Filter::executeFilter(image, &laplacian);
-    ASSERT_TRUE(result);
-    EXPECT_EQ(pixelAt(*result, 2, 2), 176); // -80 modulo 256
-    for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx)
-        {
-            if (dx == 0 && dy == 0)
-                continue;
-            EXPECT_EQ(pixelAt(*result, 2 + dx, 2 + dy), 10);
-        }
-    EXPECT_EQ(pixelAt(*result, 0, 0), 0);
-}
-
 TEST(Filter, StoresByTruncationKeepingTheLowBits)
 {
     const Image2D ones = makeImage(2, 2, Image2D::UNSIGNED_CHAR, {1, 1, 1, 1});
@@ -97,14 +73,6 @@ TEST(Filter, StoresByTruncationKeepingTheLowBits)
     // BINARY: any non-zero low byte is 1, a multiple of 256 is 0.
     EXPECT_EQ(single(3.0f, makeImage(1, 1, Image2D::BINARY, {1})), 1);
     EXPECT_EQ(single(256.0f, makeImage(1, 1, Image2D::BINARY, {1})), 0);
-}
-
-TEST(Filter, ConstantImageKeepsItsValueAtTheEdgesToo)
-{
-    const Image2D image = makeImage(6, 4, Image2D::FLOAT, std::vector<double>(24, 1234.5));
-    Gaussian gaussian(3, 2.0f);
-    const std::shared_ptr<Image2D> result = Filter::executeFilter(image, &gaussian);
-    EXPECT_TRUE(imagesNear(image, *result, 1e-3));
 }
 
 TEST(SeparableFilter, MatchesBruteForceForEveryInputAndOutputType)
@@ -125,20 +93,6 @@ TEST(SeparableFilter, MatchesBruteForceForEveryInputAndOutputType)
                 }
 }
 
-TEST(SeparableFilter, GaussianEqualsTheFullTwoDimensionalGaussian)
-{
-    const Image2D image = randomImage(37, 29, Image2D::FLOAT, 5, 0, 4095);
-    for (int radius : {1, 2, 4})
-    {
-        Gaussian full(radius, 1.3f);
-        SeparableGaussian separable(radius, 1.3f);
-        const std::shared_ptr<Image2D> a = Filter::executeFilter(image, &full);
-        const std::shared_ptr<Image2D> b =
-            SeparableFilter::executeSeparableFilter(std::make_shared<Image2D>(image), &separable, Image2D::FLOAT);
-        EXPECT_TRUE(imagesNear(*a, *b, 4095 * 1e-5)) << "radius " << radius;
-    }
-}
-
 TEST(SeparableFilter, OutputTypeParameterAndKeepValue)
 {
     auto image = std::make_shared<Image2D>(randomImage(8, 8, Image2D::UNSIGNED_SHORT, 3, 0, 4000));
@@ -154,14 +108,6 @@ TEST(SeparableFilter, OutputTypeParameterAndKeepValue)
     EXPECT_EQ(filter.getSharedOutput(SeparableFilter::OUTPUT_IMAGE)->getDataType(), Image2D::UNSIGNED_SHORT);
 }
 
-TEST(SeparableFilter, ConstantImageKeepsItsValueTruncated)
-{
-    auto image = std::make_shared<Image2D>(makeImage(5, 3, Image2D::UNSIGNED_SHORT, std::vector<double>(15, 100)));
-    SeparableKernel kernel({0.33333f, 0.33333f, 0.33333f}); // sums to just under 1
-    const std::shared_ptr<Image2D> result = SeparableFilter::executeSeparableFilter(image, &kernel, Image2D::RGBA);
-    EXPECT_TRUE(imagesEqual(makeImage(5, 3, Image2D::UNSIGNED_SHORT, std::vector<double>(15, 99)), *result));
-}
-
 TEST(SeparableFilter, EmptyKernelGivesZeros)
 {
     auto image = std::make_shared<Image2D>(randomImage(7, 5, Image2D::SHORT, 6, -100, 100));
@@ -170,19 +116,6 @@ TEST(SeparableFilter, EmptyKernelGivesZeros)
     EXPECT_TRUE(imagesEqual(Image2D(7, 5, Image2D::FLOAT),
                             *SeparableFilter::executeSeparableFilter(image, &empty, Image2D::FLOAT)));
     EXPECT_TRUE(imagesEqual(Image2D(7, 5, Image2D::SHORT), *Filter::executeFilter(*image, &emptySquare)));
-}
-
-TEST(SeparableFilter, BinaryInputStaysWithinZeroAndOne)
-{
-    auto image = std::make_shared<Image2D>(randomImage(12, 9, Image2D::BINARY, 8, 0, 1));
-    SeparableKernel kernel({0.7f, 1.4f, -0.6f}); // can leave [0, 1] before the clamp
-    const std::shared_ptr<Image2D> asFloat = SeparableFilter::executeSeparableFilter(image, &kernel, Image2D::FLOAT);
-    const auto range = asFloat->getValueRange();
-    EXPECT_GE(range.getMin(), 0.0f);
-    EXPECT_LE(range.getMax(), 1.0f);
-    for (Image2D::DataType out : {Image2D::BINARY, Image2D::UNSIGNED_CHAR, Image2D::SHORT})
-        for (double v : testing_support::pixels(*SeparableFilter::executeSeparableFilter(image, &kernel, out)))
-            EXPECT_TRUE(v == 0 || v == 1) << v;
 }
 
 TEST(SeparableFilter, ImageShorterThanTheKernelUsesTheClampedRowsOnly)

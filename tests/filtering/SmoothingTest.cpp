@@ -11,11 +11,7 @@
 #include <limits>
 
 using namespace image2d;
-using testing_support::imagesEqual;
-using testing_support::makeImage;
-using testing_support::pixels;
-using testing_support::randomImage;
-using testing_support::WarningCapture;
+using namespace testing_support;
 
 namespace {
 
@@ -137,9 +133,7 @@ void PrintTo(const DogCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class DogReference : public ::testing::TestWithParam<DogCase>
-{
-};
+using DogReference = ::testing::TestWithParam<DogCase>;
 
 } // namespace
 
@@ -171,53 +165,6 @@ INSTANTIATE_TEST_SUITE_P(
                       // A kernel far wider than the image reads the replicated edges.
                       DogCase{"RadiusBeyondTheImage", Image2D::FLOAT, 0, 1, 1.0f, 30.0f, 40, 500.0f}),
     [](const ::testing::TestParamInfo<DogCase>& info) { return std::string(info.param.name); });
-
-TEST(DifferenceOfGaussians, EqualSigmasGiveZeros)
-{
-    for (Image2D::DataType type : {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR, Image2D::FLOAT})
-    {
-        auto image = std::make_shared<Image2D>(randomImage(14, 9, type, 21, 0, 200));
-        const std::shared_ptr<Image2D> result = DifferenceOfGaussians::executeDOG(image, 1.7f, 1.7f, 5, -3.0f);
-        ASSERT_TRUE(result);
-        EXPECT_EQ(result->getDataType(), Image2D::SHORT);
-        EXPECT_TRUE(imagesEqual(Image2D(image->getSize(), Image2D::SHORT, image->getPixelSize()), *result));
-    }
-}
-
-TEST(DifferenceOfGaussians, NegativeScaleIsAcceptedAndNegates)
-{
-    // The float product, the subtraction and the rounding are all symmetric in the sign,
-    // as long as nothing saturates.
-    WarningCapture warnings;
-    auto image = std::make_shared<Image2D>(randomImage(16, 16, Image2D::UNSIGNED_SHORT, 31, 0, 4000));
-    bool ok = false;
-    const std::shared_ptr<Image2D> negative = dog(image, 0.8f, 2.2f, 4, -2.5f, &ok);
-    EXPECT_TRUE(ok);
-    EXPECT_TRUE(warnings.messages().isEmpty());
-    const std::shared_ptr<Image2D> positive = dog(image, 0.8f, 2.2f, 4, 2.5f);
-    ASSERT_TRUE(negative && positive);
-    const std::vector<double> n = pixels(*negative), p = pixels(*positive);
-    ASSERT_EQ(n.size(), p.size());
-    bool anyNonZero = false;
-    for (std::size_t i = 0; i < n.size(); ++i)
-    {
-        EXPECT_EQ(n[i], -p[i]) << "pixel " << i;
-        anyNonZero = anyNonZero || p[i] != 0;
-    }
-    EXPECT_TRUE(anyNonZero);
-}
-
-TEST(DifferenceOfGaussians, LeavesTheInputAndKeepsThePixelSize)
-{
-    auto image = std::make_shared<Image2D>(makeImage(3, 2, Image2D::UNSIGNED_CHAR, {1, 200, 3, 90, 5, 6}));
-    image->setPixelSize(QVector3D(0.08f, 0.12f, 1.0f));
-    const Image2D before = *image;
-    const std::shared_ptr<Image2D> result = DifferenceOfGaussians::executeDOG(image, 0.5f, 1.5f, 1, 1.0f);
-    ASSERT_TRUE(result);
-    EXPECT_NE(result, image);
-    EXPECT_TRUE(imagesEqual(before, *image));
-    EXPECT_EQ(result->getPixelSize(), image->getPixelSize());
-}
 
 TEST(DifferenceOfGaussians, ZeroSigmasAndTinyImagesAreValid)
 {

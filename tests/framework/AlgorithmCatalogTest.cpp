@@ -38,23 +38,21 @@
 #include <chrono>
 #include <thread>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
 
 using namespace image2d;
-using testing_support::AlgorithmEntry;
-using testing_support::algorithmCatalog;
+using namespace testing_support;
 
 namespace {
 
-// A small image of the type, every pixel different, and a larger one for the thread tests.
+// A small image of the type and a larger one for the thread tests.
 std::shared_ptr<Image2D> inputFor(Image2D::DataType type, bool large = false, QSize size = {})
 {
-    const double high = type == Image2D::FLOAT ? 1.0 : 4000.0;
     if (!size.isValid())
         size = large ? QSize(173, 131) : QSize(9, 7);
-    return std::make_shared<Image2D>(
-        testing_support::randomImage(size.width(), size.height(), type, large ? 7u : 3u, 0.0, high));
+    return catalogInput(type, size, large ? 7u : 3u);
 }
 
 std::string identifier(QString text)
@@ -105,11 +103,14 @@ QList<QVariant> outOfBounds(const ParameterInfo& parameter)
     return values;
 }
 
-// A value that does not convert as the parameter is checked.
+// A value that does not convert as the parameter is checked. Integers get a text that a
+// float would take, so a float checked as an integer shows which conversion is used.
 QVariant unconvertible(const ParameterInfo& parameter)
 {
     switch (parameter.checkedAs())
     {
+    case ValueKind::Int:
+    case ValueKind::UInt: return QStringLiteral("1.5");
     case ValueKind::Bool: return 1;
     case ValueKind::Text: return QPoint(1, 2);
     case ValueKind::Variant: return {};
@@ -149,9 +150,7 @@ std::vector<ValidationCase> validationCases()
     return cases;
 }
 
-class DeclaredValidation : public ::testing::TestWithParam<ValidationCase>
-{
-};
+using DeclaredValidation = ::testing::TestWithParam<ValidationCase>;
 
 TEST_P(DeclaredValidation, FailsWithTheClassWarningsAndRecordsTheReason)
 {
@@ -199,9 +198,7 @@ TEST(DeclaredValidation, StopsAtTheFirstParameterInDeclarationOrder)
 
 // ---- A valid configuration ----------------------------------------------------------------
 
-class CatalogEntry : public ::testing::TestWithParam<const AlgorithmEntry*>
-{
-};
+using CatalogEntry = ::testing::TestWithParam<const AlgorithmEntry*>;
 
 std::vector<const AlgorithmEntry*> entries(bool parallelOnly)
 {
@@ -217,18 +214,29 @@ std::string entryName(const ::testing::TestParamInfo<const AlgorithmEntry*>& inf
     return info.param->name;
 }
 
+// ... leaves its input as it was and gives its outputs the input's pixel size.
 TEST_P(CatalogEntry, ValidConfigurationRunsWithoutWarnings)
 {
     const AlgorithmEntry& entry = *GetParam();
     for (Image2D::DataType type : entry.types)
     {
-        std::unique_ptr<Algorithm> algorithm = entry.make(inputFor(type));
+        const std::shared_ptr<Image2D> input = inputFor(type);
+        const Image2D before = *input;
+        std::unique_ptr<Algorithm> algorithm = entry.make(input);
         testing_support::WarningCapture warnings;
         EXPECT_TRUE(algorithm->execute(neverCancelled())) << type;
         EXPECT_EQ(warnings.messages(), QStringList{}) << type;
         EXPECT_FALSE(algorithm->lastFailure()) << type;
+        EXPECT_TRUE(imagesEqual(before, *input)) << type;
         for (const QString& output : entry.outputs)
-            EXPECT_TRUE(hasPixels(algorithm->getSharedOutput(output))) << qPrintable(output) << " " << type;
+        {
+            const std::shared_ptr<Image2D> result = algorithm->getSharedOutput(output);
+            EXPECT_TRUE(hasPixels(result)) << qPrintable(output) << " " << type;
+            if (result && entry.keepsPixelSize)
+            {
+                EXPECT_EQ(result->getPixelSize(), before.getPixelSize()) << qPrintable(output) << " " << type;
+            }
+        }
     }
 }
 
@@ -367,9 +375,7 @@ INSTANTIATE_TEST_SUITE_P(AllAlgorithms, CatalogEntry, ::testing::ValuesIn(entrie
 
 // ---- Threads ------------------------------------------------------------------------------
 
-class ParallelEntry : public ::testing::TestWithParam<const AlgorithmEntry*>
-{
-};
+using ParallelEntry = ::testing::TestWithParam<const AlgorithmEntry*>;
 
 TEST_P(ParallelEntry, OneThreadGivesWhatAllThreadsGive)
 {
@@ -492,3 +498,4 @@ TEST(Keys, TextsOfTheInterface)
 }
 
 } // namespace
+

@@ -57,68 +57,6 @@ TEST(Bounds, EndsNaNAndInfinities)
     EXPECT_EQ(Bounds::above(0).describe(), "> 0");
 }
 
-struct ParameterCase
-{
-    const char* name;
-    QVariant radius, factor, flag;
-    QString warning; // empty: valid
-    FailureReason::Kind kind;
-    const char* key;
-};
-
-class ParameterValidation : public ::testing::TestWithParam<ParameterCase>
-{
-};
-
-TEST_P(ParameterValidation, WarnsOnceAndRecordsTheReason)
-{
-    const ParameterCase& c = GetParam();
-    WarningCapture warnings;
-    Probe probe;
-    Image2D image(2, 2, Image2D::FLOAT);
-    probe.setInput(Probe::INPUT_IMAGE, &image);
-    for (auto [key, value] : {std::pair{&RADIUS, c.radius}, {&FACTOR, c.factor}, {&FLAG, c.flag}})
-        if (value.isValid())
-            probe.setUniformValue(*key, value);
-    EXPECT_EQ(probe.execute(neverCancelled()), c.warning.isEmpty());
-    EXPECT_EQ(warnings.messages(), c.warning.isEmpty() ? QStringList{} : QStringList{c.warning});
-    EXPECT_EQ(probe.lastFailure().kind, c.kind);
-    EXPECT_EQ(probe.lastFailure().key, QString(c.key));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Framework, ParameterValidation,
-    ::testing::Values(
-        ParameterCase{"valid", 3, 1.5f, {}, "", FailureReason::None, ""},
-        ParameterCase{"missing", {}, 1.5f, {}, "image2d::Probe : missing input:  \"radius\"", FailureReason::Missing,
-                      "radius"},
-        ParameterCase{"text", "wide", 1.5f, {}, "image2d::Probe : invalid input:  \"radius\"", FailureReason::Invalid,
-                      "radius"},
-        ParameterCase{"above", 11, 1.5f, {}, "image2d::Probe : invalid input:  \"radius\"", FailureReason::OutOfRange,
-                      "radius"},
-        // Checked as an integer: the text "1.5" does not convert, the float 1.5 does.
-        ParameterCase{"floatText", 3, "1.5", {}, "image2d::Probe : invalid input:  \"factor\"",
-                      FailureReason::Invalid, "factor"},
-        ParameterCase{"zero", 3, 0.0f, {}, "image2d::Probe : invalid input:  \"factor\"", FailureReason::OutOfRange,
-                      "factor"},
-        ParameterCase{"notBool", 3, 1.5f, 1, "image2d::Probe : invalid input:  \"flag\"", FailureReason::Invalid,
-                      "flag"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Parameters, OptionalValuesFallBackAndDocsDescribeThem)
-{
-    Uniforms store;
-    EXPECT_FALSE(kFlag(store));
-    EXPECT_FALSE(kFlag.required());
-    EXPECT_TRUE(kRadius.required());
-    store.setUniformValue(FLAG, true);
-    EXPECT_TRUE(kFlag(store));
-    EXPECT_EQ(kFactor.checkedAs(), ValueKind::Int);
-    EXPECT_EQ(kFactor.readAs(), ValueKind::Float);
-    store.setUniformValue(FACTOR, 2.75f);
-    EXPECT_EQ(kFactor(store), 2.75f);
-}
-
 // A lenient parameter is never rejected: absent and unconvertible values read as its fallback.
 TEST(Parameters, LenientParametersFallBackInsteadOfFailing)
 {

@@ -20,9 +20,7 @@ struct GetterCase
     bool hasPoint;
 };
 
-class UniformsGetters : public ::testing::TestWithParam<GetterCase>
-{
-};
+using UniformsGetters = ::testing::TestWithParam<GetterCase>;
 
 TEST_P(UniformsGetters, ConvertOrReportAbsence)
 {
@@ -54,38 +52,3 @@ INSTANTIATE_TEST_SUITE_P(
                 ch = '_';
         return n;
     });
-
-TEST(Uniforms, NumericStringConvertsToDoubleOnly)
-{
-    Uniforms u;
-    u.setUniformValue(KEY, QStringLiteral("2.5"));
-    EXPECT_DOUBLE_EQ(*u.getUniformDoubleValue(KEY), 2.5);
-    EXPECT_FALSE(u.getUniformIntValue(KEY).hasValue());
-}
-
-TEST(Uniforms, AbsentKeyGivesInvalidVariant)
-{
-    Uniforms u;
-    EXPECT_FALSE(u.getUniformValue(KEY).isValid());
-}
-
-TEST(Uniforms, SetUniformsReplacesTheWholeStore)
-{
-    Uniforms u;
-    u.setUniformValue(KEY, 1);
-    u.setUniforms({{QStringLiteral("other"), 2}});
-    EXPECT_FALSE(u.getUniformValue(KEY).isValid());
-    EXPECT_EQ(u.getUniformIntValue(QStringLiteral("other")).value(), 2);
-    u.setUniforms({});
-    EXPECT_TRUE(u.getUniforms().isEmpty());
-}
-
-TEST(Uniforms, CopiesAreIndependentAfterAWrite)
-{
-    Uniforms a;
-    a.setUniformValue(KEY, 1);
-    Uniforms b(a);
-    b.setUniformValue(KEY, 2);
-    EXPECT_EQ(*a.getUniformIntValue(KEY), 1);
-    EXPECT_EQ(*b.getUniformIntValue(KEY), 2);
-}

@@ -98,9 +98,7 @@ struct SharpenCase
     int radius;
 };
 
-class ToFilterSetSharpen : public ::testing::TestWithParam<SharpenCase>
-{
-};
+using ToFilterSetSharpen = ::testing::TestWithParam<SharpenCase>;
 
 TEST_P(ToFilterSetSharpen, ChoosesFilterAndRadius)
 {

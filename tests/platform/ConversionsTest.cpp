@@ -6,8 +6,7 @@
 #include <cmath>
 #include <limits>
 
-using testing_support::makeImage;
-using testing_support::pixels;
+using namespace testing_support;
 
 struct ConversionCase
 {
@@ -17,9 +16,7 @@ struct ConversionCase
     std::vector<double> expected;
 };
 
-class ConvertToDataType : public ::testing::TestWithParam<ConversionCase>
-{
-};
+using ConvertToDataType = ::testing::TestWithParam<ConversionCase>;
 
 TEST_P(ConvertToDataType, RoundsHalfAwayFromZeroAndSaturates)
 {

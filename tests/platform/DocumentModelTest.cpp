@@ -1,6 +1,5 @@
 #include "platform/documentmodel/ImageFilter.h"
 #include "platform/documentmodel/MediaAutoContrastSettings.h"
-#include "platform/foundation/StringConversions.h"
 
 #include <gtest/gtest.h>
 
@@ -43,17 +42,6 @@ TEST(ImageFilter, ParameterTextReadsBackAsTheSameFloat)
     }
     EXPECT_EQ(ImageFilterElementParameter(0.1f).toString(), "0.1");
     EXPECT_EQ(ImageFilterElementParameter(2.0f).toString(), "2");
-}
-
-TEST(ImageFilter, ElementNames)
-{
-    EXPECT_EQ(conversions::toString(ImageFilterElementType::HistogramEqualization), "HistogramEqualization");
-    EXPECT_EQ(conversions::toString(static_cast<ImageFilterElementType>(-3)), "Unknown(-3)");
-}
-
-TEST(StringConversions, TransformText)
-{
-    EXPECT_EQ(StringConversions::transformToString(QTransform(-1, 0, 0, 1, 10.5, 0)), "[-1,0,0;0,1,0;10.5,0,1]");
 }
 
 TEST(MediaAutoContrastSettings, EveryMediaTypeHasAValidWindow)

@@ -1,5 +1,4 @@
 #include "platform/maths/Operations.h"
-#include "platform/maths/Range.h"
 #include "platform/task/Calculation.h"
 #include "platform/task/ThreadProgress.h"
 
@@ -8,9 +7,7 @@
 #include <limits>
 #include <tuple>
 
-class RoundToNumber : public ::testing::TestWithParam<std::tuple<int, unsigned, int>>
-{
-};
+using RoundToNumber = ::testing::TestWithParam<std::tuple<int, unsigned, int>>;
 
 TEST_P(RoundToNumber, RoundsToTheNearestMultipleWithTiesAwayFromZero)
 {
@@ -26,15 +23,6 @@ INSTANTIATE_TEST_SUITE_P(
                       std::make_tuple(8, 5u, 10), std::make_tuple(123, 0u, 123), std::make_tuple(24, 1u, 24),
                       // The nearest multiple would overflow: the one below stands in.
                       std::make_tuple(std::numeric_limits<int>::max(), 1000u, 2147483000)));
-
-TEST(Range, HoldsAClosedInterval)
-{
-    math::Range<float> r(-1.0f, 3.0f);
-    EXPECT_TRUE(r.contains(-1.0f));
-    EXPECT_TRUE(r.contains(3.0f));
-    EXPECT_FALSE(r.contains(3.5f));
-    EXPECT_EQ(r.getLength(), 4.0f);
-}
 
 namespace {
 class Probe : public Calculation

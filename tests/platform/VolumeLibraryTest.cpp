@@ -14,10 +14,7 @@
 #include <limits>
 #include <vector>
 
-using testing_support::makeVolume;
-using testing_support::pixelAt;
-using testing_support::probeValue;
-using testing_support::voxelAt;
+using namespace testing_support;
 
 namespace {
 
@@ -107,9 +104,7 @@ struct SlabCase
     double expected;
 };
 
-class SlabProjection : public testing::TestWithParam<SlabCase>
-{
-};
+using SlabProjection = testing::TestWithParam<SlabCase>;
 
 // 1000 in slices 4..7, 0 elsewhere: the projections' means are counted by hand.
 TEST_P(SlabProjection, GivesTheMeanOverItsSamples)
@@ -282,9 +277,7 @@ struct ConversionCase
     double value, expected;
 };
 
-class VolumeConversion : public testing::TestWithParam<ConversionCase>
-{
-};
+using VolumeConversion = testing::TestWithParam<ConversionCase>;
 
 TEST_P(VolumeConversion, ConvertsEveryVoxel)
 {

@@ -12,8 +12,7 @@
 #include <thread>
 #include <vector>
 
-using testing_support::makeVolume;
-using testing_support::voxelAt;
+using namespace testing_support;
 
 TEST(VoxenImage3D, VoxelsRunXThenYThenZAndSlicesAreContiguous)
 {

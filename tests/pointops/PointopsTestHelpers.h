@@ -1,6 +1,7 @@
 #pragma once
 
 #include "image2d/framework/Algorithm.h"
+#include "image2d/framework/Core.h"
 #include "support/TestImages.h"
 #include "support/WarningCapture.h"
 
@@ -20,7 +21,7 @@ struct RunResult
     QStringList warnings;
 };
 
-inline RunResult run(image2d::Algorithm& algorithm, const std::atomic<bool>& cancel)
+inline RunResult run(image2d::Algorithm& algorithm, const std::atomic<bool>& cancel = image2d::neverCancelled())
 {
     testing_support::WarningCapture capture;
     RunResult result;
@@ -28,12 +29,6 @@ inline RunResult run(image2d::Algorithm& algorithm, const std::atomic<bool>& can
     result.output = algorithm.getSharedOutput(image2d::Algorithm::OUTPUT_IMAGE);
     result.warnings = capture.messages();
     return result;
-}
-
-inline RunResult run(image2d::Algorithm& algorithm)
-{
-    const std::atomic<bool> notCancelled{false};
-    return run(algorithm, notCancelled);
 }
 
 inline std::shared_ptr<Image2D> shared(int width, int height, Image2D::DataType type,

@@ -106,6 +106,7 @@ std::vector<AlgorithmEntry> makeCatalog()
     catalog.back().ownWarnings[GammaCorrection::GAMMA_VALUE].outOfRange = {
         usual("image2d::GammaCorrection", "value out of range", GammaCorrection::GAMMA_VALUE)};
     rejects(catalog.back(), kBinaryIntAndRgba, "image2d::GammaCorrection : gamma algorithm not supported for data type:  %1");
+    catalog.back().keepsPixelSize = false; // the display image has unit pixels
 
     catalog.push_back({"Invert", [](Input in) -> Made { return holding<Invert>(in, {}); }, Invert::parameters(),
                        "image2d::Invert"});
@@ -417,6 +418,7 @@ std::vector<AlgorithmEntry> makeCatalog()
                        "image2d::Binning"});
     rejects(catalog.back(), {Image2D::FLOAT, Image2D::RGBA},
             "image2d::Binning : Binning algorithm not supported for data type:  %1");
+    catalog.back().keepsPixelSize = false; // blocks of 2 x 2
 
     // ---- Segmentation and features
     catalog.push_back({"ToPolarCost",
@@ -443,8 +445,11 @@ std::vector<AlgorithmEntry> makeCatalog()
 
     // The edge filter's 4-pixel frame needs an image of 9 pixels or more each way.
     const auto framed = [](Input in) {
-        return in->getHeight() < 9 ? std::make_shared<Image2D>(testing_support::randomImage(20, 16, in->getDataType(), 5, 0, 200))
-                                   : in;
+        if (in->getHeight() >= 9)
+            return in;
+        auto large = std::make_shared<Image2D>(testing_support::randomImage(20, 16, in->getDataType(), 5, 0, 200));
+        large->setPixelSize(in->getPixelSize());
+        return large;
     };
     catalog.push_back({"BinaryEdge",
                        [framed](Input in) -> Made { return holding<BinaryEdge>(framed(in), {{BinaryEdge::THRESHOLD_VALUE, 30.0f}}); },
@@ -577,6 +582,14 @@ QStringList expectedWarnings(const AlgorithmEntry& entry, const QString& key, Fa
     if (!specific.isEmpty())
         return specific;
     return {usual(entry.owner, kind == FailureReason::Missing ? "missing input" : "invalid input", key)};
+}
+
+std::shared_ptr<Image2D> catalogInput(Image2D::DataType type, QSize size, std::uint32_t seed)
+{
+    auto image = std::make_shared<Image2D>(
+        randomImage(size.width(), size.height(), type, seed, 0.0, type == Image2D::FLOAT ? 1.0 : 4000.0));
+    image->setPixelSize(QVector3D(0.1f, 0.2f, 1.0f));
+    return image;
 }
 
 } // namespace testing_support

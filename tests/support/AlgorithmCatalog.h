@@ -8,8 +8,10 @@
 #include "image2d/framework/Parameters.h"
 
 #include <QHash>
+#include <QSize>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -40,6 +42,8 @@ struct AlgorithmEntry
     /// Runs parallel loops: one thread must give what all threads give.
     bool parallel = false;
     QStringList outputs{image2d::Algorithm::OUTPUT_IMAGE};
+    /// Whether the outputs keep the input's pixel size.
+    bool keepsPixelSize = true;
     /// Whether validation rejects an input image that is not valid.
     bool checksValidity = true;
     /// Input types the class rejects, the one warning it gives for them ("%1" the type's code,
@@ -50,6 +54,10 @@ struct AlgorithmEntry
 };
 
 const std::vector<AlgorithmEntry>& algorithmCatalog();
+
+/// The catalogue's input: random values of `type` (0 to 4000, or 0 to 1 for FLOAT) of `size`,
+/// pixel size (0.1, 0.2, 1).
+std::shared_ptr<Image2D> catalogInput(Image2D::DataType type, QSize size = QSize(9, 7), std::uint32_t seed = 3);
 
 /// The warnings the entry gives when the check `kind` (Missing, Invalid or OutOfRange) of
 /// `key` fails.

@@ -2,6 +2,7 @@
 
 #include "platform/pixeldata/PixelTypes.h"
 
+#include <limits>
 #include <random>
 #include <type_traits>
 
@@ -89,6 +90,41 @@ Image2D randomOfType(Image2D::DataType type, int width, int height, std::uint32_
             image.getData<std::uint32_t>()[i] = static_cast<std::uint32_t>(i * 2654435761u + seed);
         return image;
     }
+    }
+}
+
+Image2D radiographRange(Image2D::DataType type, int width, int height, std::uint32_t seed, double floatLow,
+                        double floatHigh)
+{
+    switch (type)
+    {
+    case Image2D::UNSIGNED_SHORT: return randomImage(width, height, type, seed, 0, 4095);
+    case Image2D::SHORT: return randomImage(width, height, type, seed, -2000, 2000);
+    case Image2D::FLOAT: return randomImage(width, height, type, seed, floatLow, floatHigh);
+    default: return randomOfType(type, width, height, seed);
+    }
+}
+
+double typeLowest(Image2D::DataType type)
+{
+    switch (type)
+    {
+    case Image2D::SHORT: return -32768.0;
+    case Image2D::INT: return -2147483648.0;
+    case Image2D::FLOAT: return -static_cast<double>(std::numeric_limits<float>::max());
+    default: return 0.0;
+    }
+}
+
+double typeHighest(Image2D::DataType type)
+{
+    switch (type)
+    {
+    case Image2D::UNSIGNED_SHORT: return 65535.0;
+    case Image2D::SHORT: return 32767.0;
+    case Image2D::INT: return 2147483647.0;
+    case Image2D::FLOAT: return static_cast<double>(std::numeric_limits<float>::max());
+    default: return 255.0;
     }
 }
 

@@ -27,6 +27,16 @@ Image2D randomImage(int width, int height, Image2D::DataType type, std::uint32_t
 Image2D randomOfType(Image2D::DataType type, int width, int height, std::uint32_t seed, double floatLow = -1000.0,
                      double floatHigh = 1000.0);
 
+/// Random pixels in the ranges radiographs use: 12 bits for UNSIGNED_SHORT, [-2000, 2000] for
+/// SHORT, the full 8 bits, 0 or 1 for BINARY, [floatLow, floatHigh] for FLOAT.
+Image2D radiographRange(Image2D::DataType type, int width, int height, std::uint32_t seed, double floatLow = -50.0,
+                        double floatHigh = 300.0);
+
+/// The range a pixel type clamps to: the integer type's bounds (BINARY shares 0..255) or
+/// +-FLT_MAX for FLOAT.
+double typeLowest(Image2D::DataType type);
+double typeHighest(Image2D::DataType type);
+
 /// A shared copy of `image`, for the interfaces that take shared pointers.
 inline std::shared_ptr<Image2D> sharedCopy(const Image2D& image)
 {

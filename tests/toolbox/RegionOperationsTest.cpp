@@ -222,9 +222,7 @@ struct CsvCase
     std::vector<double> expected; // 2 x 2
 };
 
-class CsvLoading : public ::testing::TestWithParam<CsvCase>
-{
-};
+using CsvLoading = ::testing::TestWithParam<CsvCase>;
 
 TEST_P(CsvLoading, ReadsValuesAcrossLines)
 {

@@ -7,8 +7,7 @@
 #include <cstring>
 #include <vector>
 
-using testing_support::makeVolume;
-using testing_support::voxelAt;
+using namespace testing_support;
 
 namespace {
 
@@ -24,13 +23,6 @@ std::vector<double> voxels(const VoxenImage3D& volume)
 }
 
 } // namespace
-
-TEST(GeneratedCeph, DefaultParameters)
-{
-    const ceph::GenerateCephParameters p;
-    EXPECT_EQ((std::vector{p.lowValue, p.lowThreshold, p.firstBoostThreshold, p.secondBoostThreshold}),
-              (std::vector{-1000.0f, 0.0f, 500.0f, 2000.0f}));
-}
 
 // At 4 mm voxels the smoothing radius round(2 * 0.125) is 0, so the unsharp masking leaves
 // every voxel as it is and the values follow the floor, clamp and boosts alone:
@@ -110,9 +102,7 @@ struct ToneCase
     std::vector<double> expected;
 };
 
-class CephToneCurve : public testing::TestWithParam<ToneCase>
-{
-};
+using CephToneCurve = testing::TestWithParam<ToneCase>;
 
 TEST_P(CephToneCurve, MapsThePixels)
 {

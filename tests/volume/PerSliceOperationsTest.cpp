@@ -12,8 +12,7 @@
 #include <memory>
 
 using image2d::GrowChamfer;
-using testing_support::makeVolume;
-using testing_support::voxelAt;
+using namespace testing_support;
 
 namespace {
 
@@ -69,28 +68,6 @@ TEST(VoxenImagePerSliceDistanceMap, EverySliceIsThe2DDistanceTransformOfThatSlic
     }
 }
 
-TEST(VoxenImagePerSliceDistanceMap, ASetVoxelReachesNoOtherSlice)
-{
-    VoxenImage3D input = makeVolume({7, 5, 3}, image::DataType::BINARY,
-                                    [](int x, int y, int z) { return x == 3 && y == 2 && z == 1; });
-    const auto output = distanceMap(&input);
-    ASSERT_TRUE(output);
-    for (int x = 0; x < 7; ++x)
-    {
-        EXPECT_EQ(voxelAt(*output, x, 0, 0), image2d::kChamferFar);
-        EXPECT_EQ(voxelAt(*output, x, 4, 2), image2d::kChamferFar);
-    }
-    EXPECT_EQ((std::vector{voxelAt(*output, 3, 2, 1), voxelAt(*output, 4, 2, 1), voxelAt(*output, 4, 3, 1),
-                           voxelAt(*output, 5, 3, 1), voxelAt(*output, 5, 4, 1), voxelAt(*output, 0, 2, 1)}),
-              (std::vector<double>{0, 5, 7, 11, 14, 15}));
-
-    VoxenImage3D single = makeVolume({4, 4, 1}, image::DataType::BINARY, [](int x, int, int) { return x == 0; });
-    const auto one = distanceMap(&single);
-    ASSERT_TRUE(one);
-    EXPECT_EQ(one->imageSize(), math::Ivec3(4, 4, 1));
-    EXPECT_EQ(voxelAt(*one, 3, 3, 0), 15);
-}
-
 TEST(VoxenImagePerSliceGrowChamfer, EverySliceIsThe2DGrowthAboveZero)
 {
     VoxenImage3D limit = makeVolume({30, 25, 4}, image::DataType::BINARY,
@@ -143,9 +120,7 @@ struct PerSliceFailure
     const char* warning;
 };
 
-class PerSliceRefusal : public testing::TestWithParam<PerSliceFailure>
-{
-};
+using PerSliceRefusal = testing::TestWithParam<PerSliceFailure>;
 
 TEST_P(PerSliceRefusal, WarnsAndMakesNoOutput)
 {

@@ -12,11 +12,8 @@
 #include <memory>
 #include <vector>
 
-using image2d::CachedReslicer;
-using image2d::ResliceExtractor;
-using image2d::ResliceSamplePoints;
-using testing_support::makeVolume;
-using testing_support::probeValue;
+using namespace image2d;
+using namespace testing_support;
 
 namespace {
 
@@ -107,9 +104,7 @@ const GridCase gridCases[] = {
     {"NoPointsAllZero", {}, {1, 1, 1}, 2, 1, {}, V(0, 0, 0), {V(0, 0, 0), V(0, 0, 0)}, {V(0, 0, 0)}},
 };
 
-class SampleGrid : public testing::TestWithParam<GridCase>
-{
-};
+using SampleGrid = testing::TestWithParam<GridCase>;
 
 TEST_P(SampleGrid, MatchesTheHandWorkedGrid)
 {
@@ -161,9 +156,7 @@ const NormalCase normalCases[] = {
      {V(0, 0, 0), V(0, 0, 0)}},
 };
 
-class SampleNormals : public testing::TestWithParam<NormalCase>
-{
-};
+using SampleNormals = testing::TestWithParam<NormalCase>;
 
 TEST_P(SampleNormals, HaveTheDepthStepAcrossColumnsAndRows)
 {
@@ -202,9 +195,7 @@ const SizeCase sizeCases[] = {
      1.0f / ResliceExtractor::kMaxSide},
 };
 
-class TextureSize : public testing::TestWithParam<SizeCase>
-{
-};
+using TextureSize = testing::TestWithParam<SizeCase>;
 
 TEST_P(TextureSize, FollowsTheCurveLengthAndSweep)
 {
@@ -341,9 +332,7 @@ const SlabCase slabCases[] = {
     {"HalfTheWindow", 500, (7 * 0.5 + 2 * 0.25) / 16},
 };
 
-class SlabXRay : public testing::TestWithParam<SlabCase>
-{
-};
+using SlabXRay = testing::TestWithParam<SlabCase>;
 
 TEST_P(SlabXRay, GivesTheSlabsShareOfTheRay)
 {

@@ -1,0 +1,224 @@
+#pragma once
+
+// The sliding window histograms of the Stark equalization: an occupancy index over dense
+// bins, the exact histogram of integer pixels and the bucketed one of float pixels; internal
+// to StarkAdaptiveHistogramEqualization.cpp.
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <type_traits>
+#include <vector>
+
+namespace image2d::stark_detail {
+
+/// Occupied entries of a dense index range, visited in ascending order: one bit per
+/// entry plus one summary bit per 64 entries, so a sparse window is walked in a few words.
+class Occupancy
+{
+public:
+    explicit Occupancy(std::size_t size) : m_words((size + 63) / 64, 0), m_summary((m_words.size() + 63) / 64, 0) {}
+
+    // Branch-free updates: entries open and close about as often as not.
+    void set(std::size_t i, bool on)
+    {
+        m_words[i >> 6] |= std::uint64_t(on) << (i & 63);
+        m_summary[i >> 12] |= std::uint64_t(on) << ((i >> 6) & 63);
+    }
+
+    void clear(std::size_t i, bool off)
+    {
+        std::uint64_t& word = m_words[i >> 6];
+        word &= ~(std::uint64_t(off) << (i & 63));
+        m_summary[i >> 12] &= ~(std::uint64_t(word == 0) << ((i >> 6) & 63));
+    }
+
+    void clearAll()
+    {
+        std::fill(m_words.begin(), m_words.end(), 0);
+        std::fill(m_summary.begin(), m_summary.end(), 0);
+    }
+
+    template <typename F>
+    void forEach(F&& f) const
+    {
+        for (std::size_t s = 0; s < m_summary.size(); ++s)
+            for (std::uint64_t bits = m_summary[s]; bits; bits &= bits - 1)
+            {
+                const std::size_t w = s * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+                for (std::uint64_t word = m_words[w]; word; word &= word - 1)
+                    f(w * 64 + static_cast<std::size_t>(std::countr_zero(word)));
+            }
+    }
+
+    /// Visits the entries occupied in `a` or in `b` (same size), in ascending order.
+    template <typename F>
+    static void forEachUnion(const Occupancy& a, const Occupancy& b, F&& f)
+    {
+        for (std::size_t s = 0; s < a.m_summary.size(); ++s)
+            for (std::uint64_t bits = a.m_summary[s] | b.m_summary[s]; bits; bits &= bits - 1)
+            {
+                const std::size_t w = s * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+                for (std::uint64_t word = a.m_words[w] | b.m_words[w]; word; word &= word - 1)
+                    f(w * 64 + static_cast<std::size_t>(std::countr_zero(word)));
+            }
+    }
+
+private:
+    std::vector<std::uint64_t> m_words;
+    std::vector<std::uint64_t> m_summary;
+};
+
+/// Window histogram of integer pixels: an exact histogram of values, indexed by the
+/// value's offset from the type's minimum; the normalised value of each index is a table.
+template <typename T>
+class IntegerHistogram
+{
+public:
+    static constexpr int kOffset = std::is_signed_v<T> ? -static_cast<int>(std::numeric_limits<T>::min()) : 0;
+    static constexpr std::size_t kSize = std::size_t(1) << (8 * sizeof(T));
+    /// Every histogram of a run reads the same normalised value for an index.
+    static constexpr bool kSharedNormalised = true;
+
+    explicit IntegerHistogram(const std::vector<double>& normalised)
+        : m_counts(kSize, 0.0), m_occupied(kSize), m_normalised(normalised)
+    {
+    }
+
+    static std::vector<double> normalisedValues(double lo, double hi)
+    {
+        std::vector<double> n(kSize);
+        for (std::size_t i = 0; i < kSize; ++i)
+            n[i] = (static_cast<double>(static_cast<int>(i) - kOffset) - lo) / (hi - lo) - 0.5;
+        return n;
+    }
+
+    double normalised(T v) const { return m_normalised[index(v)]; }
+
+    void add(T v)
+    {
+        const std::size_t i = index(v);
+        m_counts[i] += 1.0;
+        m_occupied.set(i, true);
+        ++m_total;
+    }
+
+    void remove(T v)
+    {
+        const std::size_t i = index(v);
+        m_counts[i] -= 1.0;
+        m_occupied.clear(i, m_counts[i] == 0.0);
+        --m_total;
+    }
+
+    void clear()
+    {
+        m_occupied.forEach([&](std::size_t i) { m_counts[i] = 0.0; });
+        m_occupied.clearAll();
+        m_total = 0;
+    }
+
+    std::uint64_t total() const { return m_total; }
+    const Occupancy& occupancy() const { return m_occupied; }
+    // For an unoccupied entry: count 0 and a finite normalised value.
+    double countAt(std::size_t i) const { return m_counts[i]; }
+    double normalisedAt(std::size_t i) const { return m_normalised[i]; }
+    const double& normalisedRef(std::size_t i) const { return m_normalised[i]; }
+
+    template <typename F>
+    void forEachEntry(F&& f) const
+    {
+        m_occupied.forEach([&](std::size_t i) { f(m_normalised[i], m_counts[i]); });
+    }
+
+private:
+    static std::size_t index(T v) { return static_cast<std::size_t>(static_cast<int>(v) + kOffset); }
+
+    std::vector<double> m_counts; // whole numbers, kept as double for the output sums
+    Occupancy m_occupied;
+    const std::vector<double>& m_normalised;
+    std::uint64_t m_total = 0;
+};
+
+/// Window histogram of float pixels: 256 buckets of floor(v * s) across [lo, hi], each
+/// represented by the value of the pixel that opened it. NaN pixels stay out of the window.
+class FloatHistogram
+{
+public:
+    static constexpr bool kSharedNormalised = false; // each entry keeps its opening value
+
+    FloatHistogram(double lo, double hi)
+        : m_lo(lo), m_hi(hi),
+          m_scale(256.0f / (static_cast<float>(hi) - static_cast<float>(lo) + 1.1920929e-7f)),
+          m_first(key(static_cast<float>(lo))),
+          // Keys are monotone in v, so [lo, hi] bounds them; the cap only guards degenerate scales.
+          m_size(static_cast<std::size_t>(std::clamp<long long>(key(static_cast<float>(hi)) - m_first + 1, 1, 1 << 20))),
+          m_counts(m_size, 0.0), m_normalised(m_size, 0.0), m_occupied(m_size)
+    {
+    }
+
+    double normalised(float v) const { return (static_cast<double>(v) - m_lo) / (m_hi - m_lo) - 0.5; }
+
+    void add(float v)
+    {
+        if (std::isnan(v))
+            return;
+        const std::size_t i = index(v);
+        if (m_counts[i] == 0.0)
+            m_normalised[i] = normalised(v);
+        m_counts[i] += 1.0;
+        m_occupied.set(i, true);
+        ++m_total;
+    }
+
+    void remove(float v)
+    {
+        if (std::isnan(v))
+            return;
+        const std::size_t i = index(v);
+        m_counts[i] -= 1.0;
+        m_occupied.clear(i, m_counts[i] == 0.0);
+        --m_total;
+    }
+
+    void clear()
+    {
+        m_occupied.forEach([&](std::size_t i) { m_counts[i] = 0.0; });
+        m_occupied.clearAll();
+        m_total = 0;
+    }
+
+    std::uint64_t total() const { return m_total; }
+    const Occupancy& occupancy() const { return m_occupied; }
+    // For an unoccupied entry: count 0 and a finite normalised value.
+    double countAt(std::size_t i) const { return m_counts[i]; }
+    double normalisedAt(std::size_t i) const { return m_normalised[i]; }
+    const double& normalisedRef(std::size_t i) const { return m_normalised[i]; }
+
+    template <typename F>
+    void forEachEntry(F&& f) const
+    {
+        m_occupied.forEach([&](std::size_t i) { f(m_normalised[i], m_counts[i]); });
+    }
+
+private:
+    long long key(float v) const { return static_cast<long long>(std::floor(static_cast<double>(v * m_scale))); }
+
+    std::size_t index(float v) const
+    {
+        return static_cast<std::size_t>(std::clamp<long long>(key(v) - m_first, 0, static_cast<long long>(m_size) - 1));
+    }
+
+    double m_lo, m_hi;
+    float m_scale;
+    long long m_first;
+    std::size_t m_size;
+    std::vector<double> m_counts;
+    std::vector<double> m_normalised;
+    Occupancy m_occupied;
+    std::uint64_t m_total = 0;
+};
+
+} // namespace image2d::stark_detail
