@@ -66,6 +66,21 @@ inline std::shared_ptr<Image2D> newImageLike(const Image2D& like)
     return newImageLike(like, like.getDataType());
 }
 
+/// As newImageLike, but the pixels are left unset: only for results whose every pixel is
+/// written before the image is handed on (no clearing pass, no fresh pages per call).
+inline std::shared_ptr<Image2D> newUnfilledImageLike(const Image2D& like, Image2D::DataType type,
+                                                     const QVector3D& pixelSize)
+{
+    auto image = std::make_shared<Image2D>(like.getSize(), type, pixelSize, false);
+    if (!image->isValid())
+        return nullptr;
+    return image;
+}
+inline std::shared_ptr<Image2D> newUnfilledImageLike(const Image2D& like)
+{
+    return newUnfilledImageLike(like, like.getDataType(), like.getPixelSize());
+}
+
 /// A pointer to the caller's image that does not own it, for handing an image that is only
 /// read to an interface that takes shared pointers; it must not outlive `image`.
 inline std::shared_ptr<Image2D> borrowImage(const Image2D& image)

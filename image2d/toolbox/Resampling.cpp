@@ -3,6 +3,7 @@
 #include "image2d/framework/Dispatch.h"
 #include "image2d/framework/Log.h"
 #include "image2d/framework/PixelStore.h"
+#include "image2d/framework/Simd.h"
 
 #include <QtGlobal>
 
@@ -11,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace image2d {
@@ -36,8 +38,10 @@ Image2D* resize(const Image2D* input, const QSize& size, const std::atomic<bool>
     if (size == input->getSize())
         return new Image2D(*input);
 
+    // Every pixel of a supported type is written; an unsupported one is handed back
+    // unfilled, and then it is zero-filled.
     auto output = std::make_unique<Image2D>(size.width(), size.height(), input->getDataType(),
-                                            input->getPixelSize(), true);
+                                            input->getPixelSize(), !AllPixelTypes::contains(input->getDataType()));
     if (!output->isValid())
     {
         warning(createFailed);
@@ -108,59 +112,156 @@ Samples samplePositions(int inLength, int outLength)
     return samples;
 }
 
+/// One input row fetched at the output's sample columns, widened to the type the output
+/// row is combined in: `first` and `second` hold each column's left and right neighbour.
+/// Consecutive output rows mostly share input rows, so two of these are kept and reused.
+template <typename W>
+struct FetchedRow
+{
+    int row = -1;
+    std::vector<W> first, second;
+};
+
+template <typename T, typename W>
+IMAGE2D_INLINE_LOOP void fetchRow(const T* src, const int* x0, const int* x1, int n, W* first, W* second)
+{
+    for (int x = 0; x < n; ++x)
+    {
+        first[x] = static_cast<W>(src[x0[x]]);
+        second[x] = static_cast<W>(src[x1[x]]);
+    }
+}
+
+/// The two input rows an output row reads, fetched (or found among the two kept) in turn.
+template <typename T, typename W>
+class RowFetcher
+{
+public:
+    RowFetcher(const T* in, int inWidth, const Samples& columns)
+        : m_in(in), m_inWidth(inWidth), m_columns(columns)
+    {
+        const std::size_t n = columns.first.size();
+        for (FetchedRow<W>& slot : m_slots)
+        {
+            slot.first.resize(n);
+            slot.second.resize(n);
+        }
+    }
+
+    /// The fetched input rows r0 and r1 (the same object when r0 == r1).
+    std::pair<const FetchedRow<W>*, const FetchedRow<W>*> rows(int r0, int r1)
+    {
+        const FetchedRow<W>* a = fetch(r0, -1);
+        return {a, fetch(r1, r0)};
+    }
+
+private:
+    const FetchedRow<W>* fetch(int row, int keep)
+    {
+        for (const FetchedRow<W>& slot : m_slots)
+            if (slot.row == row)
+                return &slot;
+        // Rows only move down: replace the row that is not kept, else the upper one.
+        const int victim = m_slots[0].row == keep   ? 1
+                           : m_slots[1].row == keep ? 0
+                                                    : (m_slots[0].row <= m_slots[1].row ? 0 : 1);
+        FetchedRow<W>& slot = m_slots[victim];
+        slot.row = row;
+        simd::runVectorized(
+            [](const T* src, const int* x0, const int* x1, int n, W* first, W* second)
+                IMAGE2D_INLINE_LAMBDA { fetchRow(src, x0, x1, n, first, second); },
+            m_in + static_cast<std::size_t>(row) * m_inWidth, m_columns.first.data(), m_columns.second.data(),
+            static_cast<int>(slot.first.size()), slot.first.data(), slot.second.data());
+        return &slot;
+    }
+
+    const T* m_in;
+    int m_inWidth;
+    const Samples& m_columns;
+    FetchedRow<W> m_slots[2];
+};
+
+// Integer sums are exact: 32 bits hold four 16-bit values, INT needs 64.
+template <typename T>
+using BoxSum = std::conditional_t<std::is_floating_point_v<T>, float,
+                                  std::conditional_t<(sizeof(T) < 4), std::int32_t, std::int64_t>>;
+
+/// Box average of the four neighbours, summed in their reading order.
+template <typename T>
+IMAGE2D_INLINE_LOOP void boxRow(const BoxSum<T>* a0, const BoxSum<T>* b0, const BoxSum<T>* a1,
+                                const BoxSum<T>* b1, int n, T* dst)
+{
+    for (int x = 0; x < n; ++x)
+    {
+        const BoxSum<T> sum = a0[x] + b0[x] + a1[x] + b1[x];
+        if constexpr (std::is_floating_point_v<T>)
+            dst[x] = sum * 0.25f;
+        else
+            dst[x] = static_cast<T>(sum / 4); // trunc(sum * 0.25), exactly
+    }
+}
+
+/// Bilinear weighting of the four neighbours; `left` holds 1 - ax per column.
+template <typename T>
+IMAGE2D_INLINE_LOOP void bilinearRow(const float* a0, const float* b0, const float* a1, const float* b1,
+                                     const float* left, const float* right, float ay, int n, T* dst)
+{
+    const float up = 1 - ay;
+    for (int x = 0; x < n; ++x)
+    {
+        const float value = a0[x] * left[x] * up + b0[x] * right[x] * up + a1[x] * left[x] * ay + b1[x] * right[x] * ay;
+        dst[x] = store::castElement<T>(value);
+    }
+}
+
 /// Box average when no side grows, bilinear otherwise. Returns false when cancelled.
+/// Each input row is fetched at the sample columns once, then output rows are combined
+/// from two fetched rows with contiguous (vectorised) arithmetic in the order of the
+/// per-pixel formula, so the values are those of the formula pixel by pixel.
 template <typename T>
 bool resizeSmooth(const Image2D& input, Image2D& output, const std::atomic<bool>& cancel)
 {
     const int inWidth = input.getWidth();
-    const int inHeight = input.getHeight();
     const int outWidth = output.getWidth();
     const int outHeight = output.getHeight();
-    const bool shrinking = outWidth <= inWidth && outHeight <= inHeight;
+    const bool shrinking = outWidth <= inWidth && outHeight <= input.getHeight();
     const Samples columns = samplePositions(inWidth, outWidth);
-    const Samples rows = samplePositions(inHeight, outHeight);
-
-    // Integer sums are exact: 32 bits hold four 16-bit values, INT needs 64.
-    using Sum = std::conditional_t<std::is_floating_point_v<T>, float,
-                                   std::conditional_t<(sizeof(T) < 4), std::int32_t, std::int64_t>>;
+    const Samples rows = samplePositions(input.getHeight(), outHeight);
 
     const T* in = input.getConstData<T>();
     T* out = output.getData<T>();
-    for (int y = 0; y < outHeight; ++y)
+    if (shrinking)
     {
-        const T* row0 = in + static_cast<std::size_t>(rows.first[y]) * inWidth;
-        const T* row1 = in + static_cast<std::size_t>(rows.second[y]) * inWidth;
-        T* dst = out + static_cast<std::size_t>(y) * outWidth;
-        if (shrinking)
+        RowFetcher<T, BoxSum<T>> fetcher(in, inWidth, columns);
+        for (int y = 0; y < outHeight; ++y)
         {
-            for (int x = 0; x < outWidth; ++x)
-            {
-                const int x0 = columns.first[x];
-                const int x1 = columns.second[x];
-                const Sum sum = static_cast<Sum>(row0[x0]) + static_cast<Sum>(row0[x1]) + static_cast<Sum>(row1[x0]) +
-                                static_cast<Sum>(row1[x1]);
-                if constexpr (std::is_floating_point_v<T>)
-                    dst[x] = sum * 0.25f;
-                else
-                    dst[x] = static_cast<T>(sum / 4); // trunc(sum * 0.25), exactly
-            }
+            const auto [r0, r1] = fetcher.rows(rows.first[y], rows.second[y]);
+            simd::runVectorized(
+                [](const BoxSum<T>* a0, const BoxSum<T>* b0, const BoxSum<T>* a1, const BoxSum<T>* b1, int n,
+                   T* dst) IMAGE2D_INLINE_LAMBDA { boxRow(a0, b0, a1, b1, n, dst); },
+                r0->first.data(), r0->second.data(), r1->first.data(), r1->second.data(), outWidth,
+                out + static_cast<std::size_t>(y) * outWidth);
+            if (cancel.load(std::memory_order_relaxed))
+                return false;
         }
-        else
+    }
+    else
+    {
+        std::vector<float> left(static_cast<std::size_t>(outWidth));
+        for (int x = 0; x < outWidth; ++x)
+            left[x] = 1 - columns.fraction[x];
+        RowFetcher<T, float> fetcher(in, inWidth, columns);
+        for (int y = 0; y < outHeight; ++y)
         {
-            const float ay = rows.fraction[y];
-            for (int x = 0; x < outWidth; ++x)
-            {
-                const int x0 = columns.first[x];
-                const int x1 = columns.second[x];
-                const float ax = columns.fraction[x];
-                const float value = static_cast<float>(row0[x0]) * (1 - ax) * (1 - ay) +
-                                    static_cast<float>(row0[x1]) * ax * (1 - ay) +
-                                    static_cast<float>(row1[x0]) * (1 - ax) * ay + static_cast<float>(row1[x1]) * ax * ay;
-                dst[x] = store::castElement<T>(value);
-            }
+            const auto [r0, r1] = fetcher.rows(rows.first[y], rows.second[y]);
+            simd::runVectorized(
+                [](const float* a0, const float* b0, const float* a1, const float* b1, const float* l, const float* r,
+                   float ay, int n, T* dst) IMAGE2D_INLINE_LAMBDA { bilinearRow(a0, b0, a1, b1, l, r, ay, n, dst); },
+                r0->first.data(), r0->second.data(), r1->first.data(), r1->second.data(), left.data(),
+                columns.fraction.data(), rows.fraction[y], outWidth, out + static_cast<std::size_t>(y) * outWidth);
+            if (cancel.load(std::memory_order_relaxed))
+                return false;
         }
-        if (cancel.load(std::memory_order_relaxed))
-            return false;
     }
     output.editFinished();
     return true;
@@ -273,7 +374,8 @@ bool Image2DOperations::transform(Image2D* image, const QTransform& transform, c
                 size.transpose();
                 pixelSize = QVector3D(pixelSize.y(), pixelSize.x(), pixelSize.z());
             }
-            Image2D output(size, image->getDataType(), pixelSize, true);
+            // A signed permutation writes every pixel of the output.
+            Image2D output(size, image->getDataType(), pixelSize, false);
             if (!output.isValid())
             {
                 warning(kTransformCreateFailed);

@@ -14,7 +14,7 @@ void Image2D::FreeDeleter::operator()(unsigned char* p) const
         std::free(p);
 }
 
-Image2D::Buffer Image2D::allocate(int width, int height, DataType type)
+Image2D::Buffer Image2D::allocate(int width, int height, DataType type, bool zeroFill)
 {
     const int elementSize = dataTypeSize(type);
     if (width <= 0 || height <= 0 || elementSize == 0)
@@ -22,14 +22,17 @@ Image2D::Buffer Image2D::allocate(int width, int height, DataType type)
     const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     if (pixels > std::numeric_limits<std::size_t>::max() / static_cast<std::size_t>(elementSize))
         return Buffer();
-    // calloc: zero-filled, and large requests come as lazily zeroed pages at no extra cost.
-    return Buffer(static_cast<unsigned char*>(std::calloc(pixels, static_cast<std::size_t>(elementSize))));
+    const std::size_t bytes = pixels * static_cast<std::size_t>(elementSize);
+    // A buffer that is written in full before it is read need not be cleared: malloc may
+    // hand back memory of a freed image (no fresh pages to fault in), calloc would clear it.
+    return Buffer(static_cast<unsigned char*>(zeroFill ? std::calloc(pixels, static_cast<std::size_t>(elementSize))
+                                                       : std::malloc(bytes)));
 }
 
 Image2D::Image2D() = default;
 
-Image2D::Image2D(int width, int height, DataType type, const QVector3D& pixelSize, bool /*initialize*/)
-    : m_type(type), m_pixelSize(pixelSize), m_data(allocate(width, height, type))
+Image2D::Image2D(int width, int height, DataType type, const QVector3D& pixelSize, bool initialize)
+    : m_type(type), m_pixelSize(pixelSize), m_data(allocate(width, height, type, initialize))
 {
     if (m_data)
     {
@@ -61,7 +64,7 @@ Image2D::Image2D(const Image2D& other)
 {
     if (other.m_data)
     {
-        m_data = allocate(other.getWidth(), other.getHeight(), other.m_type);
+        m_data = allocate(other.getWidth(), other.getHeight(), other.m_type, false);
         if (m_data)
         {
             m_dimensions[0] = other.m_dimensions[0];
@@ -189,7 +192,7 @@ bool Image2D::loadFromData(const char* data, int width, int height, DataType typ
 {
     if (!data)
         return false;
-    Buffer buffer = allocate(width, height, type);
+    Buffer buffer = allocate(width, height, type, false);
     if (!buffer)
         return false;
     std::memcpy(buffer.get(), data,

@@ -34,9 +34,9 @@ public:
 
     /// An empty, invalid image.
     Image2D();
-    /// Allocates width x height pixels. The buffer is always zero-filled, so
-    /// `initialize` only documents the caller's intent. A negative or unallocatable
-    /// size yields an invalid image, never an exception.
+    /// Allocates width x height pixels, zero-filled unless `initialize` is false (then the
+    /// pixels are undefined until the caller writes every one of them). A negative or
+    /// unallocatable size yields an invalid image, never an exception.
     Image2D(int width, int height, DataType type,
             const QVector3D& pixelSize = QVector3D(1, 1, 1), bool initialize = true);
     Image2D(const QSize& size, DataType type,
@@ -118,7 +118,7 @@ private:
     };
     using Buffer = std::unique_ptr<unsigned char[], FreeDeleter>;
 
-    static Buffer allocate(int width, int height, DataType type);
+    static Buffer allocate(int width, int height, DataType type, bool zeroFill);
     void invalidateRange();
 
     int m_dimensions[2] = {0, 0};

@@ -264,7 +264,11 @@ TEST_F(Tool, BatchOfTwoHundredWithAThirdDamaged)
     EXPECT_EQ(errors.size(), 66) << qPrintable(run.err);
     for (int i = 2; i < 200; i += 3)
         EXPECT_EQ(errors.filter(QStringLiteral("img-%1.").arg(i, 3, 10, QLatin1Char('0'))).size(), 1) << i;
+#ifndef __SANITIZE_ADDRESS__ // AddressSanitizer holds freed memory back in its quarantine
     EXPECT_LT(largestToolRun(), forTwenty + forTwenty / 4 + 16 * 1024) << "kB for 20 images: " << forTwenty;
+#else
+    (void)forTwenty;
+#endif
 }
 
 // Rows of the picture that hold caption text (white on the black band below the images).

@@ -11,7 +11,7 @@ using testing_support::makeImage;
 
 TEST(Image2D, AllocatesZeroFilledPackedBuffer)
 {
-    Image2D image(3, 2, Image2D::SHORT, QVector3D(0.1f, 0.2f, 1.0f), false);
+    Image2D image(3, 2, Image2D::SHORT, QVector3D(0.1f, 0.2f, 1.0f), true);
     ASSERT_TRUE(image.isValid());
     EXPECT_EQ(image.getDimensions()[0], 3);
     EXPECT_EQ(image.getDimensions()[1], 2);

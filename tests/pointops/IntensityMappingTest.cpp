@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <tbb/parallel_for.h>
+
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -226,6 +229,23 @@ TEST(GammaCorrection, IntegerTablesCoverEveryValue)
             const std::vector<double> mapped = pixels(*result.output);
             EXPECT_TRUE(std::is_sorted(mapped.begin(), mapped.end())) << "type " << type << " gamma " << gamma;
         }
+}
+
+// Tables are kept per gamma and shared between threads: more gammas than are kept, run
+// from two threads at once, must each give their own table's values.
+TEST(GammaCorrection, KeptTablesServeTheirOwnGammaOnEveryThread)
+{
+    const auto input = std::make_shared<Image2D>(everyValue(Image2D::UNSIGNED_SHORT));
+    const std::vector<float> gammas{0.5f, 0.8f, 1.3f, 1.7f, 2.2f, 3.0f};
+    std::atomic<int> wrong{0};
+    tbb::parallel_for(0, 4 * static_cast<int>(gammas.size()), [&](int i) {
+        const float gamma = gammas[static_cast<std::size_t>(i) % gammas.size()];
+        const auto result = image2d::gammaCorrection(*input, gamma);
+        for (int v : {0, 1, 1000, 40000, 65535})
+            if (!result || result->getConstData<std::uint16_t>()[v] != gammaReference(v, Image2D::UNSIGNED_SHORT, gamma))
+                ++wrong;
+    });
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(GammaCorrection, SmallestAcceptedGammaStillMapsIntoRange)

@@ -100,6 +100,8 @@ const QSize kSizes[][2] = {
     {{1, 5}, {3, 4}},   // one pixel wide
     {{6, 1}, {4, 1}},   // one pixel high, shrinking
     {{1, 1}, {3, 2}},   // a single pixel
+    {{71, 23}, {45, 17}},  // rows long enough for the vector loops, and their remainders
+    {{23, 9}, {77, 30}},
 };
 
 } // namespace
