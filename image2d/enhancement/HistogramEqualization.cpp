@@ -3,7 +3,6 @@
 
 #include "image2d/filtering/LocalStatistics.h"
 #include "image2d/framework/Log.h"
-#include "image2d/framework/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -122,47 +121,28 @@ public:
     // loops over strip histograms then skip what a 12-bit image never fills.
     void binRange()
     {
-        std::vector<T> rowMin(m_height), rowMax(m_height);
-        parallelFor(0, m_height, [&](int first, int last) {
-            for (int y = first; y < last; ++y)
-            {
-                const T* row = m_in + static_cast<std::size_t>(y) * m_width;
-                T lo = row[0], hi = row[0];
-                for (int x = 1; x < m_width; ++x)
-                {
-                    lo = std::min(lo, row[x]);
-                    hi = std::max(hi, row[x]);
-                }
-                rowMin[y] = lo;
-                rowMax[y] = hi;
-            }
-        });
-        m_binLo = m_binning.bin(*std::min_element(rowMin.begin(), rowMin.end()));
-        m_binHi = m_binning.bin(*std::max_element(rowMax.begin(), rowMax.end()));
+        T lo = m_in[0], hi = m_in[0];
+        const std::size_t count = static_cast<std::size_t>(m_width) * m_height;
+        for (std::size_t i = 1; i < count; ++i)
+        {
+            lo = std::min(lo, m_in[i]);
+            hi = std::max(hi, m_in[i]);
+        }
+        m_binLo = m_binning.bin(lo);
+        m_binHi = m_binning.bin(hi);
     }
 
+    // The equalization runs on the calling thread, as the host expects of it; the flag is
+    // read after every band, so a cancelled run keeps the rows written so far.
     void run()
     {
-        const int bands = static_cast<int>(m_bands.size());
-        // Bands are independent given their tile rows, and every tile histogram is an exact
-        // function of its pixels, so any split into chunks gives identical output. Consecutive
-        // chunks handed to one task share their tile rows; two chunks per thread balance the
-        // load without rebuilding too often.
-        const int chunks = std::min(bands, 2 * concurrency());
-        parallelFor(0, chunks, [&](int c0, int c1) {
-            State state(*this);
-            for (int c = c0; c < c1; ++c)
-            {
-                const int b0 = static_cast<int>(static_cast<long long>(c) * bands / chunks);
-                const int b1 = static_cast<int>(static_cast<long long>(c + 1) * bands / chunks);
-                for (int b = b0; b < b1; ++b)
-                {
-                    mapBand(state, m_bands[b].first, m_bands[b].second);
-                    if (m_cancel.load())
-                        return;
-                }
-            }
-        });
+        State state(*this);
+        for (const auto& band : m_bands)
+        {
+            mapBand(state, band.first, band.second);
+            if (m_cancel.load())
+                return;
+        }
     }
 
 private:

@@ -17,8 +17,8 @@ using HistogramEqualizationTypes = NoIntPixelTypes;
 /// Contrast-limited adaptive histogram equalization: overlapping square tiles of radius
 /// `relativeRadius` times the width, `overlap` of a tile shared with the next, each with a
 /// clipped cumulative histogram, interpolated bilinearly between tile centres and stored by
-/// truncation. `balance` moves the clip limit from none (0) to full equalization (1). Bands
-/// of rows run in parallel chunks (any split gives the same result); `cancel` is read before
+/// truncation. `balance` moves the clip limit from none (0) to full equalization (1). Runs
+/// on the calling thread, band of rows after band; `cancel` is read before
 /// the start and after every band (a cancelled run keeps the rows written so far). Returns
 /// `image` itself for a balance <= 0, and for INT with a warning; empty with the algorithm's
 /// warnings for parameters outside their ranges or an unusable image.

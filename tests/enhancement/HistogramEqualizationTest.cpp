@@ -6,6 +6,8 @@
 #include "support/WarningCapture.h"
 
 #include <gtest/gtest.h>
+#include <tbb/task_arena.h>
+#include <tbb/task_scheduler_observer.h>
 
 #include <algorithm>
 #include <cmath>
@@ -305,6 +307,25 @@ TEST(HistogramEqualization, CancelledBeforeStartLeavesOutputUnwritten)
     EXPECT_NE(output, input);
     for (double v : pixels(*output))
         ASSERT_EQ(v, 0.0);
+}
+
+// The host calls the equalization expecting it to stay on its thread: no worker of the
+// arena it is called in may join (the chunked parallel loop it had let one in).
+TEST(HistogramEqualization, RunsOnTheCallingThread)
+{
+    struct WorkerCount : tbb::task_scheduler_observer
+    {
+        explicit WorkerCount(tbb::task_arena& arena) : tbb::task_scheduler_observer(arena) { observe(true); }
+        ~WorkerCount() override { observe(false); }
+        void on_scheduler_entry(bool isWorker) override { workers += isWorker ? 1 : 0; }
+        std::atomic<int> workers{0};
+    };
+    tbb::task_arena arena(2);
+    WorkerCount observer(arena);
+    auto input = std::make_shared<Image2D>(randomOfType(Image2D::UNSIGNED_SHORT, 800, 600, 7, 0.0, 1.0));
+    for (int run = 0; run < 5; ++run)
+        arena.execute([&] { ASSERT_TRUE(runHieq(input, 1.0f, 0.1f, 0.5f)); });
+    EXPECT_EQ(observer.workers.load(), 0);
 }
 
 TEST(HistogramEqualization, IntInputWarnsAndPassesTheInputThrough)
