@@ -71,10 +71,57 @@ private:
     std::vector<std::uint64_t> m_summary;
 };
 
+/// Counts of a window histogram's entries with their occupancy and total: the part both
+/// pixel kinds share; each kind maps its values to entries and to normalised values.
+class EntryCounts
+{
+public:
+    explicit EntryCounts(std::size_t size) : m_counts(size, 0.0), m_occupied(size) {}
+
+    void clear()
+    {
+        m_occupied.forEach([&](std::size_t i) { m_counts[i] = 0.0; });
+        m_occupied.clearAll();
+        m_total = 0;
+    }
+
+    std::uint64_t total() const { return m_total; }
+    const Occupancy& occupancy() const { return m_occupied; }
+    // For an unoccupied entry: count 0.
+    double countAt(std::size_t i) const { return m_counts[i]; }
+
+protected:
+    void addAt(std::size_t i)
+    {
+        m_counts[i] += 1.0;
+        m_occupied.set(i, true);
+        ++m_total;
+    }
+
+    void removeAt(std::size_t i)
+    {
+        m_counts[i] -= 1.0;
+        m_occupied.clear(i, m_counts[i] == 0.0);
+        --m_total;
+    }
+
+    template <typename F>
+    void forEachCounted(const std::vector<double>& normalised, F&& f) const
+    {
+        m_occupied.forEach([&](std::size_t i) { f(normalised[i], m_counts[i]); });
+    }
+
+    std::vector<double> m_counts; // whole numbers, kept as double for the output sums
+
+private:
+    Occupancy m_occupied;
+    std::uint64_t m_total = 0;
+};
+
 /// Window histogram of integer pixels: an exact histogram of values, indexed by the
 /// value's offset from the type's minimum; the normalised value of each index is a table.
 template <typename T>
-class IntegerHistogram
+class IntegerHistogram : public EntryCounts
 {
 public:
     static constexpr int kOffset = std::is_signed_v<T> ? -static_cast<int>(std::numeric_limits<T>::min()) : 0;
@@ -83,7 +130,7 @@ public:
     static constexpr bool kSharedNormalised = true;
 
     explicit IntegerHistogram(const std::vector<double>& normalised)
-        : m_counts(kSize, 0.0), m_occupied(kSize), m_normalised(normalised)
+        : EntryCounts(kSize), m_normalised(normalised)
     {
     }
 
@@ -97,65 +144,32 @@ public:
 
     double normalised(T v) const { return m_normalised[index(v)]; }
 
-    void add(T v)
-    {
-        const std::size_t i = index(v);
-        m_counts[i] += 1.0;
-        m_occupied.set(i, true);
-        ++m_total;
-    }
+    void add(T v) { addAt(index(v)); }
+    void remove(T v) { removeAt(index(v)); }
 
-    void remove(T v)
-    {
-        const std::size_t i = index(v);
-        m_counts[i] -= 1.0;
-        m_occupied.clear(i, m_counts[i] == 0.0);
-        --m_total;
-    }
-
-    void clear()
-    {
-        m_occupied.forEach([&](std::size_t i) { m_counts[i] = 0.0; });
-        m_occupied.clearAll();
-        m_total = 0;
-    }
-
-    std::uint64_t total() const { return m_total; }
-    const Occupancy& occupancy() const { return m_occupied; }
-    // For an unoccupied entry: count 0 and a finite normalised value.
-    double countAt(std::size_t i) const { return m_counts[i]; }
+    // For an unoccupied entry: a finite normalised value.
     double normalisedAt(std::size_t i) const { return m_normalised[i]; }
     const double& normalisedRef(std::size_t i) const { return m_normalised[i]; }
 
     template <typename F>
-    void forEachEntry(F&& f) const
-    {
-        m_occupied.forEach([&](std::size_t i) { f(m_normalised[i], m_counts[i]); });
-    }
+    void forEachEntry(F&& f) const { forEachCounted(m_normalised, f); }
 
 private:
     static std::size_t index(T v) { return static_cast<std::size_t>(static_cast<int>(v) + kOffset); }
 
-    std::vector<double> m_counts; // whole numbers, kept as double for the output sums
-    Occupancy m_occupied;
     const std::vector<double>& m_normalised;
-    std::uint64_t m_total = 0;
 };
 
 /// Window histogram of float pixels: 256 buckets of floor(v * s) across [lo, hi], each
 /// represented by the value of the pixel that opened it. NaN pixels stay out of the window.
-class FloatHistogram
+class FloatHistogram : public EntryCounts
 {
 public:
     static constexpr bool kSharedNormalised = false; // each entry keeps its opening value
 
     FloatHistogram(double lo, double hi)
-        : m_lo(lo), m_hi(hi),
-          m_scale(256.0f / (static_cast<float>(hi) - static_cast<float>(lo) + 1.1920929e-7f)),
-          m_first(key(static_cast<float>(lo))),
-          // Keys are monotone in v, so [lo, hi] bounds them; the cap only guards degenerate scales.
-          m_size(static_cast<std::size_t>(std::clamp<long long>(key(static_cast<float>(hi)) - m_first + 1, 1, 1 << 20))),
-          m_counts(m_size, 0.0), m_normalised(m_size, 0.0), m_occupied(m_size)
+        : EntryCounts(entries(lo, hi)), m_lo(lo), m_hi(hi), m_scale(scaleOf(lo, hi)),
+          m_first(key(static_cast<float>(lo))), m_size(m_counts.size()), m_normalised(m_size, 0.0)
     {
     }
 
@@ -168,43 +182,36 @@ public:
         const std::size_t i = index(v);
         if (m_counts[i] == 0.0)
             m_normalised[i] = normalised(v);
-        m_counts[i] += 1.0;
-        m_occupied.set(i, true);
-        ++m_total;
+        addAt(i);
     }
 
     void remove(float v)
     {
-        if (std::isnan(v))
-            return;
-        const std::size_t i = index(v);
-        m_counts[i] -= 1.0;
-        m_occupied.clear(i, m_counts[i] == 0.0);
-        --m_total;
+        if (!std::isnan(v))
+            removeAt(index(v));
     }
 
-    void clear()
-    {
-        m_occupied.forEach([&](std::size_t i) { m_counts[i] = 0.0; });
-        m_occupied.clearAll();
-        m_total = 0;
-    }
-
-    std::uint64_t total() const { return m_total; }
-    const Occupancy& occupancy() const { return m_occupied; }
-    // For an unoccupied entry: count 0 and a finite normalised value.
-    double countAt(std::size_t i) const { return m_counts[i]; }
+    // For an unoccupied entry: a finite normalised value.
     double normalisedAt(std::size_t i) const { return m_normalised[i]; }
     const double& normalisedRef(std::size_t i) const { return m_normalised[i]; }
 
     template <typename F>
-    void forEachEntry(F&& f) const
-    {
-        m_occupied.forEach([&](std::size_t i) { f(m_normalised[i], m_counts[i]); });
-    }
+    void forEachEntry(F&& f) const { forEachCounted(m_normalised, f); }
 
 private:
-    long long key(float v) const { return static_cast<long long>(std::floor(static_cast<double>(v * m_scale))); }
+    static float scaleOf(double lo, double hi)
+    {
+        return 256.0f / (static_cast<float>(hi) - static_cast<float>(lo) + 1.1920929e-7f);
+    }
+    static long long keyOf(float v, float scale) { return static_cast<long long>(std::floor(static_cast<double>(v * scale))); }
+    // Keys are monotone in v, so [lo, hi] bounds them; the cap only guards degenerate scales.
+    static std::size_t entries(double lo, double hi)
+    {
+        const float scale = scaleOf(lo, hi);
+        const long long first = keyOf(static_cast<float>(lo), scale);
+        return static_cast<std::size_t>(std::clamp<long long>(keyOf(static_cast<float>(hi), scale) - first + 1, 1, 1 << 20));
+    }
+    long long key(float v) const { return keyOf(v, m_scale); }
 
     std::size_t index(float v) const
     {
@@ -215,10 +222,7 @@ private:
     float m_scale;
     long long m_first;
     std::size_t m_size;
-    std::vector<double> m_counts;
     std::vector<double> m_normalised;
-    Occupancy m_occupied;
-    std::uint64_t m_total = 0;
 };
 
 } // namespace image2d::stark_detail
