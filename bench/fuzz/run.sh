@@ -37,12 +37,7 @@ seeds)
 fuzz)
   t=$2
   mkdir -p "$work/corpus/$t" "$work/artifacts"
-  extra=()
-  # GDCM stops the process on some damaged files (compiled-in assertions) and allocates what a
-  # header claims; the tool keeps that in its decoder child. These targets fuzz in forked
-  # workers so that fuzzing goes on past them; the artifacts they leave are triaged by hand.
-  [[ $t == dicom || $t == ctseries ]] && extra=(-fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1 -malloc_limit_mb=512)
-  nice -n 19 "$bin/fuzz_$t" "${limits[@]}" "${extra[@]}" -max_total_time="${3:-3600}" -print_final_stats=1 \
+  nice -n 19 "$bin/fuzz_$t" "${limits[@]}" -max_total_time="${3:-3600}" -print_final_stats=1 \
     -artifact_prefix="$work/artifacts/$t-" "$work/corpus/$t" "$saved/$t" "$work/seeds/$t" ;;
 save)
   t=$2

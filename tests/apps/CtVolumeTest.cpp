@@ -190,6 +190,37 @@ TEST_F(CtSeries, TakesTheLargestSeriesOfAFolder)
     EXPECT_EQ(error, QStringLiteral("not a folder"));
 }
 
+// GDCM stopped the whole process (an assertion) on a slice cut inside its header, and read
+// a slice cut in its pixels padded with zeros. Every cut of one slice is now refused with a
+// reason, in this process.
+TEST(CtSeriesCut, SliceCutAnywhereIsAnErrorNotAnAbort)
+{
+    QTemporaryDir dir;
+    QString error;
+    ASSERT_TRUE(ctvolume::writeCtSeries(ctphantom::makeCtPhantom(16), dir.path(), error)) << qPrintable(error);
+    const QString path = dir.filePath(QStringLiteral("slice-0001.dcm"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray whole = file.readAll();
+    file.close();
+    const qsizetype pixels = whole.indexOf(QByteArray("\xe0\x7f\x10\x00OW", 6)) + 12;
+    ASSERT_EQ(whole.size() - pixels, 32 * 32 * 2);
+    auto readCut = [&](qsizetype size) {
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(whole.left(size)) == size);
+        file.close();
+        ctvolume::CtSeries series;
+        QString reason;
+        EXPECT_FALSE(ctvolume::readCtSeries(dir.path(), series, reason)) << size;
+        EXPECT_FALSE(reason.isEmpty()) << size;
+        return reason;
+    };
+    for (qsizetype size = 0; size < whole.size(); size += size < pixels ? 1 : 13)
+        readCut(size);
+    EXPECT_EQ(readCut(150), QStringLiteral("slice-0001.dcm: a damaged DICOM file (the file ends inside its header)"));
+    EXPECT_EQ(readCut(pixels - 2), QStringLiteral("slice-0001.dcm: a damaged DICOM file (the file ends inside an element)"));
+    EXPECT_EQ(readCut(pixels + 100), QStringLiteral("slice-0001.dcm: the pixel data is cut short (100 of 2048 bytes)"));
+}
+
 // The one real CT slice of Debian's python3-pydicom test files, read as a one-slice volume:
 // every voxel is the stored value times the rescale slope plus the intercept.
 TEST(CtSeriesOfPydicom, ReadsCtSmallAsOneSlice)
