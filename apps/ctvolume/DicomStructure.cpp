@@ -54,6 +54,7 @@ public:
     QString problem;
     qint64 pixelBytes = -1;
     bool encapsulated = false;
+    QByteArray sopClass; ///< (0008,0016) of the data set
 
     std::uint16_t u16(qsizetype at, bool big) const
     {
@@ -150,6 +151,8 @@ public:
                 return fail(limit == m_size ? "an element runs past the end of the file"
                                             : "an element runs past the end of its item");
             }
+            if (depth == 0 && group == 0x0008 && element == 0x0016)
+                sopClass = QByteArray(reinterpret_cast<const char*>(m_data + at), qsizetype(length)).replace('\0', "").trimmed();
             if (sequence)
             {
                 qsizetype inside = at;
@@ -292,10 +295,11 @@ DicomStructure checkDicomStructure(const QByteArray& bytes)
         const std::uint16_t group = walk.u16(at, false);
         syntax = Syntax{isVr(d + at + 4), (group & 0x00ff) == 0 && group != 0};
     }
-    else if (!isVr(d + at + 4))
-        syntax = Syntax{false, false}; // written implicit under an explicit syntax; GDCM reads it so too
     if (!walk.elements(at, n, syntax, 0, false))
         return damaged(walk.problem);
+    // GDCM asserts on some files whose header and data set name different kinds of object.
+    if (!result.mediaStorage.isEmpty() && !walk.sopClass.isEmpty() && walk.sopClass != result.mediaStorage)
+        return damaged(QStringLiteral("its header and its data set name different kinds of object"));
     result.verdict = DicomStructure::Sound;
     result.pixelBytes = walk.pixelBytes;
     result.encapsulated = walk.encapsulated;

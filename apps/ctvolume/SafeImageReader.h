@@ -5,13 +5,18 @@
 #include <gdcmGlobal.h>
 #include <gdcmImageReader.h>
 #include <gdcmMediaStorage.h>
+#include <gdcmPhotometricInterpretation.h>
+
+#include <cstdint>
+#include <string>
 
 namespace ctvolume {
 
 /// gdcm::ImageReader that refuses, after parsing and before the image is built, what GDCM
 /// asserts on (aborting the process): a public element whose explicit value representation
-/// is not the dictionary's, Samples per Pixel other than 1, 3 or 4; a multi-frame storage
-/// class without Number of Frames gets the value 1.
+/// is not the dictionary's, Samples per Pixel other than 1, 3 or 4, a palette image without
+/// its three lookup tables; a multi-frame storage class without Number of Frames gets the
+/// value 1.
 class SafeImageReader : public gdcm::ImageReader
 {
 protected:
@@ -38,6 +43,18 @@ protected:
                     return false;
             }
         }
+        const gdcm::Tag photometric(0x0028, 0x0004);
+        if (ds.FindDataElement(photometric))
+            if (const gdcm::ByteValue* value = ds.GetDataElement(photometric).GetByteValue())
+            {
+                const std::string name(value->GetPointer(), value->GetLength());
+                if (gdcm::PhotometricInterpretation::GetPIType(name.c_str()) == gdcm::PhotometricInterpretation::PALETTE_COLOR)
+                    for (std::uint16_t element : {0x1101, 0x1102, 0x1103})
+                        if (!ds.FindDataElement(gdcm::Tag(0x0028, element)) ||
+                            (!ds.FindDataElement(gdcm::Tag(0x0028, element + 0x100)) &&
+                             !ds.FindDataElement(gdcm::Tag(0x0028, element + 0x120))))
+                            return false;
+            }
         const gdcm::Tag frames(0x0028, 0x0008);
         if (ms.GetModalityDimension() > 2 && (!ds.FindDataElement(frames) || ds.GetDataElement(frames).IsEmpty()))
         {
