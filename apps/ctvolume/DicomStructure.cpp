@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+
+#include <zlib.h>
 
 namespace ctvolume {
 
@@ -224,6 +227,32 @@ private:
     qsizetype m_size;
 };
 
+// Raw deflate data inflated, up to 256 MiB; `complete` when the stream ended within that.
+QByteArray inflated(const unsigned char* data, qsizetype size, bool& complete)
+{
+    constexpr qsizetype limit = qsizetype(256) << 20;
+    complete = false;
+    z_stream z{};
+    if (size > qsizetype(std::numeric_limits<uInt>::max()) || inflateInit2(&z, -MAX_WBITS) != Z_OK)
+        return {};
+    z.next_in = const_cast<Bytef*>(data);
+    z.avail_in = uInt(size);
+    QByteArray out;
+    int status = Z_OK;
+    while (status == Z_OK && out.size() < limit)
+    {
+        const qsizetype used = out.size();
+        out.resize(std::min(limit, std::max<qsizetype>(2 * used, 1 << 16)));
+        z.next_out = reinterpret_cast<Bytef*>(out.data() + used);
+        z.avail_out = uInt(out.size() - used);
+        status = inflate(&z, Z_NO_FLUSH);
+        out.resize(out.size() - qsizetype(z.avail_out));
+    }
+    inflateEnd(&z);
+    complete = status == Z_STREAM_END;
+    return out;
+}
+
 } // namespace
 
 DicomStructure checkDicomStructure(const QByteArray& bytes)
@@ -281,8 +310,18 @@ DicomStructure checkDicomStructure(const QByteArray& bytes)
     Syntax syntax;
     if (transferSyntax == "1.2.840.10008.1.2.1.99")
     {
-        // Deflated: GDCM inflates the rest before it parses it.
+        // Deflated: GDCM inflates the rest and parses that, so that is what is walked.
+        bool complete = false;
+        const QByteArray set = inflated(d + at, n - at, complete);
+        if (!complete)
+            return damaged(QStringLiteral("its deflated data set is damaged"));
+        Walker inner(reinterpret_cast<const unsigned char*>(set.constData()), set.size());
+        qsizetype from = 0;
+        if (set.size() < 8 || !inner.elements(from, set.size(), Syntax{}, 0, false))
+            return damaged(inner.problem.isEmpty() ? QStringLiteral("too short for a data set") : inner.problem);
         result.verdict = DicomStructure::Sound;
+        result.pixelBytes = inner.pixelBytes;
+        result.encapsulated = inner.encapsulated;
         return result;
     }
     if (transferSyntax == "1.2.840.10008.1.2")
