@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The fuzz targets of the fuzz preset (build them first: cmake --preset fuzz &&
 # cmake --build --preset fuzz).
-#   run.sh regress                 every saved input of every target once (CI, about a minute)
+#   run.sh regress                 every saved input (corpus/ and regressions/) of every target once
+#                                  (CI, about a minute)
 #   run.sh seeds                   starting corpora into build/fuzz/seeds (test images, pydicom's files)
 #   run.sh fuzz TARGET [SECONDS]   fuzz at the lowest priority; new inputs go to build/fuzz/corpus/TARGET,
 #                                  failing ones to build/fuzz/artifacts
@@ -23,7 +24,8 @@ limits=(-timeout=20 -rss_limit_mb=3072 -malloc_limit_mb=3072)
 case ${1:-} in
 regress)
   for t in "${targets[@]}"; do
-    files=("$saved/$t"/*)
+    # regressions/ holds the inputs of faults found and fixed, kept out of the minimised corpora.
+    files=("$saved/$t"/* $(find bench/fuzz/regressions/$t -type f 2>/dev/null))
     echo "fuzz_$t: ${#files[@]} saved inputs"
     "$bin/fuzz_$t" "${limits[@]}" "${files[@]}" >"$work/regress-$t.log" 2>&1 || { tail -40 "$work/regress-$t.log"; exit 1; }
   done ;;

@@ -272,6 +272,15 @@ INSTANTIATE_TEST_SUITE_P(
                         replaceOnce(b, QByteArray("\xe0\x7f\x10\0OW\0\0\0\x08\0\0", 12), QByteArray("\xe0\x7f\x10\0OW\0\0\x3c\0\xff\xff", 12));
                     },
                     "slice-0000.dcm: a damaged DICOM file (an element runs past the end of the file)"},
+        SliceDamage{"PaletteWithoutLookupTables",
+                    [](QByteArray& b) { replaceOnce(b, QByteArray("MONOCHROME2 "), QByteArray("PALETTE COLO")); },
+                    "slice 1 (slice-0000.dcm): not a readable DICOM image"},
+        SliceDamage{"HeaderAndDataSetNamingDifferentObjects",
+                    [](QByteArray& b) {
+                        const QByteArray ct("1.2.840.10008.5.1.4.1.1.2");
+                        b.replace(b.indexOf(ct, b.indexOf(ct) + 1), ct.size(), "1.2.840.10008.5.1.4.1.1.7");
+                    },
+                    "slice-0000.dcm: a damaged DICOM file (its header and its data set name different kinds of object)"},
         SliceDamage{"MetaGroupWithoutPreambleOrValueRepresentation",
                     [](QByteArray& b) { b = QByteArray("\x02\0\x44\0\0\0\0\0", 8); },
                     "slice-0000.dcm: a damaged DICOM file (a header element without a valid value representation)"}),
