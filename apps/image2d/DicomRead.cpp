@@ -285,10 +285,14 @@ bool readDicom(const QString& path, LoadedImage& out, QString& error, const Befo
                     .arg(columns).arg(rows).arg(frames).arg(bitsAllocated * samples);
         return false;
     }
-    if (length < frameBytes)
+    // GDCM copies the whole frame out of native pixel data, however short the element is.
+    const bool shortElement = !structure.encapsulated && structure.pixelLength >= 0 &&
+                              std::uint64_t(structure.pixelLength) < frameBytes * frames;
+    if (length < frameBytes || shortElement)
     {
         error = QStringLiteral("pixel data size %1 bytes does not fit %2 x %3 x %4 frame(s) of %5 bits")
-                    .arg(length).arg(columns).arg(rows).arg(frames).arg(bitsAllocated * samples);
+                    .arg(shortElement ? std::uint64_t(structure.pixelLength) : length)
+                    .arg(columns).arg(rows).arg(frames).arg(bitsAllocated * samples);
         return false;
     }
     if (beforeDecode)
