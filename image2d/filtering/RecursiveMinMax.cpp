@@ -509,7 +509,7 @@ MinMaxImages recursiveMinMax(const Image2D& image, int radius)
         LocalStatisticsTypes{}, image.getDataType(),
         "image2d::RecursiveMinMax : algorithm not supported for data type: ", [&](auto tag) -> MinMaxImages {
             using T = typename decltype(tag)::type;
-            MinMaxImages result{newImageLike(image), newImageLike(image)};
+            MinMaxImages result{newUnfilledImageLike(image), newUnfilledImageLike(image)};
             if (!result)
                 return {};
             const T* in = image.getConstData<T>();

@@ -76,6 +76,10 @@ inline std::shared_ptr<Image2D> newUnfilledImageLike(const Image2D& like, Image2
         return nullptr;
     return image;
 }
+inline std::shared_ptr<Image2D> newUnfilledImageLike(const Image2D& like, Image2D::DataType type)
+{
+    return newUnfilledImageLike(like, type, like.getPixelSize());
+}
 inline std::shared_ptr<Image2D> newUnfilledImageLike(const Image2D& like)
 {
     return newUnfilledImageLike(like, like.getDataType(), like.getPixelSize());
