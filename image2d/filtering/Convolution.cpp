@@ -266,8 +266,8 @@ std::shared_ptr<Image2D> separableFilter(const Image2D& image, const SeparableKe
     if (size == 0)
         return cleared();
     // The float temporary between the passes; every element is written by the row pass,
-    // so it is not zero-filled first.
-    std::unique_ptr<float[]> temporary = tryAllocateArray<float>(image.getNumPixels());
+    // so it is not zero-filled first, and its block is kept for the next call.
+    const ScratchArray<float> temporary(image.getNumPixels());
     if (!temporary)
         return cleared();
     const float* weights = kernel.getValues().data();

@@ -530,9 +530,10 @@ MinMaxImages recursiveMinMax(const Image2D& image, int radius)
                 integerColumnPass<T, false>(minData, width, height, radius);
                 return result;
             }
-            // Row results between the passes; fully written, so not zero-filled.
-            auto rowMin = tryAllocateArray<T>(image.getNumPixels());
-            auto rowMax = tryAllocateArray<T>(image.getNumPixels());
+            // Row results between the passes; fully written, so not zero-filled, and kept
+            // for the next call.
+            const ScratchArray<T> rowMin(image.getNumPixels());
+            const ScratchArray<T> rowMax(image.getNumPixels());
             if (!rowMin || !rowMax)
                 return {};
             T* rowMinData = rowMin.get();
