@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <limits>
 #include <mutex>
+#include <type_traits>
 #include <vector>
 
 namespace image2d {
@@ -215,45 +216,101 @@ void warnIncorrectShift(unsigned int bits)
 
 // ---- Core functions -------------------------------------------------------------------
 
-std::shared_ptr<Image2D> levelWindow(const Image2D& image, double level, double window)
+namespace {
+
+/// The float bounds of level/window: the lower end and the integer types' scale.
+struct LevelWindowMap
 {
-    if (!image.isValid())
-        return warnInvalidKey(kLevelWindow, Algorithm::INPUT_IMAGE), nullptr;
-    // NaN would turn every pixel into NaN before the conversion to the pixel type.
-    if (!LevelWindow::LEVEL_PARAMETER.accepts(level, kLevelWindow) ||
-        !LevelWindow::WINDOW_PARAMETER.accepts(window, kLevelWindow))
-        return nullptr;
-    const float levelValue = static_cast<float>(level);
-    const float windowValue = static_cast<float>(window);
-    const float low = levelValue - windowValue / 2.0f;
-    const float high = levelValue + windowValue / 2.0f;
-    const auto scaleFor = [&](auto tag) {
-        using T = typename decltype(tag)::type;
+    float low;
+    float window;
+    float high;
+    template <typename T>
+    float scale() const
+    {
         constexpr float span =
             static_cast<float>(std::numeric_limits<T>::max()) - static_cast<float>(std::numeric_limits<T>::min());
         return span / (high - low);
-    };
-    return dispatchDataType(LevelWindowTypes{}, image.getDataType(),
-                            "image2d::LevelWindow : level window algorithm not supported for data type: ",
+    }
+};
+
+/// The checks shared by both forms of level/window, with their warnings.
+bool levelWindowAccepts(const Image2D& image, double level, double window)
+{
+    if (!image.isValid())
+        return warnInvalidKey(kLevelWindow, Algorithm::INPUT_IMAGE), false;
+    // NaN would turn every pixel into NaN before the conversion to the pixel type.
+    return LevelWindow::LEVEL_PARAMETER.accepts(level, kLevelWindow) &&
+           LevelWindow::WINDOW_PARAMETER.accepts(window, kLevelWindow);
+}
+
+LevelWindowMap levelWindowMap(double level, double window)
+{
+    const float levelValue = static_cast<float>(level);
+    const float windowValue = static_cast<float>(window);
+    return {levelValue - windowValue / 2.0f, windowValue, levelValue + windowValue / 2.0f};
+}
+
+/// Level/window of n pixels from `in` to `out`, which may be `in` itself: that case has a
+/// loop of its own, where the compiler sees one pointer and needs no overlap test.
+template <typename T>
+void levelWindowPixels(const T* in, T* out, std::size_t n, const LevelWindowMap& map)
+{
+    if constexpr (std::is_floating_point_v<T>)
+    {
+        if (in == out)
+            simd::runVectorized([](float* p, std::size_t count, float lo, float w)
+                                    IMAGE2D_INLINE_LAMBDA { levelWindowFloat(p, p, count, lo, w); },
+                                out, n, map.low, map.window);
+        else
+            simd::runVectorized([](const float* i, float* o, std::size_t count, float lo, float w)
+                                    IMAGE2D_INLINE_LAMBDA { levelWindowFloat(i, o, count, lo, w); },
+                                in, out, n, map.low, map.window);
+    }
+    else
+    {
+        if (in == out)
+            simd::runVectorized([](T* p, std::size_t count, float lo, float scale)
+                                    IMAGE2D_INLINE_LAMBDA { levelWindowInteger(p, p, count, lo, scale); },
+                                out, n, map.low, map.template scale<T>());
+        else
+            simd::runVectorized([](const T* i, T* o, std::size_t count, float lo, float scale)
+                                    IMAGE2D_INLINE_LAMBDA { levelWindowInteger(i, o, count, lo, scale); },
+                                in, out, n, map.low, map.template scale<T>());
+    }
+}
+
+constexpr const char* kLevelWindowUnsupported = "image2d::LevelWindow : level window algorithm not supported for data type: ";
+
+} // namespace
+
+std::shared_ptr<Image2D> levelWindow(const Image2D& image, double level, double window)
+{
+    if (!levelWindowAccepts(image, level, window))
+        return nullptr;
+    const LevelWindowMap map = levelWindowMap(level, window);
+    return dispatchDataType(LevelWindowTypes{}, image.getDataType(), kLevelWindowUnsupported,
                             [&](auto tag) -> std::shared_ptr<Image2D> {
                                 using T = typename decltype(tag)::type;
                                 auto output = newUnfilledImageLike(image);
                                 if (!output)
                                     return nullptr;
-                                const T* in = image.getConstData<T>();
-                                T* out = output->getData<T>();
-                                if constexpr (std::is_floating_point_v<T>)
-                                    simd::runVectorized(
-                                        [](const float* i, float* o, std::size_t n, float lo, float w)
-                                            IMAGE2D_INLINE_LAMBDA { levelWindowFloat(i, o, n, lo, w); },
-                                        in, out, image.getNumPixels(), low, windowValue);
-                                else
-                                    simd::runVectorized(
-                                        [](const T* i, T* o, std::size_t n, float lo, float scale)
-                                            IMAGE2D_INLINE_LAMBDA { levelWindowInteger(i, o, n, lo, scale); },
-                                        in, out, image.getNumPixels(), low, scaleFor(tag));
+                                levelWindowPixels(image.getConstData<T>(), output->getData<T>(),
+                                                  image.getNumPixels(), map);
                                 return output;
                             });
+}
+
+bool levelWindowInPlace(Image2D& image, double level, double window)
+{
+    if (!levelWindowAccepts(image, level, window))
+        return false;
+    const LevelWindowMap map = levelWindowMap(level, window);
+    return dispatchDataType(LevelWindowTypes{}, image.getDataType(), kLevelWindowUnsupported, [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        T* pixels = image.getData<T>();
+        levelWindowPixels(pixels, pixels, image.getNumPixels(), map);
+        return true;
+    });
 }
 
 std::shared_ptr<Image2D> gammaCorrection(const Image2D& image, float gamma)

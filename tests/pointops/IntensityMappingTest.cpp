@@ -91,6 +91,10 @@ TEST_P(LevelWindowValues, MapsTheWindowOntoTheTypeRange)
     EXPECT_TRUE(result.warnings.isEmpty());
     ASSERT_TRUE(result.output);
     EXPECT_TRUE(imagesEqual(*row(c.type, c.expected), *result.output));
+    // The form the filter processor runs on its own working image gives the same pixels.
+    Image2D inPlace(*input);
+    ASSERT_TRUE(levelWindowInPlace(inPlace, c.level, c.window));
+    EXPECT_TRUE(imagesEqual(*row(c.type, c.expected), inPlace));
 }
 
 // Integer results: (v - low) * span / (high - low), clamped to 0..span, plus min(T), truncated.
@@ -142,6 +146,9 @@ TEST(LevelWindow, IntegerTypesFollowTheFloatFormulaOnRandomImages)
             ASSERT_TRUE(output);
             EXPECT_TRUE(imagesEqual(makeImage(61, 37, type, expected), *output))
                 << "type " << type << " level " << s.level << " window " << s.window;
+            Image2D inPlace(image);
+            ASSERT_TRUE(levelWindowInPlace(inPlace, s.level, s.window));
+            EXPECT_TRUE(imagesEqual(*output, inPlace)) << "in place, type " << type << " level " << s.level;
         }
     }
 }
