@@ -166,7 +166,11 @@ TEST(LevelWindow, DegenerateWindowsStayInRange)
 {
     // A window too small for float and an infinite one give NaN intermediates, which
     // must end as a value of the type, not as an undefined conversion.
-    const auto input = shared(3, 1, Image2D::SHORT, {-5, 0, 7});
+    // Wide enough for the sixteen-pixel vector loop as well as its scalar tail.
+    std::vector<double> values;
+    for (int i = 0; i < 19; ++i)
+        values.push_back(i % 2 ? -5 * i : 7 * i);
+    const auto input = std::make_shared<Image2D>(makeImage(19, 1, Image2D::SHORT, values));
     const std::atomic<bool> cancel{false};
     for (double window : {1e-60, std::numeric_limits<double>::infinity()})
     {
