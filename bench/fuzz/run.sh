@@ -25,7 +25,8 @@ case ${1:-} in
 regress)
   for t in "${targets[@]}"; do
     # regressions/ holds the inputs of faults found and fixed, kept out of the minimised corpora.
-    files=("$saved/$t"/* $(find bench/fuzz/regressions/$t -type f 2>/dev/null))
+    files=("$saved/$t"/*)
+    [[ -d bench/fuzz/regressions/$t ]] && files+=(bench/fuzz/regressions/$t/*)
     echo "fuzz_$t: ${#files[@]} saved inputs"
     "$bin/fuzz_$t" "${limits[@]}" "${files[@]}" >"$work/regress-$t.log" 2>&1 || { tail -40 "$work/regress-$t.log"; exit 1; }
   done ;;
