@@ -14,7 +14,7 @@ if [[ -z "$version" ]]; then
   echo "build-tsan-tbb: libtbb-dev is not installed (run scripts/install-deps.sh)" >&2
   exit 1
 fi
-cache=${IMAGE2D_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/image2d}
+cache=${IMAGE2D_CACHE:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/image2d}
 prefix="$cache/onetbb-${version//[^A-Za-z0-9.+-]/_}-tsan"
 if [[ -f "$prefix/.complete" ]]; then
   echo "$prefix"
