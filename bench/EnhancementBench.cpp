@@ -76,6 +76,7 @@ BENCHMARK(stark)
     ->Args({0, 15})
     ->Args({1, 15})
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 
 } // namespace

@@ -4,8 +4,13 @@
 #include "image2d/framework/Log.h"
 #include "image2d/framework/Parallel.h"
 
+#include "image2d/framework/Simd.h"
+
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
+#endif
+#if IMAGE2D_HAS_WIDE_TARGET
+#include <immintrin.h>
 #endif
 
 #include <algorithm>
@@ -29,6 +34,7 @@ namespace {
 using stark_detail::FloatHistogram;
 using stark_detail::IntegerHistogram;
 using stark_detail::Occupancy;
+using stark_detail::QuadIntegerHistogram;
 
 const char* const kOwner = "image2d::StarkAdaptiveHistogramEqualization";
 
@@ -171,6 +177,98 @@ void windowOutputPair(const Context& c, const Histogram& ha, const Histogram& hb
     outb = (sumb / static_cast<double>(hb.total()) + 0.5) * (c.hi - c.lo) + c.lo;
 }
 
+#if IMAGE2D_HAS_WIDE_TARGET
+/// One entry's term count * (q + np beta) for four pixels as the four lanes of one AVX2
+/// register: per lane the operations of windowOutputPair's walk. Values must lie within
+/// [lo, hi] (no clamped index).
+IMAGE2D_WIDE_TARGET IMAGE2D_INLINE_LOOP __m256d quadTerm(const Step* table, __m256d np, __m256d n, __m256d count,
+                                                         __m256d npBeta)
+{
+    const __m256d one = _mm256_set1_pd(1.0), half = _mm256_set1_pd(0.5), levels = _mm256_set1_pd(65535.0);
+    const __m256d x = _mm256_mul_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_sub_pd(np, n), one), half), levels);
+    // x lies in [0, 65535]: truncation is the floor, and 65535 has f = 0.
+    const __m128i index = _mm256_cvttpd_epi32(x);
+    const __m256d f = _mm256_sub_pd(x, _mm256_cvtepi32_pd(index));
+    const __m128d s0 = _mm_loadu_pd(&table[_mm_cvtsi128_si32(index)].value);
+    const __m128d s1 = _mm_loadu_pd(&table[_mm_extract_epi32(index, 1)].value);
+    const __m128d s2 = _mm_loadu_pd(&table[_mm_extract_epi32(index, 2)].value);
+    const __m128d s3 = _mm_loadu_pd(&table[_mm_extract_epi32(index, 3)].value);
+    const __m256d even = _mm256_insertf128_pd(_mm256_castpd128_pd256(s0), s2, 1); // v0 d0 v2 d2
+    const __m256d odd = _mm256_insertf128_pd(_mm256_castpd128_pd256(s1), s3, 1);  // v1 d1 v3 d3
+    const __m256d q = _mm256_add_pd(_mm256_unpacklo_pd(even, odd), _mm256_mul_pd(f, _mm256_unpackhi_pd(even, odd)));
+    return _mm256_mul_pd(count, _mm256_add_pd(q, npBeta));
+}
+
+/// Visits the entries occupied in any of `sets` in ascending order, inside the wide code.
+template <std::size_t N, typename F>
+IMAGE2D_WIDE_TARGET IMAGE2D_INLINE_LOOP void forEachOccupied(const Occupancy* const (&sets)[N], F&& f)
+{
+    const std::size_t summarySize = sets[0]->summarySize();
+    for (std::size_t s = 0; s < summarySize; ++s)
+    {
+        std::uint64_t summary = 0;
+        for (const Occupancy* set : sets)
+            summary |= set->summary()[s];
+        for (std::uint64_t bits = summary; bits; bits &= bits - 1)
+        {
+            const std::size_t w = s * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+            std::uint64_t word = 0;
+            for (const Occupancy* set : sets)
+                word |= set->words()[w];
+            for (; word; word &= word - 1)
+                f(w * 64 + static_cast<std::size_t>(std::countr_zero(word)));
+        }
+    }
+}
+
+/// Outputs of four pixels over their four windows (the same column of four neighbouring rows)
+/// in one walk over the union of their entries, in ascending order; an entry missing from a
+/// window adds 0 to its sum.
+template <typename Histogram>
+IMAGE2D_WIDE_TARGET void windowOutputQuad(const Context& c, const Histogram* const (&h)[4], const double (&np)[4],
+                                          double (&out)[4])
+{
+    const __m256d vnp = _mm256_set_pd(np[3], np[2], np[1], np[0]);
+    const __m256d npBeta = _mm256_mul_pd(vnp, _mm256_set1_pd(c.beta));
+    __m256d sum = _mm256_setzero_pd();
+    const Occupancy* const sets[4] = {&h[0]->occupancy(), &h[1]->occupancy(), &h[2]->occupancy(), &h[3]->occupancy()};
+    forEachOccupied(sets, [&](std::size_t i) IMAGE2D_INLINE_LAMBDA IMAGE2D_WIDE_TARGET {
+        __m256d n;
+        if constexpr (Histogram::kSharedNormalised)
+            n = _mm256_broadcast_sd(&h[0]->normalisedRef(i));
+        else
+            n = _mm256_set_pd(h[3]->normalisedAt(i), h[2]->normalisedAt(i), h[1]->normalisedAt(i),
+                              h[0]->normalisedAt(i));
+        const __m256d count = _mm256_set_pd(h[3]->countAt(i), h[2]->countAt(i), h[1]->countAt(i), h[0]->countAt(i));
+        sum = _mm256_add_pd(sum, quadTerm(c.table.data(), vnp, n, count, npBeta));
+    });
+    double sums[4];
+    _mm256_storeu_pd(sums, sum);
+    for (int k = 0; k < 4; ++k)
+        out[k] = (sums[k] / static_cast<double>(h[k]->total()) + 0.5) * (c.hi - c.lo) + c.lo;
+}
+
+/// As windowOutputQuad, from the shared and own counts of a QuadIntegerHistogram.
+template <typename T>
+IMAGE2D_WIDE_TARGET void windowOutputQuad(const Context& c, const QuadIntegerHistogram<T>& h, const double (&np)[4],
+                                          double (&out)[4])
+{
+    const __m256d vnp = _mm256_set_pd(np[3], np[2], np[1], np[0]);
+    const __m256d npBeta = _mm256_mul_pd(vnp, _mm256_set1_pd(c.beta));
+    __m256d sum = _mm256_setzero_pd();
+    const Occupancy* const sets[1] = {&h.occupancy()};
+    forEachOccupied(sets, [&](std::size_t i) IMAGE2D_INLINE_LAMBDA IMAGE2D_WIDE_TARGET {
+        // Whole numbers: shared + own is exactly the window's own count.
+        const __m256d count = _mm256_add_pd(_mm256_broadcast_sd(&h.sharedRef(i)), _mm256_loadu_pd(h.ownAt(i)));
+        sum = _mm256_add_pd(sum, quadTerm(c.table.data(), vnp, _mm256_broadcast_sd(&h.normalisedRef(i)), count, npBeta));
+    });
+    double sums[4];
+    _mm256_storeu_pd(sums, sum);
+    for (int k = 0; k < 4; ++k)
+        out[k] = (sums[k] / static_cast<double>(h.total(k)) + 0.5) * (c.hi - c.lo) + c.lo;
+}
+#endif
+
 template <typename Histogram, typename T>
 double pixelOutput(const Context& c, const Histogram& h, T v)
 {
@@ -266,28 +364,183 @@ void processRowPair(const Context& c, const T* in, T* out, int y, Histogram& ha,
     hb.clear();
 }
 
-template <typename T, typename MakeHistogram>
-void runRows(const Context& c, const T* in, T* out, MakeHistogram&& make)
+#if IMAGE2D_HAS_WIDE_TARGET
+/// Rows of the windows of rows y to y + 3: those all four hold ([shared0, shared1], empty for
+/// radii below 2) and each window's own rows, up to two runs per window.
+struct QuadRows
+{
+    int shared0, shared1;
+    int own[4][2][2]; // window, run, first/last (inclusive; first > last when empty)
+
+    QuadRows(const Context& c, int y)
+    {
+        const long long r = c.radius;
+        int top[4], bottom[4];
+        for (int k = 0; k < 4; ++k)
+        {
+            top[k] = static_cast<int>(std::max<long long>(y + k - r, 0));
+            bottom[k] = static_cast<int>(std::min<long long>(y + k + r, c.height - 1));
+        }
+        shared0 = top[3];
+        shared1 = bottom[0];
+        for (int k = 0; k < 4; ++k)
+            if (shared0 <= shared1)
+            {
+                own[k][0][0] = top[k];
+                own[k][0][1] = shared0 - 1;
+                own[k][1][0] = shared1 + 1;
+                own[k][1][1] = bottom[k];
+            }
+            else
+            {
+                own[k][0][0] = top[k];
+                own[k][0][1] = bottom[k];
+                own[k][1][0] = 1;
+                own[k][1][1] = 0;
+            }
+    }
+};
+
+/// Rows y to y + 3 slid side by side. `slide(add, x)` enters (add) or leaves column x of every
+/// window, `outputs(x)` writes the four outputs of column x.
+template <typename Slide, typename Outputs, typename Clear>
+IMAGE2D_WIDE_TARGET IMAGE2D_INLINE_LOOP void slideQuad(const Context& c, Slide&& slide, Outputs&& outputs,
+                                                       Clear&& clear)
+{
+    const long long r = c.radius, width = c.width;
+    const long long firstEnd = std::min(r, width - 1);
+    for (long long x = 0; x <= firstEnd; ++x)
+        slide(true, x);
+    outputs(0);
+    for (long long x = 1; x < width; ++x)
+    {
+        if (x - r > 0)
+            slide(false, x - r - 1);
+        if (x + r < width)
+            slide(true, x + r);
+        outputs(x);
+    }
+    clear();
+}
+
+/// Four rows of integer pixels through one QuadIntegerHistogram.
+template <typename T>
+IMAGE2D_WIDE_TARGET void processRowQuad(const Context& c, const T* in, T* out, int y, QuadIntegerHistogram<T>& h)
+{
+    const std::size_t width = static_cast<std::size_t>(c.width);
+    const QuadRows rows(c, y);
+    slideQuad(
+        c,
+        [&](bool add, long long x) IMAGE2D_INLINE_LAMBDA {
+            const T* column = in + x;
+            for (int yy = rows.shared0; yy <= rows.shared1; ++yy)
+                add ? h.addShared(column[yy * width]) : h.removeShared(column[yy * width]);
+            for (int k = 0; k < 4; ++k)
+                for (const auto& run : rows.own[k])
+                    for (int yy = run[0]; yy <= run[1]; ++yy)
+                        add ? h.addOwn(k, column[yy * width]) : h.removeOwn(k, column[yy * width]);
+        },
+        [&](long long x) IMAGE2D_INLINE_LAMBDA IMAGE2D_WIDE_TARGET {
+            double np[4], result[4];
+            for (int k = 0; k < 4; ++k)
+                np[k] = h.normalised(in[(y + k) * width + x]);
+            windowOutputQuad(c, h, np, result);
+            for (int k = 0; k < 4; ++k)
+                out[(y + k) * width + x] = store::truncateWrap64<T>(result[k]);
+        },
+        [&] { h.clear(); });
+}
+
+/// Four rows of float pixels, each with its own histogram (an entry keeps the value of the
+/// pixel that opened it in that window).
+template <typename Histogram>
+IMAGE2D_WIDE_TARGET void processRowQuad(const Context& c, const float* in, float* out, int y,
+                                        Histogram* const (&h)[4])
+{
+    const std::size_t width = static_cast<std::size_t>(c.width);
+    int top[4], bottom[4];
+    for (int k = 0; k < 4; ++k)
+    {
+        top[k] = static_cast<int>(std::max<long long>(y + k - c.radius, 0));
+        bottom[k] = static_cast<int>(std::min<long long>(y + k + c.radius, c.height - 1));
+    }
+    const Histogram* const windows[4] = {h[0], h[1], h[2], h[3]};
+    slideQuad(
+        c,
+        [&](bool add, long long x) IMAGE2D_INLINE_LAMBDA {
+            for (int k = 0; k < 4; ++k)
+                for (int yy = top[k]; yy <= bottom[k]; ++yy)
+                    add ? h[k]->add(in[yy * width + x]) : h[k]->remove(in[yy * width + x]);
+        },
+        [&](long long x) IMAGE2D_INLINE_LAMBDA IMAGE2D_WIDE_TARGET {
+            float v[4];
+            for (int k = 0; k < 4; ++k)
+                v[k] = in[(y + k) * width + x];
+            if (std::isnan(v[0]) || std::isnan(v[1]) || std::isnan(v[2]) || std::isnan(v[3]))
+            {
+                for (int k = 0; k < 4; ++k)
+                    out[(y + k) * width + x] = store::truncateWrap64<float>(pixelOutput(c, *h[k], v[k]));
+                return;
+            }
+            const double np[4] = {h[0]->normalised(v[0]), h[1]->normalised(v[1]), h[2]->normalised(v[2]),
+                                  h[3]->normalised(v[3])};
+            double result[4];
+            windowOutputQuad(c, windows, np, result);
+            for (int k = 0; k < 4; ++k)
+                out[(y + k) * width + x] = store::truncateWrap64<float>(result[k]);
+        },
+        [&] {
+            for (Histogram* histogram : h)
+                histogram->clear();
+        });
+}
+#endif
+
+/// Runs every row. `make()` builds a histogram of one window; `makeQuad()` the state of four
+/// windows slid together (integer pixels: a QuadIntegerHistogram; FLOAT: unused).
+template <typename T, typename MakeHistogram, typename MakeQuad>
+void runRows(const Context& c, const T* in, T* out, MakeHistogram&& make, MakeQuad&& makeQuad)
 {
     // Each row starts from an empty histogram; the memory is only recycled per thread.
     using Histogram = decltype(make());
-    struct Pair
+    using Quad = decltype(makeQuad());
+    struct Set
     {
-        std::unique_ptr<Histogram> a, b;
+        std::unique_ptr<Histogram> h[4];
+        std::unique_ptr<Quad> quad;
     };
-    PerThread<Pair> histograms;
+    PerThread<Set> histograms;
     parallelFor(0, c.height, [&](int first, int last) {
-        Pair& h = histograms.local();
-        if (!h.a)
-        {
-            h.a = std::make_unique<Histogram>(make());
-            h.b = std::make_unique<Histogram>(make());
-        }
+        Set& set = histograms.local();
+        if (!set.h[0])
+            for (auto& h : set.h)
+                h = std::make_unique<Histogram>(make());
         int y = first;
+#if IMAGE2D_HAS_WIDE_TARGET
+        // Four rows at a time in the four lanes of a wide register; the rest two or one at a time.
+        if (!c.clampIndex && last - first >= 4)
+            simd::runEither(
+                [&]() IMAGE2D_WIDE_TARGET {
+                    if constexpr (std::is_floating_point_v<T>)
+                    {
+                        Histogram* const quad[4] = {set.h[0].get(), set.h[1].get(), set.h[2].get(), set.h[3].get()};
+                        for (; y + 3 < last; y += 4)
+                            processRowQuad(c, in, out, y, quad);
+                    }
+                    else
+                    {
+                        if (!set.quad)
+                            set.quad = std::make_unique<Quad>(makeQuad());
+                        for (; y + 3 < last; y += 4)
+                            processRowQuad(c, in, out, y, *set.quad);
+                    }
+                },
+                [] {});
+#endif
         for (; y + 1 < last; y += 2)
-            processRowPair(c, in, out, y, *h.a, *h.b);
+            processRowPair(c, in, out, y, *set.h[0], *set.h[1]);
         if (y < last)
-            processRow(c, in, out, y, *h.a);
+            processRow(c, in, out, y, *set.h[0]);
     });
 }
 
@@ -333,11 +586,12 @@ std::shared_ptr<Image2D> starkAdaptiveHistogramEqualization(const Image2D& image
             const Context context{table, beta, lo, hi, image.getDataType() == Image2D::BINARY,
                                   static_cast<long long>(radius), width, height};
             if constexpr (std::is_floating_point_v<T>)
-                runRows(context, in, out, [&] { return FloatHistogram(lo, hi); });
+                runRows(context, in, out, [&] { return FloatHistogram(lo, hi); }, [] { return 0; });
             else
             {
                 const std::vector<double> normalised = IntegerHistogram<T>::normalisedValues(lo, hi);
-                runRows(context, in, out, [&] { return IntegerHistogram<T>(normalised); });
+                runRows(context, in, out, [&] { return IntegerHistogram<T>(normalised); },
+                        [&] { return QuadIntegerHistogram<T>(normalised); });
             }
             return output;
         });

@@ -66,6 +66,12 @@ public:
             }
     }
 
+    /// The bit words (one bit per entry) and the summary words (one bit per non-zero word),
+    /// for a walk written out in vector code that cannot call back into forEach.
+    const std::uint64_t* words() const { return m_words.data(); }
+    const std::uint64_t* summary() const { return m_summary.data(); }
+    std::size_t summarySize() const { return m_summary.size(); }
+
 private:
     std::vector<std::uint64_t> m_words;
     std::vector<std::uint64_t> m_summary;
@@ -154,9 +160,74 @@ public:
     template <typename F>
     void forEachEntry(F&& f) const { forEachCounted(m_normalised, f); }
 
-private:
     static std::size_t index(T v) { return static_cast<std::size_t>(static_cast<int>(v) + kOffset); }
 
+private:
+    const std::vector<double>& m_normalised;
+};
+
+/// The window histograms of four neighbouring rows of integer pixels, slid together: the
+/// rows all four windows hold are counted once ("shared"), the rest per window ("own", four
+/// counts side by side per value). A window's count of a value is shared + own, the same
+/// whole number its own histogram would hold; occupied entries are those of any window.
+template <typename T>
+class QuadIntegerHistogram
+{
+public:
+    static constexpr std::size_t kSize = IntegerHistogram<T>::kSize;
+
+    explicit QuadIntegerHistogram(const std::vector<double>& normalised)
+        : m_shared(kSize, 0.0), m_own(4 * kSize, 0.0), m_presence(kSize, 0), m_occupied(kSize),
+          m_normalised(normalised)
+    {
+    }
+
+    double normalised(T v) const { return m_normalised[index(v)]; }
+
+    void addShared(T v) { open(index(v), m_shared[index(v)], m_sharedTotal); }
+    void removeShared(T v) { close(index(v), m_shared[index(v)], m_sharedTotal); }
+    void addOwn(int window, T v) { open(index(v), m_own[4 * index(v) + window], m_ownTotal[window]); }
+    void removeOwn(int window, T v) { close(index(v), m_own[4 * index(v) + window], m_ownTotal[window]); }
+
+    std::uint64_t total(int window) const { return m_sharedTotal + m_ownTotal[window]; }
+    const Occupancy& occupancy() const { return m_occupied; }
+    const double& sharedRef(std::size_t i) const { return m_shared[i]; }
+    const double* ownAt(std::size_t i) const { return m_own.data() + 4 * i; }
+    const double& normalisedRef(std::size_t i) const { return m_normalised[i]; }
+
+    void clear()
+    {
+        m_occupied.forEach([&](std::size_t i) {
+            m_shared[i] = 0.0;
+            std::fill_n(m_own.begin() + static_cast<std::ptrdiff_t>(4 * i), 4, 0.0);
+            m_presence[i] = 0;
+        });
+        m_occupied.clearAll();
+        m_sharedTotal = 0;
+        std::fill(std::begin(m_ownTotal), std::end(m_ownTotal), 0);
+    }
+
+private:
+    static std::size_t index(T v) { return IntegerHistogram<T>::index(v); }
+
+    void open(std::size_t i, double& count, std::uint64_t& total)
+    {
+        count += 1.0;
+        ++total;
+        ++m_presence[i];
+        m_occupied.set(i, true);
+    }
+    void close(std::size_t i, double& count, std::uint64_t& total)
+    {
+        count -= 1.0;
+        --total;
+        m_occupied.clear(i, --m_presence[i] == 0);
+    }
+
+    std::vector<double> m_shared, m_own;
+    std::vector<std::uint32_t> m_presence; // pixels of the value in any of the windows
+    Occupancy m_occupied;
+    std::uint64_t m_sharedTotal = 0, m_ownTotal[4] = {0, 0, 0, 0};
     const std::vector<double>& m_normalised;
 };
 

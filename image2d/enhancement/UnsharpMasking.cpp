@@ -63,6 +63,29 @@ template <typename T, typename Alpha>
     });
 }
 
+/// The per-pixel step of Sharpen, (I - A) * f + I in float. `out` may be `mean` itself (each
+/// pixel reads its own mean only), the case of a mean that is turned into the result.
+template <typename T>
+IMAGE2D_INLINE_LOOP void sharpenLoop(const T* in, const T* mean, T* out, std::size_t count, float factor)
+{
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        const float value = static_cast<float>(in[i]);
+        out[i] = store::clampTruncate<T>((value - static_cast<float>(mean[i])) * factor + value);
+    }
+}
+
+template <typename T>
+void sharpenPixels(const T* in, const T* mean, T* out, std::size_t count, float factor)
+{
+    // The in-place form gets a loop of its own: with three pointers the compiler guards the
+    // vector loop by an overlap test that a mean written over always fails.
+    if (out == mean)
+        simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA { sharpenLoop(in, out, out, count, factor); });
+    else
+        simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA { sharpenLoop(in, mean, out, count, factor); });
+}
+
 /// The logistic strength f / (1 + exp(-s (r - c))) of a local contrast r.
 struct LogisticStrength
 {
@@ -118,15 +141,8 @@ std::shared_ptr<Image2D> sharpenWithMean(const Image2D& image, const std::shared
                 return nullptr;
             if (!image.isValid() || !usable(mean, image, image.getDataType()))
                 return result;
-            const T* in = image.getConstData<T>();
-            const T* average = mean->getConstData<T>();
-            T* out = result->getData<T>();
-            const std::size_t count = image.getNumPixels();
-            for (std::size_t i = 0; i < count; ++i)
-            {
-                const float value = static_cast<float>(in[i]);
-                out[i] = store::clampTruncate<T>((value - static_cast<float>(average[i])) * factor + value);
-            }
+            sharpenPixels(image.getConstData<T>(), mean->getConstData<T>(), result->getData<T>(),
+                          image.getNumPixels(), factor);
             return result;
         });
 }
@@ -136,10 +152,19 @@ std::shared_ptr<Image2D> sharpen(const Image2D& image, int radius, float factor)
     if (!image.isValid())
         return warnInvalidKey(kSharpenOwner, Algorithm::INPUT_IMAGE), nullptr;
     // An unsupported type is reported once, by the per-pixel step, without the mean.
-    std::shared_ptr<Image2D> mean;
-    if (SharpenTypes::contains(image.getDataType()))
-        mean = areaAverage(image, radius);
-    return sharpenWithMean(image, mean, factor);
+    if (!SharpenTypes::contains(image.getDataType()))
+        return sharpenWithMean(image, nullptr, factor);
+    // The mean is a new image of the input's type that nobody else holds: it becomes the
+    // result, pixel by pixel, which saves a third image (and its fresh pages) per call.
+    std::shared_ptr<Image2D> mean = areaAverage(image, radius);
+    if (!usable(mean, image, image.getDataType()))
+        return sharpenWithMean(image, mean, factor);
+    dispatchDataType(SharpenTypes{}, image.getDataType(), [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        T* pixels = mean->getData<T>();
+        sharpenPixels(image.getConstData<T>(), pixels, pixels, image.getNumPixels(), factor);
+    }, [] {});
+    return mean;
 }
 
 std::shared_ptr<Image2D> constrainedWithStatistics(const Image2D& image, const std::shared_ptr<Image2D>& mean,

@@ -56,4 +56,16 @@ void runVectorized(const Kernel& kernel, Args&&... args)
         detail::runBaseline(kernel, std::forward<Args>(args)...);
 }
 
+/// Runs wide(args...) when the CPU has AVX2, else baseline(args...): for a loop whose vector
+/// code is spelled out with intrinsics, which a baseline build cannot compile. `wide` is a
+/// function or lambda marked IMAGE2D_WIDE_TARGET; both must compute the same values.
+template <typename Wide, typename Baseline, typename... Args>
+void runEither(const Wide& wide, const Baseline& baseline, Args&&... args)
+{
+    if (useWideVectors())
+        wide(std::forward<Args>(args)...);
+    else
+        baseline(std::forward<Args>(args)...);
+}
+
 } // namespace image2d::simd

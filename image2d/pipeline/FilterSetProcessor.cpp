@@ -257,7 +257,15 @@ std::shared_ptr<Image2D> FilterSetProcessor::runChain(std::shared_ptr<Image2D> i
     else
     {
         const Image2D::DataType type = image->getDataType();
-        image = levelWindow(*image, LEVEL_PARAMETER(*this), WINDOW_PARAMETER(*this));
+        // The working image is the processor's own (a copy or the resized image), so
+        // level/window is written over it rather than into one more full-size image.
+        if (image.use_count() == 1)
+        {
+            if (!levelWindowInPlace(*image, LEVEL_PARAMETER(*this), WINDOW_PARAMETER(*this)))
+                image.reset();
+        }
+        else
+            image = levelWindow(*image, LEVEL_PARAMETER(*this), WINDOW_PARAMETER(*this));
         if (!image)
             fail(LevelWindowTypes::contains(type) ? FailureReason::Failed : FailureReason::UnsupportedType,
                  INPUT_IMAGE, LevelWindow::FILTER_ID);

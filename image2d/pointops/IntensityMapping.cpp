@@ -5,6 +5,10 @@
 
 #include <QVariant>
 
+#if IMAGE2D_HAS_WIDE_TARGET
+#include <immintrin.h>
+#endif
+
 #include <array>
 #include <bit>
 #include <cmath>
@@ -12,6 +16,7 @@
 #include <cstdint>
 #include <limits>
 #include <mutex>
+#include <type_traits>
 #include <vector>
 
 namespace image2d {
@@ -61,6 +66,39 @@ IMAGE2D_INLINE_LOOP void levelWindowInteger(const T* in, T* out, std::size_t n, 
         out[i] = static_cast<T>(static_cast<std::int32_t>(mapped + minT));
     }
 }
+
+#if IMAGE2D_HAS_WIDE_TARGET
+/// levelWindowInteger() for 16-bit pixels, sixteen at a time. max_ps(m, 0) and min_ps(m, span)
+/// are exactly "m > 0 ? m : 0" and "m < span ? m : span" (NaN gives 0), and the saturating
+/// pack equals the truncation of a value already inside T's range.
+template <typename T>
+IMAGE2D_WIDE_TARGET void levelWindow16Wide(const T* in, T* out, std::size_t n, float low, float scale)
+{
+    static_assert(sizeof(T) == 2);
+    constexpr bool isSigned = std::is_signed_v<T>;
+    constexpr float minT = static_cast<float>(std::numeric_limits<T>::min());
+    constexpr float span = static_cast<float>(std::numeric_limits<T>::max()) - minT;
+    const __m256 vlow = _mm256_set1_ps(low), vscale = _mm256_set1_ps(scale), zero = _mm256_setzero_ps();
+    const __m256 vspan = _mm256_set1_ps(span), vmin = _mm256_set1_ps(minT);
+    const auto map = [&](__m128i half) IMAGE2D_INLINE_LAMBDA IMAGE2D_WIDE_TARGET {
+        const __m256i wide = isSigned ? _mm256_cvtepi16_epi32(half) : _mm256_cvtepu16_epi32(half);
+        __m256 m = _mm256_mul_ps(_mm256_sub_ps(_mm256_cvtepi32_ps(wide), vlow), vscale);
+        m = _mm256_min_ps(_mm256_max_ps(m, zero), vspan);
+        if constexpr (isSigned)
+            m = _mm256_add_ps(m, vmin);
+        return _mm256_cvttps_epi32(m);
+    };
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16)
+    {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+        const __m256i a = map(_mm256_castsi256_si128(v)), b = map(_mm256_extracti128_si256(v, 1));
+        const __m256i packed = isSigned ? _mm256_packs_epi32(a, b) : _mm256_packus_epi32(a, b);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_permute4x64_epi64(packed, 0xd8));
+    }
+    levelWindowInteger(in + i, out + i, n - i, low, scale);
+}
+#endif
 
 IMAGE2D_INLINE_LOOP void levelWindowFloat(const float* in, float* out, std::size_t n, float low, float window)
 {
@@ -215,45 +253,109 @@ void warnIncorrectShift(unsigned int bits)
 
 // ---- Core functions -------------------------------------------------------------------
 
-std::shared_ptr<Image2D> levelWindow(const Image2D& image, double level, double window)
+namespace {
+
+/// The float bounds of level/window: the lower end and the integer types' scale.
+struct LevelWindowMap
 {
-    if (!image.isValid())
-        return warnInvalidKey(kLevelWindow, Algorithm::INPUT_IMAGE), nullptr;
-    // NaN would turn every pixel into NaN before the conversion to the pixel type.
-    if (!LevelWindow::LEVEL_PARAMETER.accepts(level, kLevelWindow) ||
-        !LevelWindow::WINDOW_PARAMETER.accepts(window, kLevelWindow))
-        return nullptr;
-    const float levelValue = static_cast<float>(level);
-    const float windowValue = static_cast<float>(window);
-    const float low = levelValue - windowValue / 2.0f;
-    const float high = levelValue + windowValue / 2.0f;
-    const auto scaleFor = [&](auto tag) {
-        using T = typename decltype(tag)::type;
+    float low;
+    float window;
+    float high;
+    template <typename T>
+    float scale() const
+    {
         constexpr float span =
             static_cast<float>(std::numeric_limits<T>::max()) - static_cast<float>(std::numeric_limits<T>::min());
         return span / (high - low);
-    };
-    return dispatchDataType(LevelWindowTypes{}, image.getDataType(),
-                            "image2d::LevelWindow : level window algorithm not supported for data type: ",
+    }
+};
+
+/// The checks shared by both forms of level/window, with their warnings.
+bool levelWindowAccepts(const Image2D& image, double level, double window)
+{
+    if (!image.isValid())
+        return warnInvalidKey(kLevelWindow, Algorithm::INPUT_IMAGE), false;
+    // NaN would turn every pixel into NaN before the conversion to the pixel type.
+    return LevelWindow::LEVEL_PARAMETER.accepts(level, kLevelWindow) &&
+           LevelWindow::WINDOW_PARAMETER.accepts(window, kLevelWindow);
+}
+
+LevelWindowMap levelWindowMap(double level, double window)
+{
+    const float levelValue = static_cast<float>(level);
+    const float windowValue = static_cast<float>(window);
+    return {levelValue - windowValue / 2.0f, windowValue, levelValue + windowValue / 2.0f};
+}
+
+/// Level/window of n pixels from `in` to `out`, which may be `in` itself: that case has a
+/// loop of its own, where the compiler sees one pointer and needs no overlap test.
+template <typename T>
+void levelWindowPixels(const T* in, T* out, std::size_t n, const LevelWindowMap& map)
+{
+    if constexpr (std::is_floating_point_v<T>)
+    {
+        if (in == out)
+            simd::runVectorized([](float* p, std::size_t count, float lo, float w)
+                                    IMAGE2D_INLINE_LAMBDA { levelWindowFloat(p, p, count, lo, w); },
+                                out, n, map.low, map.window);
+        else
+            simd::runVectorized([](const float* i, float* o, std::size_t count, float lo, float w)
+                                    IMAGE2D_INLINE_LAMBDA { levelWindowFloat(i, o, count, lo, w); },
+                                in, out, n, map.low, map.window);
+    }
+#if IMAGE2D_HAS_WIDE_TARGET
+    else if constexpr (sizeof(T) == 2)
+        simd::runEither(
+            [](const T* i, T* o, std::size_t count, float lo, float scale)
+                IMAGE2D_WIDE_TARGET { levelWindow16Wide(i, o, count, lo, scale); },
+            [](const T* i, T* o, std::size_t count, float lo, float scale) { levelWindowInteger(i, o, count, lo, scale); },
+            in, out, n, map.low, map.template scale<T>());
+#endif
+    else
+    {
+        if (in == out)
+            simd::runVectorized([](T* p, std::size_t count, float lo, float scale)
+                                    IMAGE2D_INLINE_LAMBDA { levelWindowInteger(p, p, count, lo, scale); },
+                                out, n, map.low, map.template scale<T>());
+        else
+            simd::runVectorized([](const T* i, T* o, std::size_t count, float lo, float scale)
+                                    IMAGE2D_INLINE_LAMBDA { levelWindowInteger(i, o, count, lo, scale); },
+                                in, out, n, map.low, map.template scale<T>());
+    }
+}
+
+constexpr const char* kLevelWindowUnsupported = "image2d::LevelWindow : level window algorithm not supported for data type: ";
+
+} // namespace
+
+std::shared_ptr<Image2D> levelWindow(const Image2D& image, double level, double window)
+{
+    if (!levelWindowAccepts(image, level, window))
+        return nullptr;
+    const LevelWindowMap map = levelWindowMap(level, window);
+    return dispatchDataType(LevelWindowTypes{}, image.getDataType(), kLevelWindowUnsupported,
                             [&](auto tag) -> std::shared_ptr<Image2D> {
                                 using T = typename decltype(tag)::type;
                                 auto output = newUnfilledImageLike(image);
                                 if (!output)
                                     return nullptr;
-                                const T* in = image.getConstData<T>();
-                                T* out = output->getData<T>();
-                                if constexpr (std::is_floating_point_v<T>)
-                                    simd::runVectorized(
-                                        [](const float* i, float* o, std::size_t n, float lo, float w)
-                                            IMAGE2D_INLINE_LAMBDA { levelWindowFloat(i, o, n, lo, w); },
-                                        in, out, image.getNumPixels(), low, windowValue);
-                                else
-                                    simd::runVectorized(
-                                        [](const T* i, T* o, std::size_t n, float lo, float scale)
-                                            IMAGE2D_INLINE_LAMBDA { levelWindowInteger(i, o, n, lo, scale); },
-                                        in, out, image.getNumPixels(), low, scaleFor(tag));
+                                levelWindowPixels(image.getConstData<T>(), output->getData<T>(),
+                                                  image.getNumPixels(), map);
                                 return output;
                             });
+}
+
+bool levelWindowInPlace(Image2D& image, double level, double window)
+{
+    if (!levelWindowAccepts(image, level, window))
+        return false;
+    const LevelWindowMap map = levelWindowMap(level, window);
+    return dispatchDataType(LevelWindowTypes{}, image.getDataType(), kLevelWindowUnsupported, [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        T* pixels = image.getData<T>();
+        levelWindowPixels(pixels, pixels, image.getNumPixels(), map);
+        return true;
+    });
 }
 
 std::shared_ptr<Image2D> gammaCorrection(const Image2D& image, float gamma)

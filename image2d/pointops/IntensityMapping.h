@@ -27,6 +27,11 @@ using BitShiftTypes = PixelTypes<Image2D::UNSIGNED_SHORT, Image2D::UNSIGNED_CHAR
 /// Empty with the algorithm's warning for a NaN level, a window <= 0 or an unsupported type.
 std::shared_ptr<Image2D> levelWindow(const Image2D& image, double level, double window);
 
+/// levelWindow() over the pixels of `image` itself, for a caller that holds the only reference
+/// to an image it made (the filter processor's working image): the same values without a
+/// second image. False, with the same warnings, where levelWindow() returns empty.
+bool levelWindowInPlace(Image2D& image, double level, double window);
+
 /// pow(v normalised to 0..1, 1 / gamma) back in the type's range, through a table for
 /// integer types (store::saturateTruncate); pixel size (1, 1, 1). Empty with a warning for a
 /// gamma below the smallest accepted one (NaN included) or an unsupported type.

@@ -132,13 +132,30 @@ IMAGE2D_INLINE_LOOP void fetchRow(const T* src, const int* x0, const int* x1, in
     }
 }
 
+/// As fetchRow, each neighbour multiplied by its column weight: the products a * (1 - ax) and
+/// b * ax that the bilinear formula forms first do not depend on the output row, so each
+/// input row forms them once for all the output rows that read it.
+template <typename T>
+IMAGE2D_INLINE_LOOP void fetchWeightedRow(const T* src, const int* x0, const int* x1, const float* left,
+                                          const float* right, int n, float* first, float* second)
+{
+    for (int x = 0; x < n; ++x)
+    {
+        first[x] = static_cast<float>(src[x0[x]]) * left[x];
+        second[x] = static_cast<float>(src[x1[x]]) * right[x];
+    }
+}
+
 /// The two input rows an output row reads, fetched (or found among the two kept) in turn.
+/// With column weights (`left` and `right`, float rows only) the rows hold the weighted
+/// neighbours of fetchWeightedRow.
 template <typename T, typename W>
 class RowFetcher
 {
 public:
-    RowFetcher(const T* in, int inWidth, const Samples& columns)
-        : m_in(in), m_inWidth(inWidth), m_columns(columns)
+    RowFetcher(const T* in, int inWidth, const Samples& columns, const float* left = nullptr,
+               const float* right = nullptr)
+        : m_in(in), m_inWidth(inWidth), m_columns(columns), m_left(left), m_right(right)
     {
         const std::size_t n = columns.first.size();
         for (FetchedRow<W>& slot : m_slots)
@@ -167,6 +184,17 @@ private:
                                                     : (m_slots[0].row <= m_slots[1].row ? 0 : 1);
         FetchedRow<W>& slot = m_slots[victim];
         slot.row = row;
+        if constexpr (std::is_same_v<W, float>)
+            if (m_left)
+            {
+                simd::runVectorized(
+                    [](const T* src, const int* x0, const int* x1, const float* l, const float* r, int n, float* first,
+                       float* second) IMAGE2D_INLINE_LAMBDA { fetchWeightedRow(src, x0, x1, l, r, n, first, second); },
+                    m_in + static_cast<std::size_t>(row) * m_inWidth, m_columns.first.data(),
+                    m_columns.second.data(), m_left, m_right, static_cast<int>(slot.first.size()), slot.first.data(),
+                    slot.second.data());
+                return &slot;
+            }
         simd::runVectorized(
             [](const T* src, const int* x0, const int* x1, int n, W* first, W* second)
                 IMAGE2D_INLINE_LAMBDA { fetchRow(src, x0, x1, n, first, second); },
@@ -178,6 +206,8 @@ private:
     const T* m_in;
     int m_inWidth;
     const Samples& m_columns;
+    const float* m_left;
+    const float* m_right;
     FetchedRow<W> m_slots[2];
 };
 
@@ -201,16 +231,22 @@ IMAGE2D_INLINE_LOOP void boxRow(const BoxSum<T>* a0, const BoxSum<T>* b0, const 
     }
 }
 
-/// Bilinear weighting of the four neighbours; `left` holds 1 - ax per column.
+/// Bilinear weighting of the four neighbours, given as the column-weighted a0 (1 - ax),
+/// b0 ax, a1 (1 - ax) and b1 ax: the formula's products and sums in its own order.
 template <typename T>
-IMAGE2D_INLINE_LOOP void bilinearRow(const float* a0, const float* b0, const float* a1, const float* b1,
-                                     const float* left, const float* right, float ay, int n, T* dst)
+IMAGE2D_INLINE_LOOP void bilinearRow(const float* a0, const float* b0, const float* a1, const float* b1, float ay,
+                                     int n, T* dst)
 {
     const float up = 1 - ay;
     for (int x = 0; x < n; ++x)
     {
-        const float value = a0[x] * left[x] * up + b0[x] * right[x] * up + a1[x] * left[x] * ay + b1[x] * right[x] * ay;
-        dst[x] = store::castElement<T>(value);
+        const float value = a0[x] * up + b0[x] * up + a1[x] * ay + b1[x] * ay;
+        if constexpr (sizeof(T) <= 2 && !std::is_floating_point_v<T>)
+            // A weighted mean of 8- and 16-bit values: finite and far inside the 32-bit range,
+            // where the cast rule is plain truncation (and needs no saturating steps).
+            dst[x] = static_cast<T>(static_cast<std::int32_t>(value));
+        else
+            dst[x] = store::castElement<T>(value);
     }
 }
 
@@ -250,15 +286,15 @@ bool resizeSmooth(const Image2D& input, Image2D& output, const std::atomic<bool>
         std::vector<float> left(static_cast<std::size_t>(outWidth));
         for (int x = 0; x < outWidth; ++x)
             left[x] = 1 - columns.fraction[x];
-        RowFetcher<T, float> fetcher(in, inWidth, columns);
+        RowFetcher<T, float> fetcher(in, inWidth, columns, left.data(), columns.fraction.data());
         for (int y = 0; y < outHeight; ++y)
         {
             const auto [r0, r1] = fetcher.rows(rows.first[y], rows.second[y]);
             simd::runVectorized(
-                [](const float* a0, const float* b0, const float* a1, const float* b1, const float* l, const float* r,
-                   float ay, int n, T* dst) IMAGE2D_INLINE_LAMBDA { bilinearRow(a0, b0, a1, b1, l, r, ay, n, dst); },
-                r0->first.data(), r0->second.data(), r1->first.data(), r1->second.data(), left.data(),
-                columns.fraction.data(), rows.fraction[y], outWidth, out + static_cast<std::size_t>(y) * outWidth);
+                [](const float* a0, const float* b0, const float* a1, const float* b1, float ay, int n, T* dst)
+                    IMAGE2D_INLINE_LAMBDA { bilinearRow(a0, b0, a1, b1, ay, n, dst); },
+                r0->first.data(), r0->second.data(), r1->first.data(), r1->second.data(), rows.fraction[y], outWidth,
+                out + static_cast<std::size_t>(y) * outWidth);
             if (cancel.load(std::memory_order_relaxed))
                 return false;
         }

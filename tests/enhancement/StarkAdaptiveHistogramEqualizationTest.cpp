@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tbb/task_arena.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -118,6 +120,12 @@ TEST_P(StarkMatchesReference, BitIdentical)
     ASSERT_TRUE(output);
     EXPECT_NE(output, input);
     EXPECT_TRUE(imagesEqual(referenceStark(*input, c.alpha, c.beta, c.radius), *output));
+    // One thread takes the rows in long runs, two or four side by side: the same values.
+    std::shared_ptr<Image2D> oneThread;
+    tbb::task_arena arena(1);
+    arena.execute([&] { oneThread = runStark(input, c.alpha, c.beta, static_cast<unsigned int>(c.radius)); });
+    ASSERT_TRUE(oneThread);
+    EXPECT_TRUE(imagesEqual(*output, *oneThread));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -135,7 +143,11 @@ INSTANTIATE_TEST_SUITE_P(
                       StarkCase{Image2D::SHORT, 7, 5, 0.5, 0.5, 1000},
                       StarkCase{Image2D::FLOAT, 1, 13, 0.5, 1.0, 4},
                       StarkCase{Image2D::UNSIGNED_CHAR, 1, 1, 0.5, 0.5, 3},
-                      StarkCase{Image2D::SHORT, 17, 1, 0.2, 0.9, 2}));
+                      StarkCase{Image2D::SHORT, 17, 1, 0.2, 0.9, 2},
+                      // Tall enough for the parallel loop to hand out runs of rows, which are
+                      // slid two and four side by side.
+                      StarkCase{Image2D::UNSIGNED_SHORT, 6, 1024, 0.5, 0.5, 2},
+                      StarkCase{Image2D::FLOAT, 5, 800, 0.6, 0.3, 1}));
 
 TEST(StarkAdaptiveHistogramEqualization, BorderWindowsByHand)
 {
