@@ -13,12 +13,12 @@ namespace bench {
 
 QSize sizeFor(int index)
 {
-    return index == 0 ? kIntraoral : kPanoramic;
+    return index == 0 ? kIntraoral : index == 2 ? kIntraoral4x : kPanoramic;
 }
 
 const char* labelFor(int index)
 {
-    return index == 0 ? "intraoral_1500x2000" : "panoramic_2900x1450";
+    return index == 0 ? "intraoral_1500x2000" : index == 2 ? "intraoral4x_3000x4000" : "panoramic_2900x1450";
 }
 
 namespace {

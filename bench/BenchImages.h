@@ -13,8 +13,10 @@ namespace bench {
 /// The two benchmark sizes: an intraoral sensor image and a panoramic image.
 inline const QSize kIntraoral(1500, 2000);
 inline const QSize kPanoramic(2900, 1450);
+/// Four times the intraoral pixels, for the growth of the cost with the image size.
+inline const QSize kIntraoral4x(3000, 4000);
 
-/// Size for a benchmark argument (0 intraoral, 1 panoramic).
+/// Size for a benchmark argument (0 intraoral, 1 panoramic, 2 four times intraoral).
 QSize sizeFor(int index);
 /// Label for a benchmark argument, used in the counters' names.
 const char* labelFor(int index);

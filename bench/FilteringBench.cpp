@@ -2,6 +2,10 @@
 // OpenCV operation on the same pixels (replicated borders where that is our rule).
 // Inputs are shared with the algorithms, not copied, so the figures time the filters
 // and the allocation of their results, as a caller sees them.
+// With IMAGE2D_BENCH_SCALING=1 in the environment, "Scaling/..." benchmarks time our filters
+// at three sizes (intraoral, panoramic, four times intraoral) on 1 and 2 threads, with the
+// time per pixel; they are left out of the default run.
+#include "BenchCounters.h"
 #include "BenchImages.h"
 
 #include "image2d/filtering/Convolution.h"
@@ -15,10 +19,16 @@
 #include <opencv2/imgproc.hpp>
 #endif
 
+#include <tbb/task_arena.h>
+
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
 #include <initializer_list>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 using namespace image2d;
@@ -41,6 +51,7 @@ void runAlgorithm(benchmark::State& state, Algorithm& algorithm, std::shared_ptr
 {
     algorithm.setSharedInput(Algorithm::INPUT_IMAGE, std::move(image));
     state.SetLabel(bench::labelFor(static_cast<int>(state.range(0))));
+    const bench::FaultCounter faults(state);
     for (auto _ : state)
     {
         algorithm.execute(kNoCancel);
@@ -125,6 +136,7 @@ void runOpenCV(benchmark::State& state, const Image2D& image, Body body)
     const cv::Mat source = bench::asMat(image);
     cv::Mat result;
     state.SetLabel(bench::labelFor(static_cast<int>(state.range(0))));
+    const bench::FaultCounter faults(state);
     for (auto _ : state)
     {
         body(source, result);
@@ -269,6 +281,84 @@ const bool registered = [] {
     // Radius 1 against OpenCV on one thread, as the median runs on the calling thread.
     pair("Median_u16", Median_u16, "OpenCV_medianBlur_u16_one_thread", Fn(OpenCV_medianBlur_u16_one_thread), {1});
     pair("Median_u16", Median_u16, "OpenCV_medianBlur_u16", Fn(OpenCV_medianBlur_u16), {2});
+    return true;
+}();
+
+// ---- growth with size and threads --------------------------------------------------------
+
+// Args: size index (0 intraoral, 1 panoramic, 2 four times intraoral), threads (the
+// algorithm runs inside a task arena of that many threads).
+void scaling(benchmark::State& state, Algorithm& algorithm, std::shared_ptr<Image2D> image)
+{
+    const double pixels = static_cast<double>(image->getNumPixels());
+    algorithm.setSharedInput(Algorithm::INPUT_IMAGE, std::move(image));
+    state.SetLabel(bench::labelFor(static_cast<int>(state.range(0))));
+    tbb::task_arena arena(static_cast<int>(state.range(1)));
+    {
+        const bench::FaultCounter faults(state);
+        for (auto _ : state)
+            arena.execute([&] {
+                algorithm.execute(kNoCancel);
+                benchmark::DoNotOptimize(algorithm.getSharedOutput(Algorithm::OUTPUT_IMAGE));
+            });
+    }
+    bench::countTimePerPixel(state, pixels);
+}
+
+template <typename Make>
+void registerScaling(const char* name, Make make)
+{
+    benchmark::RegisterBenchmark(name, [make](benchmark::State& state) {
+        auto algorithm = make(state);
+        scaling(state, *algorithm.first, algorithm.second);
+    })
+        ->ArgsProduct({{0, 1, 2}, {1, 2}})
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+}
+
+const bool scalingRegistered = [] {
+    const char* wanted = std::getenv("IMAGE2D_BENCH_SCALING");
+    if (!wanted || std::string(wanted) != "1")
+        return false;
+    using Made = std::pair<std::unique_ptr<Algorithm>, std::shared_ptr<Image2D>>;
+    static SeparableGaussian gaussian(4, 1.2f);
+    static Gaussian gaussian7(3, 1.5f);
+    registerScaling("Scaling/SeparableGaussian_r4_u16", [](benchmark::State& state) {
+        return Made{std::make_unique<SeparableFilter>(&gaussian), shared16(state.range(0))};
+    });
+    registerScaling("Scaling/Filter_7x7_float", [](benchmark::State& state) {
+        return Made{std::make_unique<Filter>(&gaussian7), sharedFloat(state.range(0))};
+    });
+    for (int radius : {3, 15})
+        registerScaling(radius == 3 ? "Scaling/RecursiveMinMax_u16_r3" : "Scaling/RecursiveMinMax_u16_r15",
+                        [radius](benchmark::State& state) {
+                            auto minMax = std::make_unique<RecursiveMinMax>();
+                            minMax->setUniformValue(RecursiveMinMax::KERNEL_RADIUS, radius);
+                            return Made{std::move(minMax), shared16(state.range(0))};
+                        });
+    registerScaling("Scaling/AreaAverage_u16_r3", [](benchmark::State& state) {
+        auto average = std::make_unique<AreaAverage>();
+        average->setUniformValue(AreaAverage::KERNEL_RADIUS, 3);
+        return Made{std::move(average), shared16(state.range(0))};
+    });
+    registerScaling("Scaling/AreaAverage_float_r3", [](benchmark::State& state) {
+        auto average = std::make_unique<AreaAverage>();
+        average->setUniformValue(AreaAverage::KERNEL_RADIUS, 3);
+        return Made{std::move(average), sharedFloat(state.range(0))};
+    });
+    // The two that run on the calling thread: only their growth with size is of interest.
+    registerScaling("Scaling/SubSummedAreaTable_u16", [](benchmark::State& state) {
+        auto sat = std::make_unique<SubSummedAreaTable>();
+        sat->setUniformValue(SubSummedAreaTable::KERNEL_RADIUS, 4.0f);
+        return Made{std::move(sat), shared16(state.range(0))};
+    });
+    for (int radius : {1, 2})
+        registerScaling(radius == 1 ? "Scaling/Median_u16_r1" : "Scaling/Median_u16_r2", [radius](benchmark::State& state) {
+            auto median = std::make_unique<Median>();
+            median->setUniformValue(Median::RADIUS, radius);
+            return Made{std::move(median), shared16(state.range(0))};
+        });
     return true;
 }();
 

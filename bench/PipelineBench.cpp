@@ -2,6 +2,7 @@
 // stage on the input it receives inside the run, so the slowest stage stands out. With
 // OpenCV, the nearest OpenCV chain (resize, level/window, CLAHE, Gaussian unsharp masking,
 // Gaussian blur, gamma table) is timed on the same image, as a whole and per stage.
+#include "BenchCounters.h"
 #include "BenchImages.h"
 
 #include "image2d/enhancement/AutoContrast.h"
@@ -30,28 +31,7 @@ namespace {
 
 using dataobject::ImageFilterElementType;
 
-/// Minor page faults per iteration of the timed loop, as the counter "faults": fresh pages
-/// of a result cost a fault each (4 KiB), which is how a needless clearing pass shows up.
-class FaultCounter
-{
-public:
-    explicit FaultCounter(benchmark::State& state) : m_state(state), m_start(faults()) {}
-    ~FaultCounter()
-    {
-        m_state.counters["faults"] =
-            benchmark::Counter(static_cast<double>(faults() - m_start), benchmark::Counter::kAvgIterations);
-    }
-
-private:
-    static long faults()
-    {
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        return usage.ru_minflt;
-    }
-    benchmark::State& m_state;
-    long m_start;
-};
+using bench::FaultCounter;
 
 const std::atomic<bool> notCancelled{false};
 

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-image-formats-plugins
   libtbb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libgdcm-dev
+  libgdcm-dev zlib1g-dev
   # The Python package (python/), its tests and batch runs, and the API reference (docs target).
   pybind11-dev python3-dev python3-numpy python3-pytest python3-dask python3-distributed
   doxygen

@@ -1,5 +1,8 @@
 #include "DicomSeries.h"
 
+#include "DicomStructure.h"
+#include "SafeImageReader.h"
+
 #include "image2d/framework/Parallel.h"
 
 #include <QDir>
@@ -8,7 +11,6 @@
 
 #include <gdcmAttribute.h>
 #include <gdcmIPPSorter.h>
-#include <gdcmImageReader.h>
 #include <gdcmWriter.h>
 #include <gdcmScanner.h>
 #include <gdcmTrace.h>
@@ -21,6 +23,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -32,7 +35,12 @@ namespace {
 const gdcm::Tag kSeriesUid(0x0020, 0x000e), kRows(0x0028, 0x0010), kColumns(0x0028, 0x0011),
     kPosition(0x0020, 0x0032), kOrientation(0x0020, 0x0037), kPixelSpacing(0x0028, 0x0030),
     kFrames(0x0028, 0x0008), kThickness(0x0018, 0x0050), kSpacingBetween(0x0018, 0x0088),
-    kDescription(0x0008, 0x103e), kIntercept(0x0028, 0x1052), kSlope(0x0028, 0x1053);
+    kDescription(0x0008, 0x103e), kIntercept(0x0028, 0x1052), kSlope(0x0028, 0x1053),
+    kBitsAllocated(0x0028, 0x0100);
+
+// A slice of more decoded pixel data than this is refused before anything is allocated: a
+// damaged header can claim any size (a CT slice is a few MiB).
+constexpr std::uint64_t maxSliceBytes = std::uint64_t(256) << 20;
 
 // GDCM reports through global streams; the reader speaks for itself through `error`.
 class QuietGdcm
@@ -105,7 +113,7 @@ void toHounsfield(const char* buffer, std::size_t count, double slope, double in
 bool readSlice(const std::string& file, int columns, int rows, double slope, double intercept, std::int16_t* out,
                std::atomic<std::size_t>& clipped, QString& error)
 {
-    gdcm::ImageReader reader;
+    SafeImageReader reader;
     reader.SetFileName(file.c_str());
     if (!reader.Read())
     {
@@ -125,7 +133,16 @@ bool readSlice(const std::string& file, int columns, int rows, double slope, dou
         error = QStringLiteral("not a grayscale image");
         return false;
     }
-    std::vector<char> buffer(image.GetBufferLength());
+    std::vector<char> buffer;
+    try
+    {
+        buffer.resize(image.GetBufferLength());
+    }
+    catch (const std::bad_alloc&)
+    {
+        error = QStringLiteral("no memory for its pixel data");
+        return false;
+    }
     if (buffer.empty() || !image.GetBuffer(buffer.data()))
     {
         error = QStringLiteral("its pixel data cannot be decoded");
@@ -181,18 +198,39 @@ bool readCtSeries(const QString& folder, CtSeries& out, QString& error)
         error = QStringLiteral("not a folder");
         return false;
     }
-    std::vector<std::string> files;
-    for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::Readable, QDir::Name))
-        files.push_back(QFile::encodeName(info.absoluteFilePath()).toStdString());
-    if (files.empty())
+    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Readable, QDir::Name);
+    if (entries.isEmpty())
     {
         error = QStringLiteral("the folder holds no files");
+        return false;
+    }
+    // GDCM only sees files whose structure holds together: a DICOM file cut short or broken
+    // is the series' error, anything that is not DICOM is passed over.
+    std::vector<std::string> files;
+    std::map<std::string, DicomStructure> structures;
+    for (const QFileInfo& info : entries)
+    {
+        const DicomStructure structure = checkDicomFile(info.absoluteFilePath());
+        if (structure.verdict == DicomStructure::Damaged)
+        {
+            error = QStringLiteral("%1: a damaged DICOM file (%2)").arg(info.fileName(), structure.problem);
+            return false;
+        }
+        if (structure.verdict == DicomStructure::Sound)
+        {
+            files.push_back(QFile::encodeName(info.absoluteFilePath()).toStdString());
+            structures[files.back()] = structure;
+        }
+    }
+    if (files.empty())
+    {
+        error = QStringLiteral("the folder holds no DICOM images");
         return false;
     }
     const QuietGdcm quiet;
     gdcm::Scanner scanner;
     for (const gdcm::Tag& tag : {kSeriesUid, kRows, kColumns, kPosition, kOrientation, kPixelSpacing, kFrames,
-                                 kThickness, kSpacingBetween, kDescription, kIntercept, kSlope})
+                                 kThickness, kSpacingBetween, kDescription, kIntercept, kSlope, kBitsAllocated})
         scanner.AddTag(tag);
     scanner.Scan(files);
 
@@ -257,6 +295,25 @@ bool readCtSeries(const QString& folder, CtSeries& out, QString& error)
         error = QStringLiteral("slices without a size");
         return false;
     }
+    // Uncompressed pixel data must be in the files: GDCM would read a cut slice padded with
+    // zeros, and a damaged header could claim gigabytes.
+    for (const std::string& file : slices)
+    {
+        const std::uint64_t bytes = std::uint64_t(columns) * std::uint64_t(rows) *
+                                    std::uint64_t((std::clamp(int(number(scanner.GetValue(file.c_str(), kBitsAllocated), 16)), 1, 64) + 7) / 8);
+        const DicomStructure& structure = structures[file];
+        const QString name = QFileInfo(QFile::decodeName(file.c_str())).fileName();
+        if (bytes > maxSliceBytes)
+        {
+            error = QStringLiteral("%1: slices of %2 x %3 pixels are too large").arg(name).arg(columns).arg(rows);
+            return false;
+        }
+        if (!structure.encapsulated && structure.pixelBytes >= 0 && std::uint64_t(structure.pixelBytes) < bytes)
+        {
+            error = QStringLiteral("%1: the pixel data is cut short (%2 of %3 bytes)").arg(name).arg(structure.pixelBytes).arg(bytes);
+            return false;
+        }
+    }
     if (slices.size() > 1)
     {
         gdcm::IPPSorter sorter;
@@ -304,44 +361,64 @@ bool readCtSeries(const QString& folder, CtSeries& out, QString& error)
         result.notes << QStringLiteral("no pixel spacing: 1 mm assumed");
 
     const int count = static_cast<int>(slices.size());
-    result.volume = VoxenImage3D(math::Ivec3(columns, rows, count),
-                                 QVector3D(float(columnSpacing), float(rowSpacing), float(zSpacing)),
-                                 image::DataType::SHORT);
-    if (!result.volume.isValid())
-    {
-        error = QStringLiteral("no memory for %1 x %2 x %3 voxels").arg(columns).arg(rows).arg(count);
-        return false;
-    }
-    // The first slice alone sets up GDCM's shared dictionaries; the rest in parallel.
+    const std::size_t sliceVoxels = static_cast<std::size_t>(columns) * rows;
     std::atomic<std::size_t> clipped{0};
     std::mutex errorMutex;
     int failedSlice = -1;
     QString sliceError;
-    std::int16_t* voxels = result.volume.data<std::int16_t>();
-    auto read = [&](int k) {
+    auto read = [&](int k, std::int16_t* out) {
         const char* f = slices[k].c_str();
         QString reason;
         if (readSlice(slices[k], columns, rows, number(scanner.GetValue(f, kSlope), 1.0),
-                      number(scanner.GetValue(f, kIntercept), 0.0),
-                      voxels + static_cast<std::size_t>(k) * columns * rows, clipped, reason))
+                      number(scanner.GetValue(f, kIntercept), 0.0), out, clipped, reason))
             return;
         std::lock_guard<std::mutex> lock(errorMutex);
         if (failedSlice < 0 || k < failedSlice)
             failedSlice = k, sliceError = reason;
     };
-    read(0);
-    image2d::parallelFor(1, count, [&](int firstSlice, int lastSlice) {
-        for (int k = firstSlice; k < lastSlice; ++k)
-            read(k);
-    });
-    if (failedSlice >= 0)
-    {
+    auto failed = [&] {
+        if (failedSlice < 0)
+            return false;
         error = QStringLiteral("slice %1 (%2): %3")
                     .arg(failedSlice + 1)
                     .arg(QFileInfo(QFile::decodeName(slices[failedSlice].c_str())).fileName(), sliceError);
         result.volume = VoxenImage3D();
-        return false;
+        return true;
+    };
+    // The first slice alone, before the volume is allocated: it sets up GDCM's shared
+    // dictionaries, and a compressed slice whose header claims more than its data holds
+    // fails here. The rest in parallel.
+    {
+        std::vector<std::int16_t> first;
+        try
+        {
+            first.resize(sliceVoxels);
+        }
+        catch (const std::bad_alloc&)
+        {
+            error = QStringLiteral("no memory for a slice of %1 x %2 pixels").arg(columns).arg(rows);
+            return false;
+        }
+        read(0, first.data());
+        if (failed())
+            return false;
+        result.volume = VoxenImage3D(math::Ivec3(columns, rows, count),
+                                     QVector3D(float(columnSpacing), float(rowSpacing), float(zSpacing)),
+                                     image::DataType::SHORT);
+        if (!result.volume.isValid())
+        {
+            error = QStringLiteral("no memory for %1 x %2 x %3 voxels").arg(columns).arg(rows).arg(count);
+            return false;
+        }
+        std::copy(first.begin(), first.end(), result.volume.data<std::int16_t>());
     }
+    std::int16_t* voxels = result.volume.data<std::int16_t>();
+    image2d::parallelFor(1, count, [&](int firstSlice, int lastSlice) {
+        for (int k = firstSlice; k < lastSlice; ++k)
+            read(k, voxels + static_cast<std::size_t>(k) * sliceVoxels);
+    });
+    if (failed())
+        return false;
     result.volume.editFinished();
     if (clipped > 0)
         result.notes << QStringLiteral("%1 values outside the 16-bit range clipped").arg(clipped.load());

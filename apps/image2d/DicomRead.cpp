@@ -4,7 +4,9 @@
 #include "Dicom.h"
 
 #include "DicomPixels.h"
+#include "DicomStructure.h"
 #include "GdcmSession.h"
+#include "SafeImageReader.h"
 
 #include <QFile>
 
@@ -36,75 +38,7 @@ constexpr std::uint64_t maxPixelBytes = std::uint64_t(2) << 30;
 const gdcm::Tag pixelDataTag(0x7fe0, 0x0010);
 const gdcm::Tag rowsTag(0x0028, 0x0010);
 
-// GDCM asserts (aborting the process) when a multi-frame storage class lacks Number of
-// Frames; such a file gets the value 1 after parsing and before the image is built.
-class SafeImageReader : public gdcm::ImageReader
-{
-protected:
-    bool ReadImage(const gdcm::MediaStorage& ms) override
-    {
-        gdcm::DataSet& ds = GetFile().GetDataSet();
-        const gdcm::Tag frames(0x0028, 0x0008);
-        if (ms.GetModalityDimension() > 2 && (!ds.FindDataElement(frames) || ds.GetDataElement(frames).IsEmpty()))
-        {
-            gdcm::DataElement count(frames);
-            count.SetVR(gdcm::VR::IS);
-            count.SetByteValue("1 ", 2);
-            ds.Replace(count);
-        }
-        return gdcm::ImageReader::ReadImage(ms);
-    }
-};
-
 const char* const directoryStorage = "1.2.840.10008.1.3.10";
-
-struct MetaHeader
-{
-    bool complete = true;
-    QByteArray mediaStorage; ///< (0002,0002), the kind of object, when the header has it
-};
-
-// GDCM aborts (an assertion, even in release builds) when a file ends inside or right
-// after its meta header, and on some DICOMDIR files, so the meta group is walked here
-// first. The group is always explicit VR little endian. Files without the "DICM"
-// preamble pass unchecked.
-MetaHeader readMetaHeader(const QString& path)
-{
-    MetaHeader meta;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {false, {}};
-    const qint64 size = file.size();
-    if (size < 132)
-        return meta;
-    file.seek(128);
-    if (file.read(4) != "DICM")
-        return meta;
-    const QByteArray head = file.read(std::min<qint64>(size - 132, 1 << 16));
-    auto u16 = [&](qsizetype at) { return quint16(uchar(head[at]) | uchar(head[at + 1]) << 8); };
-    auto u32 = [&](qsizetype at) { return quint32(u16(at)) | quint32(u16(at + 2)) << 16; };
-    qsizetype at = 0;
-    while (at + 8 <= head.size() && u16(at) == 0x0002)
-    {
-        const QByteArray vr = head.mid(at + 4, 2);
-        static const QList<QByteArray> longVRs = {"OB", "OW", "OF", "SQ", "UT", "UN", "OD", "OL", "OV", "UC", "UR", "SV", "UV"};
-        if (longVRs.contains(vr))
-        {
-            if (at + 12 > head.size() || u32(at + 8) == 0xffffffffu)
-                return {false, {}};
-            at += 12 + qsizetype(u32(at + 8));
-        }
-        else
-        {
-            if (u16(at + 2) == 0x0002)
-                meta.mediaStorage = head.mid(at + 8, u16(at + 6)).replace('\0', "").trimmed();
-            at += 8 + u16(at + 6);
-        }
-    }
-    // The data set must start after the meta group.
-    meta.complete = 132 + qint64(at) + 8 <= size;
-    return meta;
-}
 
 // Friendly names of the transfer syntaxes radiographs come in.
 QString syntaxName(const gdcm::TransferSyntax& syntax)
@@ -282,13 +216,16 @@ bool looksLikeDicom(const QString& path)
 
 bool readDicom(const QString& path, LoadedImage& out, QString& error, const BeforeDecode& beforeDecode)
 {
-    const MetaHeader meta = readMetaHeader(path);
-    if (!meta.complete)
+    // GDCM stops the process on a file cut inside an element and on some broken structures.
+    const ctvolume::DicomStructure structure = ctvolume::checkDicomFile(path);
+    if (structure.verdict != ctvolume::DicomStructure::Sound)
     {
-        error = QStringLiteral("not a readable DICOM image (the file ends inside its header)");
+        error = structure.verdict == ctvolume::DicomStructure::Damaged
+                    ? QStringLiteral("not a readable DICOM image (%1)").arg(structure.problem)
+                    : QStringLiteral("not a readable DICOM image (damaged, truncated or without pixel data)");
         return false;
     }
-    if (meta.mediaStorage == directoryStorage)
+    if (structure.mediaStorage == directoryStorage)
     {
         out.notAnImage = true;
         error = directoryReason();
@@ -296,7 +233,7 @@ bool readDicom(const QString& path, LoadedImage& out, QString& error, const Befo
     }
     const GdcmSession session;
     const QByteArray fileName = QFile::encodeName(path);
-    SafeImageReader reader;
+    ctvolume::SafeImageReader reader;
     reader.SetFileName(fileName.constData());
     if (!reader.Read())
     {

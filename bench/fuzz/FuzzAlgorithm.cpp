@@ -15,6 +15,8 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -79,6 +81,29 @@ QVariant fuzzedValue(FuzzedDataProvider& in)
     }
 }
 
+// Parameters that size the work: radii, sigmas, borders, output sizes. On an image of more
+// than 64 pixels they are clamped so that pixels x (2 x value + 1) stays within about a
+// million (a radius of the image's length on a 1 x 4096 image costs seconds under the
+// sanitizers); small images keep the huge values, so the overflow paths are still reached.
+QVariant withinWork(const QString& key, const QVariant& value, const Image2D& image)
+{
+    static const char* const sizing[] = {"adius", "sigma", "Std", "borderSize", "outputImageS", "penetrationDepth"};
+    const double pixels = double(image.getNumPixels());
+    if (pixels <= 64 || std::none_of(std::begin(sizing), std::end(sizing),
+                                     [&](const char* part) { return key.contains(QLatin1String(part)); }))
+        return value;
+    const int type = value.typeId();
+    if (type != QMetaType::Int && type != QMetaType::UInt && type != QMetaType::Double && type != QMetaType::Float)
+        return value;
+    const double bound = std::max(2.0, double(1 << 20) / (2.0 * pixels));
+    const double v = value.toDouble();
+    if (!(std::abs(v) > bound))
+        return value;
+    QVariant clamped(std::copysign(bound, v));
+    clamped.convert(value.metaType());
+    return clamped;
+}
+
 const std::vector<QString>& everyParameterKey()
 {
     static const std::vector<QString> keys = [] {
@@ -91,20 +116,25 @@ const std::vector<QString>& everyParameterKey()
     return keys;
 }
 
-Uniforms fuzzedUniforms(FuzzedDataProvider& in)
+Uniforms fuzzedUniforms(FuzzedDataProvider& in, const Image2D& image)
 {
     Uniforms uniforms;
     const std::vector<QString>& keys = everyParameterKey();
     for (int n = in.ConsumeIntegralInRange(0, 6); n > 0; --n)
-        uniforms.setUniformValue(keys[in.ConsumeIntegralInRange<std::size_t>(0, keys.size() - 1)], fuzzedValue(in));
+    {
+        const QString& key = keys[in.ConsumeIntegralInRange<std::size_t>(0, keys.size() - 1)];
+        uniforms.setUniformValue(key, withinWork(key, fuzzedValue(in), image));
+    }
     return uniforms;
 }
 
-void runCatalogEntry(FuzzedDataProvider& in, const std::shared_ptr<Image2D>& image, const std::atomic<bool>& cancel)
+// Each run returns what it ran, for IMAGE2D_FUZZ_TIMES=1 (a line per input on stderr).
+QString runCatalogEntry(bool timed, FuzzedDataProvider& in, const std::shared_ptr<Image2D>& image, const std::atomic<bool>& cancel)
 {
     const auto& catalog = testing_support::algorithmCatalog();
     const testing_support::AlgorithmEntry& entry = catalog[in.ConsumeIntegralInRange<std::size_t>(0, catalog.size() - 1)];
     std::unique_ptr<Algorithm> algorithm = entry.make(image);
+    QString ran = QString::fromLatin1(entry.name);
     for (const ParameterInfo* parameter : entry.parameters)
         switch (in.ConsumeIntegralInRange(0, 3))
         {
@@ -115,7 +145,12 @@ void runCatalogEntry(FuzzedDataProvider& in, const std::shared_ptr<Image2D>& ima
             algorithm->setUniforms(values);
             break;
         }
-        default: algorithm->setUniformValue(parameter->key(), fuzzedValue(in));
+        default: {
+            const QVariant value = withinWork(parameter->key(), fuzzedValue(in), *image);
+            algorithm->setUniformValue(parameter->key(), value);
+            if (timed)
+                ran += QStringLiteral(" %1=%2").arg(parameter->key(), value.toString());
+        }
         }
     for (const QString& slot : entry.imageSlots)
         switch (in.ConsumeIntegralInRange(0, 5))
@@ -126,22 +161,28 @@ void runCatalogEntry(FuzzedDataProvider& in, const std::shared_ptr<Image2D>& ima
         default: break;
         }
     algorithm->execute(cancel);
+    return ran;
 }
 
-void runFactoryFilter(FuzzedDataProvider& in, const std::shared_ptr<Image2D>& image, const std::atomic<bool>& cancel)
+QString runFactoryFilter(FuzzedDataProvider& in, const std::shared_ptr<Image2D>& image, const std::atomic<bool>& cancel)
 {
     const QStringList& ids = FilterSetProcessor::filterOrder();
     const QString id = ids[in.ConsumeIntegralInRange<qsizetype>(0, ids.size() - 1)];
-    if (std::unique_ptr<Algorithm> filter = FilterSetProcessor::createFilter(id, image, fuzzedUniforms(in)))
+    if (std::unique_ptr<Algorithm> filter = FilterSetProcessor::createFilter(id, image, fuzzedUniforms(in, *image)))
         filter->execute(cancel);
+    return QStringLiteral("filter ") + id;
 }
 
-void runDisplayRoad(FuzzedDataProvider& in, const std::shared_ptr<Image2D>& image, const std::atomic<bool>& cancel)
+QString runDisplayRoad(FuzzedDataProvider& in, const std::shared_ptr<Image2D>& image, const std::atomic<bool>& cancel)
 {
     FilterSet filters;
+    QStringList chosen;
     const QStringList& ids = FilterSetProcessor::filterOrder();
     for (int n = in.ConsumeIntegralInRange(0, 4); n > 0; --n)
-        filters.addFilter(ids[in.ConsumeIntegralInRange<qsizetype>(0, ids.size() - 1)], fuzzedUniforms(in));
+    {
+        chosen << ids[in.ConsumeIntegralInRange<qsizetype>(0, ids.size() - 1)];
+        filters.addFilter(chosen.back(), fuzzedUniforms(in, *image));
+    }
     QTransform transform;
     transform.rotate(90.0 * in.ConsumeIntegralInRange(0, 3));
     if (in.ConsumeBool())
@@ -150,6 +191,7 @@ void runDisplayRoad(FuzzedDataProvider& in, const std::shared_ptr<Image2D>& imag
     const double window = in.ConsumeBool() ? in.ConsumeFloatingPoint<double>() : 4000.0;
     const QSize size = in.ConsumeBool() ? QSize(in.ConsumeIntegralInRange(-1, 80), in.ConsumeIntegralInRange(-1, 80)) : QSize();
     FilterSetProcessor::executeProcessor(image.get(), filters, transform, level, window, cancel, size);
+    return QStringLiteral("display road ") + chosen.join(QLatin1Char(','));
 }
 
 } // namespace
@@ -157,15 +199,22 @@ void runDisplayRoad(FuzzedDataProvider& in, const std::shared_ptr<Image2D>& imag
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     fuzzing::quietProcess();
+    static const bool timed = qEnvironmentVariableIsSet("IMAGE2D_FUZZ_TIMES");
+    const auto start = std::chrono::steady_clock::now();
     FuzzedDataProvider in(data, size);
     const int road = in.ConsumeIntegralInRange(0, 7);
     const std::atomic<bool> cancel{in.ConsumeIntegralInRange(0, 15) == 0};
     const std::shared_ptr<Image2D> image = fuzzedImage(in);
+    QString what;
     if (road == 0)
-        runFactoryFilter(in, image, cancel);
+        what = runFactoryFilter(in, image, cancel);
     else if (road == 1)
-        runDisplayRoad(in, image, cancel);
+        what = runDisplayRoad(in, image, cancel);
     else
-        runCatalogEntry(in, image, cancel);
+        what = runCatalogEntry(timed, in, image, cancel);
+    if (timed)
+        std::fprintf(stderr, "%8.2f ms %s on %d x %d type %d\n",
+                     std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
+                     qPrintable(what), image->getWidth(), image->getHeight(), int(image->getDataType()));
     return 0;
 }

@@ -259,7 +259,7 @@ std::shared_ptr<Image2D> meanImage(const Image2D& image, int radius, bool asFloa
                             "image2d::AreaAverage : average algorithm not supported for data type: ",
                             [&](auto tag) -> std::shared_ptr<Image2D> {
                                 using T = typename decltype(tag)::type;
-                                auto output = newImageLike(image, asFloat ? Image2D::FLOAT : image.getDataType());
+                                auto output = newUnfilledImageLike(image, asFloat ? Image2D::FLOAT : image.getDataType());
                                 if (!output)
                                     return nullptr;
                                 if (asFloat)

@@ -216,7 +216,7 @@ std::shared_ptr<Image2D> filter(const Image2D& image, const Kernel& kernel)
         AllPixelTypes{}, type,
         [&](auto tag) -> std::shared_ptr<Image2D> {
             using T = typename decltype(tag)::type;
-            auto output = newImageLike(image);
+            auto output = newUnfilledImageLike(image);
             if (!output)
                 return nullptr;
             FilterJob<T> job{image.getConstData<T>(), output->getData<T>(), image.getWidth(), image.getHeight(),
@@ -249,20 +249,27 @@ std::shared_ptr<Image2D> separableFilter(const Image2D& image, const SeparableKe
         return nullptr;
     }
 
-    auto output = std::make_shared<Image2D>(image.getSize(), outputType, image.getPixelSize());
-    if (!image.isValid() || !output->isValid())
+    // Every pixel of the result is written below; a result that is not computed (invalid
+    // input, no memory for the temporary, no taps) is handed out cleared.
+    auto output = std::make_shared<Image2D>(image.getSize(), outputType, image.getPixelSize(), false);
+    auto cleared = [&output] {
+        std::memset(output->getData<unsigned char>(), 0, output->getByteCount());
         return output;
-    // The float temporary between the passes; every element is written by the row pass,
-    // so it is not zero-filled first.
-    std::unique_ptr<float[]> temporary = tryAllocateArray<float>(image.getNumPixels());
-    if (!temporary)
+    };
+    if (!output->isValid())
         return output;
-
+    if (!image.isValid())
+        return cleared();
     const int width = image.getWidth(), height = image.getHeight();
     const int size = kernel.getSize(), radius = kernel.getRadius();
-    // No taps: every sum is 0, which the zero-filled result already holds.
+    // No taps: every sum is 0.
     if (size == 0)
-        return output;
+        return cleared();
+    // The float temporary between the passes; every element is written by the row pass,
+    // so it is not zero-filled first, and its block is kept for the next call.
+    const ScratchArray<float> temporary(image.getNumPixels());
+    if (!temporary)
+        return cleared();
     const float* weights = kernel.getValues().data();
     float* temp = temporary.get();
 

@@ -176,7 +176,7 @@ private:
 };
 
 template <typename T>
-bool medianHistogram(const Image2D& input, Image2D& output, int radius, const std::atomic<bool>& cancel)
+int medianHistogram(const Image2D& input, Image2D& output, int radius, const std::atomic<bool>& cancel)
 {
     const int width = input.getWidth(), height = input.getHeight(), side = 2 * radius + 1;
     const T* in = input.getConstData<T>();
@@ -217,14 +217,14 @@ bool medianHistogram(const Image2D& input, Image2D& output, int radius, const st
         for (int p = width - 1; p < width - 1 + side; ++p)
             addColumn(p, false);
         if (cancel.load(std::memory_order_relaxed))
-            return true;
+            return y + 1;
     }
-    return true;
+    return height;
 }
 
 // Any type, any radius: gather the replicated window and select rank n / 2.
 template <typename T>
-bool medianSelect(const Image2D& input, Image2D& output, int radius, const std::atomic<bool>& cancel)
+int medianSelect(const Image2D& input, Image2D& output, int radius, const std::atomic<bool>& cancel)
 {
     const int width = input.getWidth(), height = input.getHeight(), side = 2 * radius + 1;
     const T* in = input.getConstData<T>();
@@ -249,13 +249,13 @@ bool medianSelect(const Image2D& input, Image2D& output, int radius, const std::
             out[pixelIndex(x, y, width)] = window[count / 2];
         }
         if (cancel.load(std::memory_order_relaxed))
-            return true;
+            return y + 1;
     }
-    return true;
+    return height;
 }
 
 template <typename T>
-bool median3x3(const Image2D& input, Image2D& output, const std::atomic<bool>& cancel)
+int median3x3(const Image2D& input, Image2D& output, const std::atomic<bool>& cancel)
 {
     const int width = input.getWidth(), height = input.getHeight();
     const T* in = input.getConstData<T>();
@@ -268,9 +268,9 @@ bool median3x3(const Image2D& input, Image2D& output, const std::atomic<bool>& c
         T* target = out + pixelIndex(0, y, width);
         simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA { median3x3Row(above, centre, below, target, width); });
         if (cancel.load(std::memory_order_relaxed))
-            return true;
+            return y + 1;
     }
-    return true;
+    return height;
 }
 
 // 5 x 5 median by selection networks (Batcher's odd-even merges, pruned to the
@@ -436,7 +436,7 @@ IMAGE2D_INLINE_LOOP void median5x5Row(const T* const* rows, T* out, int width, T
 }
 
 template <typename T>
-bool median5x5(const Image2D& input, Image2D& output, const std::atomic<bool>& cancel)
+int median5x5(const Image2D& input, Image2D& output, const std::atomic<bool>& cancel)
 {
     const int width = input.getWidth(), height = input.getHeight();
     const T* in = input.getConstData<T>();
@@ -450,18 +450,19 @@ bool median5x5(const Image2D& input, Image2D& output, const std::atomic<bool>& c
         T* target = out + pixelIndex(0, y, width);
         simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA { median5x5Row(rows, target, width, lines.data()); });
         if (cancel.load(std::memory_order_relaxed))
-            return true;
+            return y + 1;
     }
-    return true;
+    return height;
 }
 
+// Returns the number of rows written: all of them unless `cancel` was set.
 template <typename T>
-bool medianInto(const Image2D& input, Image2D& output, int radius, const std::atomic<bool>& cancel)
+int medianInto(const Image2D& input, Image2D& output, int radius, const std::atomic<bool>& cancel)
 {
     if (radius == 0)
     {
         std::copy(input.getConstData<T>(), input.getConstData<T>() + input.getNumPixels(), output.getData<T>());
-        return true;
+        return input.getHeight();
     }
     if (radius == 1)
         return median3x3<T>(input, output, cancel);
@@ -486,9 +487,15 @@ std::shared_ptr<Image2D> median(const Image2D& image, int radius, const std::ato
                             "image2d::Median : Median algorithm not supported for data type: ",
                             [&](auto tag) -> std::shared_ptr<Image2D> {
                                 using T = typename decltype(tag)::type;
-                                auto output = newImageLike(image);
-                                if (output)
-                                    medianInto<T>(image, *output, radius, cancel);
+                                // Every row is written unless the run is cancelled; the rows
+                                // a cancelled run leaves are cleared.
+                                auto output = newUnfilledImageLike(image);
+                                if (!output)
+                                    return nullptr;
+                                const int rows = medianInto<T>(image, *output, radius, cancel);
+                                T* pixels = output->getData<T>();
+                                std::fill(pixels + pixelIndex(0, rows, image.getWidth()),
+                                          pixels + output->getNumPixels(), T(0));
                                 return output;
                             });
 }

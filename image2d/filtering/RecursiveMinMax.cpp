@@ -509,7 +509,7 @@ MinMaxImages recursiveMinMax(const Image2D& image, int radius)
         LocalStatisticsTypes{}, image.getDataType(),
         "image2d::RecursiveMinMax : algorithm not supported for data type: ", [&](auto tag) -> MinMaxImages {
             using T = typename decltype(tag)::type;
-            MinMaxImages result{newImageLike(image), newImageLike(image)};
+            MinMaxImages result{newUnfilledImageLike(image), newUnfilledImageLike(image)};
             if (!result)
                 return {};
             const T* in = image.getConstData<T>();
@@ -530,9 +530,10 @@ MinMaxImages recursiveMinMax(const Image2D& image, int radius)
                 integerColumnPass<T, false>(minData, width, height, radius);
                 return result;
             }
-            // Row results between the passes; fully written, so not zero-filled.
-            auto rowMin = tryAllocateArray<T>(image.getNumPixels());
-            auto rowMax = tryAllocateArray<T>(image.getNumPixels());
+            // Row results between the passes; fully written, so not zero-filled, and kept
+            // for the next call.
+            const ScratchArray<T> rowMin(image.getNumPixels());
+            const ScratchArray<T> rowMax(image.getNumPixels());
             if (!rowMin || !rowMax)
                 return {};
             T* rowMinData = rowMin.get();

@@ -53,8 +53,9 @@ void interiorSums(const Acc* __restrict bottom, const Acc* __restrict top, int d
 // Builds the table row by row and answers each output row as soon as the table rows its
 // windows need exist. Only the rows still needed are kept (a ring of table rows), which
 // gives the same sums as the full table without its memory traffic.
+// Returns the number of output rows answered: all of them unless `cancel` was set.
 template <typename T>
-bool tableWindowSums(const Image2D& input, Image2D& output, float radius, const std::atomic<bool>& cancel)
+int tableWindowSums(const Image2D& input, Image2D& output, float radius, const std::atomic<bool>& cancel)
 {
     // Integer outputs are the low 32 bits of the sum, which arithmetic modulo 2^32 gives
     // exactly: the table of integer images is kept in wrapping 32-bit words.
@@ -110,7 +111,7 @@ bool tableWindowSums(const Image2D& input, Image2D& output, float radius, const 
             for (int x = std::max(interiorEnd, firstInterior); x < width; ++x)
                 target[x] = static_cast<Out>(clippedSum(bottom, top, x0[x], x1[x]));
             if (cancel.load(std::memory_order_relaxed))
-                return false;
+                return ++nextRow, false;
         }
         return true;
     };
@@ -146,11 +147,11 @@ bool tableWindowSums(const Image2D& input, Image2D& output, float radius, const 
             }
         }
         if (cancel.load(std::memory_order_relaxed) || !answerRows(k))
-            return true;
+            return nextRow;
         if (pair && (cancel.load(std::memory_order_relaxed) || !answerRows(k + 1)))
-            return true;
+            return nextRow;
     }
-    return true;
+    return nextRow;
 }
 
 
@@ -167,10 +168,17 @@ std::shared_ptr<Image2D> windowSums(const Image2D& image, float radius, const st
                             "image2d::SubSummedAreaTable : sat algorithm not supported for data type: ",
                             [&](auto tag) -> std::shared_ptr<Image2D> {
                                 using T = typename decltype(tag)::type;
-                                auto output =
-                                    newImageLike(image, std::is_floating_point_v<T> ? Image2D::FLOAT : Image2D::INT);
-                                if (output)
-                                    tableWindowSums<T>(image, *output, radius, cancel);
+                                // Every row is written unless the run is cancelled; the rows
+                                // a cancelled run leaves are cleared.
+                                std::shared_ptr<Image2D> output = newUnfilledImageLike(
+                                    image, std::is_floating_point_v<T> ? Image2D::FLOAT : Image2D::INT);
+                                if (!output)
+                                    return nullptr;
+                                const int rows = tableWindowSums<T>(image, *output, radius, cancel);
+                                unsigned char* pixels = output->getData<unsigned char>();
+                                const std::size_t done =
+                                    pixelIndex(0, rows, image.getWidth()) * output->getDataTypeSize();
+                                std::fill(pixels + done, pixels + output->getByteCount(), 0);
                                 return output;
                             });
 }

@@ -203,7 +203,7 @@ std::shared_ptr<Image2D> threshold(const Image2D& image, float value, ThresholdC
                             "image2d::Threshold : threshold algorithm not supported for data type: ",
                             [&](auto tag) -> std::shared_ptr<Image2D> {
                                 using T = typename decltype(tag)::type;
-                                auto output = newImageLike(image, Image2D::BINARY);
+                                auto output = newUnfilledImageLike(image, Image2D::BINARY);
                                 if (!output)
                                     return nullptr;
                                 thresholdPixels(image.getConstData<T>(), output->getData<std::uint8_t>(),
@@ -259,7 +259,7 @@ std::shared_ptr<Image2D> multiply(const Image2D& a, const Image2D& b)
     return dispatchDataType(NoIntPixelTypes{}, a.getDataType(), "image2d::Multiply : data type not supported: ",
                             [&](auto tag) -> std::shared_ptr<Image2D> {
                                 using T = typename decltype(tag)::type;
-                                auto output = newImageLike(a);
+                                auto output = newUnfilledImageLike(a);
                                 if (!output)
                                     return nullptr;
                                 multiplyPixels(a.getConstData<T>(), b.getConstData<T>(), output->getData<T>(),
@@ -280,7 +280,7 @@ std::shared_ptr<Image2D> difference(const Image2D& a, const Image2D& b)
                             "image2d::Difference : Difference algorithm not supported for data type: ",
                             [&](auto tag) -> std::shared_ptr<Image2D> {
                                 using T = typename decltype(tag)::type;
-                                auto output = newImageLike(a);
+                                auto output = newUnfilledImageLike(a);
                                 if (!output)
                                     return nullptr;
                                 differencePixels(a.getConstData<T>(), b.getConstData<T>(), output->getData<T>(),

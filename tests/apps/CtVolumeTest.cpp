@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -189,6 +190,101 @@ TEST_F(CtSeries, TakesTheLargestSeriesOfAFolder)
     EXPECT_FALSE(ctvolume::readCtSeries(dir.filePath(QStringLiteral("none")), series, error));
     EXPECT_EQ(error, QStringLiteral("not a folder"));
 }
+
+// GDCM stopped the whole process (an assertion) on a slice cut inside its header, and read
+// a slice cut in its pixels padded with zeros. Every cut of one slice is now refused with a
+// reason, in this process.
+TEST(CtSeriesCut, SliceCutAnywhereIsAnErrorNotAnAbort)
+{
+    QTemporaryDir dir;
+    QString error;
+    ASSERT_TRUE(ctvolume::writeCtSeries(ctphantom::makeCtPhantom(16), dir.path(), error)) << qPrintable(error);
+    const QString path = dir.filePath(QStringLiteral("slice-0001.dcm"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray whole = file.readAll();
+    file.close();
+    const qsizetype pixels = whole.indexOf(QByteArray("\xe0\x7f\x10\x00OW", 6)) + 12;
+    ASSERT_EQ(whole.size() - pixels, 32 * 32 * 2);
+    auto readCut = [&](qsizetype size) {
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(whole.left(size)) == size);
+        file.close();
+        ctvolume::CtSeries series;
+        QString reason;
+        EXPECT_FALSE(ctvolume::readCtSeries(dir.path(), series, reason)) << size;
+        EXPECT_FALSE(reason.isEmpty()) << size;
+        return reason;
+    };
+    for (qsizetype size = 0; size < whole.size(); size += size < pixels ? 1 : 13)
+        readCut(size);
+    EXPECT_EQ(readCut(150), QStringLiteral("slice-0001.dcm: a damaged DICOM file (the file ends inside its header)"));
+    EXPECT_EQ(readCut(pixels - 2), QStringLiteral("slice-0001.dcm: a damaged DICOM file (the file ends inside an element)"));
+    EXPECT_EQ(readCut(pixels + 100), QStringLiteral("slice-0001.dcm: the pixel data is cut short (100 of 2048 bytes)"));
+}
+
+// Slices the CT series fuzz target found stopping the process (GDCM's assertions) or making
+// GDCM allocate gigabytes; each is now one error. Every case edits the bytes of the first slice.
+struct SliceDamage
+{
+    const char* name;
+    std::function<void(QByteArray&)> edit;
+    const char* error;
+};
+
+void replaceOnce(QByteArray& bytes, const QByteArray& from, const QByteArray& to)
+{
+    const qsizetype at = bytes.indexOf(from);
+    ASSERT_GE(at, 0);
+    bytes.replace(at, from.size(), to);
+}
+
+class CtSeriesDamage : public testing::TestWithParam<SliceDamage>
+{
+};
+
+TEST_P(CtSeriesDamage, IsAnErrorNotAnAbort)
+{
+    QTemporaryDir dir;
+    QString error;
+    ASSERT_TRUE(ctvolume::writeCtSeries(ctphantom::makeCtPhantom(16), dir.path(), error)) << qPrintable(error);
+    QFile file(dir.filePath(QStringLiteral("slice-0000.dcm")));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    GetParam().edit(bytes);
+    ASSERT_TRUE(file.resize(0) && file.seek(0) && file.write(bytes) == bytes.size());
+    file.close();
+    ctvolume::CtSeries series;
+    EXPECT_FALSE(ctvolume::readCtSeries(dir.path(), series, error));
+    EXPECT_EQ(error, QString::fromLatin1(GetParam().error));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FuzzFound, CtSeriesDamage,
+    testing::Values(
+        SliceDamage{"SamplesPerPixelFive",
+                    [](QByteArray& b) { replaceOnce(b, QByteArray("\x28\0\x02\0US\x02\0\x01\0", 10), QByteArray("\x28\0\x02\0US\x02\0\x05\0", 10)); },
+                    "slice 1 (slice-0000.dcm): not a readable DICOM image"},
+        SliceDamage{"PixelRepresentationAsDecimalString",
+                    [](QByteArray& b) { replaceOnce(b, QByteArray("\x28\0\x03\x01US", 6), QByteArray("\x28\0\x03\x01" "DS", 6)); },
+                    "slice 1 (slice-0000.dcm): not a readable DICOM image"},
+        SliceDamage{"PixelDataClaimingFourGigabytes",
+                    [](QByteArray& b) {
+                        replaceOnce(b, QByteArray("\xe0\x7f\x10\0OW\0\0\0\x08\0\0", 12), QByteArray("\xe0\x7f\x10\0OW\0\0\x3c\0\xff\xff", 12));
+                    },
+                    "slice-0000.dcm: a damaged DICOM file (an element runs past the end of the file)"},
+        SliceDamage{"PaletteWithoutLookupTables",
+                    [](QByteArray& b) { replaceOnce(b, QByteArray("MONOCHROME2 "), QByteArray("PALETTE COLO")); },
+                    "slice 1 (slice-0000.dcm): not a readable DICOM image"},
+        SliceDamage{"HeaderAndDataSetNamingDifferentObjects",
+                    [](QByteArray& b) {
+                        const QByteArray ct("1.2.840.10008.5.1.4.1.1.2");
+                        b.replace(b.indexOf(ct, b.indexOf(ct) + 1), ct.size(), "1.2.840.10008.5.1.4.1.1.7");
+                    },
+                    "slice-0000.dcm: a damaged DICOM file (its header and its data set name different kinds of object)"},
+        SliceDamage{"MetaGroupWithoutPreambleOrValueRepresentation",
+                    [](QByteArray& b) { b = QByteArray("\x02\0\x44\0\0\0\0\0", 8); },
+                    "slice-0000.dcm: a damaged DICOM file (a header element without a valid value representation)"}),
+    [](const testing::TestParamInfo<SliceDamage>& info) { return std::string(info.param.name); });
 
 // The one real CT slice of Debian's python3-pydicom test files, read as a one-slice volume:
 // every voxel is the stored value times the rescale slope plus the intercept.

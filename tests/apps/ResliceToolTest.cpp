@@ -225,8 +225,8 @@ TEST_F(Tool, CtSliceCutInItsHeaderIsAnErrorLineNotAnAbort)
     EXPECT_FALSE(info.crashed);
     EXPECT_EQ(info.exitCode, 1);
     EXPECT_EQ(errorLines(info.err),
-              QStringList{QStringLiteral("image2d: error: %1: a damaged DICOM file in the series (the decoder stopped "
-                                         "on it)")
+              QStringList{QStringLiteral("image2d: error: %1: slice-0001.dcm: a damaged DICOM file (the file ends "
+                                         "inside its header)")
                               .arg(folder)});
 }
 

@@ -214,19 +214,36 @@ TEST(Median, NaNDoesNotBreakTheSelection)
         ASSERT_TRUE(Median::executeMedian(&image, radius));
 }
 
-TEST(Median, CancelledRunKeepsThePartialResult)
+// The two filters that poll the flag: a run cancelled from the start finishes the rows it
+// has begun (the median its first one, the table none) and clears the rest, which the
+// allocator may have handed over full of old values (results are not cleared in advance).
+TEST(CancelledLocalStatistics, KeepFinishedRowsAndClearTheRest)
 {
     auto image = std::make_shared<Image2D>(randomImage(10, 10, Image2D::UNSIGNED_SHORT, 9, 0, 1000));
+    const Image2D expectedMedian = reference::median(*image, 2);
     Median median;
-    median.setSharedInput(Median::INPUT_IMAGE, image);
     median.setUniformValue(Median::RADIUS, 2);
-    const std::atomic<bool> cancel{true};
-    EXPECT_TRUE(median.execute(cancel));
-    const std::shared_ptr<Image2D> partial = median.getSharedOutput(Median::OUTPUT_IMAGE);
-    ASSERT_TRUE(partial);
-    const Image2D expected = reference::median(*image, 2);
-    for (int x = 0; x < 10; ++x)
-        EXPECT_EQ(pixelAt(*partial, x, 0), pixelAt(expected, x, 0));
+    SubSummedAreaTable sums;
+    sums.setUniformValue(SubSummedAreaTable::KERNEL_RADIUS, 1.0f);
+    struct Case
+    {
+        Algorithm* algorithm;
+        int finishedRows;
+        std::size_t resultBytes;
+    };
+    for (auto [algorithm, finishedRows, resultBytes] : {Case{&median, 1, 200}, Case{&sums, 0, 400}})
+    {
+        algorithm->setSharedInput(Algorithm::INPUT_IMAGE, image);
+        std::vector<std::uint8_t>(resultBytes, 0xab); // stale bytes for the allocator to hand over
+        const std::atomic<bool> cancel{true};
+        EXPECT_TRUE(algorithm->execute(cancel));
+        const std::shared_ptr<Image2D> partial = algorithm->getSharedOutput(Algorithm::OUTPUT_IMAGE);
+        ASSERT_TRUE(partial);
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 10; ++x)
+                EXPECT_EQ(pixelAt(*partial, x, y), y < finishedRows ? pixelAt(expectedMedian, x, y) : 0.0)
+                    << "rows finished " << finishedRows << " at " << x << ", " << y;
+    }
 }
 
 // ---- Shared properties ----------------------------------------------------------------

@@ -114,3 +114,21 @@ TEST(Algorithm, CopyFunctionMakesADeepCopy)
     EXPECT_NE(copied->getConstData<float>(), shared->getConstData<float>());
     EXPECT_TRUE(testing_support::imagesEqual(*shared, *copied));
 }
+
+// Large temporaries hand their blocks on to the next call instead of returning them to the
+// system: each later call takes the smallest kept block that fits.
+TEST(ScratchArray, HandsReleasedBlocksToLaterCalls)
+{
+    constexpr std::size_t kMiB = std::size_t(1) << 20;
+    const void* big = nullptr;
+    const void* small = nullptr;
+    {
+        const image2d::ScratchArray<float> first(8 * kMiB), second(kMiB);
+        ASSERT_TRUE(first && second);
+        big = first.get();
+        small = second.get();
+    }
+    const image2d::ScratchArray<float> smaller(kMiB / 2), larger(4 * kMiB);
+    EXPECT_EQ(smaller.get(), small);
+    EXPECT_EQ(larger.get(), big);
+}

@@ -179,3 +179,13 @@ def test_the_filter_set_runs_level_window_then_its_filters_in_the_processors_ord
     assert image2d.filter_set(phantom, 1800, 2500, size=(160, 120), rotate=90).shape == (160, 120)
     with pytest.raises(ValueError, match="Window value cannot be equal or smaller than 0"):
         image2d.filter_set(phantom, 1800, 0)
+
+
+def test_a_dicom_file_cut_in_its_header_is_a_value_error_not_an_abort(tmp_path):
+    # GDCM stops the process on such a file; the readers walk its elements before GDCM sees it.
+    meta_length = b"\x02\x00\x00\x00UL\x04\x00\xc0\x00\x00\x00"
+    (tmp_path / "slice.dcm").write_bytes(b"\0" * 128 + b"DICM" + meta_length + b"\x02\x00\x01\x00OB\0\0")
+    with pytest.raises(ValueError, match=r"slice\.dcm: a damaged DICOM file \(the file ends inside its header\)$"):
+        image2d.read_ct_series(str(tmp_path))
+    with pytest.raises(ValueError, match=r"not a readable DICOM image \(the file ends inside its header\)$"):
+        image2d.read(str(tmp_path / "slice.dcm"))

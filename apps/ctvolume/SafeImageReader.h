@@ -1,0 +1,70 @@
+#pragma once
+
+#include <gdcmDict.h>
+#include <gdcmDicts.h>
+#include <gdcmGlobal.h>
+#include <gdcmImageReader.h>
+#include <gdcmMediaStorage.h>
+#include <gdcmPhotometricInterpretation.h>
+
+#include <cstdint>
+#include <string>
+
+namespace ctvolume {
+
+/// gdcm::ImageReader that refuses, after parsing and before the image is built, what GDCM
+/// asserts on (aborting the process): a public element whose explicit value representation
+/// is not the dictionary's, Samples per Pixel other than 1, 3 or 4, a palette image without
+/// its three lookup tables; a multi-frame storage class without Number of Frames gets the
+/// value 1.
+class SafeImageReader : public gdcm::ImageReader
+{
+protected:
+    bool ReadImage(const gdcm::MediaStorage& ms) override
+    {
+        gdcm::DataSet& ds = GetFile().GetDataSet();
+        const gdcm::Dict& dictionary = gdcm::Global::GetInstance().GetDicts().GetPublicDict();
+        for (const gdcm::DataElement& element : ds.GetDES())
+        {
+            const gdcm::VR expected = dictionary.GetDictEntry(element.GetTag()).GetVR();
+            if (!element.GetTag().IsPrivate() && element.GetVR() != gdcm::VR::INVALID &&
+                expected != gdcm::VR::INVALID && !expected.Compatible(element.GetVR()))
+                return false;
+        }
+        const gdcm::Tag samples(0x0028, 0x0002);
+        if (ds.FindDataElement(samples))
+        {
+            const gdcm::ByteValue* value = ds.GetDataElement(samples).GetByteValue();
+            if (value && value->GetLength() >= 2)
+            {
+                const auto* b = reinterpret_cast<const unsigned char*>(value->GetPointer());
+                const unsigned spp = b[0] | b[1] << 8;
+                if (spp != 1 && spp != 3 && spp != 4)
+                    return false;
+            }
+        }
+        const gdcm::Tag photometric(0x0028, 0x0004);
+        if (ds.FindDataElement(photometric))
+            if (const gdcm::ByteValue* value = ds.GetDataElement(photometric).GetByteValue())
+            {
+                const std::string name(value->GetPointer(), value->GetLength());
+                if (gdcm::PhotometricInterpretation::GetPIType(name.c_str()) == gdcm::PhotometricInterpretation::PALETTE_COLOR)
+                    for (std::uint16_t element : {0x1101, 0x1102, 0x1103})
+                        if (!ds.FindDataElement(gdcm::Tag(0x0028, element)) ||
+                            (!ds.FindDataElement(gdcm::Tag(0x0028, element + 0x100)) &&
+                             !ds.FindDataElement(gdcm::Tag(0x0028, element + 0x120))))
+                            return false;
+            }
+        const gdcm::Tag frames(0x0028, 0x0008);
+        if (ms.GetModalityDimension() > 2 && (!ds.FindDataElement(frames) || ds.GetDataElement(frames).IsEmpty()))
+        {
+            gdcm::DataElement count(frames);
+            count.SetVR(gdcm::VR::IS);
+            count.SetByteValue("1 ", 2);
+            ds.Replace(count);
+        }
+        return gdcm::ImageReader::ReadImage(ms);
+    }
+};
+
+} // namespace ctvolume
