@@ -102,9 +102,9 @@ void BM_SharpenOrvane(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_SeparableGaussianPass)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Sharpen)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_ConstrainedUnsharpMasking)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_LocalAlphaConstrainedUnsharpMasking)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Navrel)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_SharpenOrvane)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SeparableGaussianPass)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_Sharpen)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_ConstrainedUnsharpMasking)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_LocalAlphaConstrainedUnsharpMasking)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_Navrel)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_SharpenOrvane)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();

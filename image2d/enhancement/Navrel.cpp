@@ -87,10 +87,11 @@ std::shared_ptr<Image2D> navrelWithTables(const Image2D& image, const std::share
             // Window sums of integer images are INT, those of FLOAT images FLOAT.
             using Sum = std::conditional_t<std::is_same_v<T, float>, float, std::int32_t>;
             const Image2D::DataType sumType = std::is_same_v<T, float> ? Image2D::FLOAT : Image2D::INT;
-            auto result = newImageLike(image);
-            if (!result)
-                return nullptr;
-            if (!image.isValid() || !usable(countTable, image, Image2D::INT) || !usable(sumTable, image, sumType))
+            // Every pixel is written when both tables are usable; otherwise the result stays cleared.
+            const bool computed = image.isValid() && usable(countTable, image, Image2D::INT) &&
+                                  usable(sumTable, image, sumType);
+            auto result = computed ? newUnfilledImageLike(image) : newImageLike(image);
+            if (!result || !computed)
                 return result;
             const T* in = image.getConstData<T>();
             const std::int32_t* count = countTable->getConstData<std::int32_t>();
