@@ -161,6 +161,14 @@ struct LogisticStrength
     double slope;
     double center;
     double operator()(double contrast) const { return factor / (1.0 + std::exp(-slope * (contrast - center))); }
+    /// Whether the exponential has reached the end its argument runs to as the contrast grows
+    /// (0 for a positive slope, infinity for a negative one), so that every larger contrast
+    /// has the same strength.
+    bool saturated(double contrast) const
+    {
+        const double e = std::exp(-slope * (contrast - center));
+        return slope > 0.0 ? e == 0.0 : (slope < 0.0 && std::isinf(e));
+    }
 };
 
 /// Mean of a FLOAT copy (so that the mean keeps its fractions), minimum and maximum; the
@@ -281,10 +289,23 @@ std::shared_ptr<Image2D> constrainedWithStatistics(const Image2D& image, const s
                 // one per pixel, each entry the same double the formula gives.
                 const int span = static_cast<int>(store::TypeRange<T>::upper - store::TypeRange<T>::lower);
                 std::vector<double> table(static_cast<std::size_t>(span) + 1);
-                parallelFor(0, span + 1, [&](int first, int last) {
-                    for (int contrast = first; contrast < last; ++contrast)
-                        table[contrast] = logistic(contrast);
-                });
+                // A steep curve saturates after a few contrasts (at the display road's slope
+                // after about twenty): the rest of the table is that last value.
+                constexpr int kScanned = 4096;
+                int contrast = 0;
+                for (; contrast <= std::min(span, kScanned); ++contrast)
+                {
+                    table[contrast] = logistic(contrast);
+                    if (logistic.saturated(contrast))
+                        break;
+                }
+                if (contrast <= std::min(span, kScanned))
+                    std::fill(table.begin() + contrast + 1, table.end(), table[contrast]);
+                else
+                    parallelFor(contrast, span + 1, [&](int first, int last) {
+                        for (int c = first; c < last; ++c)
+                            table[c] = logistic(c);
+                    });
                 parallelFor(std::ptrdiff_t{0}, count, [&](std::ptrdiff_t first, std::ptrdiff_t last) {
                     constrainedRange(in, average, low, high, out, first, last, t, 0.0, table.data(),
                                      [&](T lowest, T highest) {

@@ -203,12 +203,15 @@ TEST_P(UnsharpMaskingTyped, LocalAlphaMatchesTheReference)
     const Image2D::DataType type = GetParam();
     const Image2D image = radiographRange(type, 27, 22, 15);
     const double f = 2.5f;
-    const double s = 0.05;
-    const double c = 40.0;
-    const Image2D expected = referenceConstrained(image, 2, 2, 0.25f, [&](double contrast) {
-        return f / (1.0 + std::exp(-s * (contrast - c)));
-    });
-    EXPECT_TRUE(imagesEqual(expected, runLocalAlpha(image, 2, 2, 2.5f, 0.25f, s, c)));
+    // A gentle curve, the display road's steep one (its exponential reaches 0 after about
+    // twenty contrasts) and a falling one (reaching infinity).
+    for (const auto& [s, c] : {std::pair{0.05, 40.0}, std::pair{35.0, 0.0714}, std::pair{-0.5, 30.0}})
+    {
+        const Image2D expected = referenceConstrained(image, 2, 2, 0.25f, [&](double contrast) {
+            return f / (1.0 + std::exp(-s * (contrast - c)));
+        });
+        EXPECT_TRUE(imagesEqual(expected, runLocalAlpha(image, 2, 2, 2.5f, 0.25f, s, c))) << "slope " << s;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(SupportedTypes, UnsharpMaskingTyped,
