@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QFile>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace fuzzing {
@@ -20,14 +23,31 @@ void quietProcess()
     (void)done;
 }
 
+// A forked worker that crashes never cleans up after itself, so each new process removes
+// the folders of processes that no longer exist before making its own.
+static void removeFoldersOfGoneProcesses(const QString& base)
+{
+    const QStringList names = QDir(base).entryList({QStringLiteral("image2d-fuzz-*")}, QDir::Dirs);
+    for (const QString& name : names) {
+        bool ok = false;
+        const pid_t pid = pid_t(name.mid(name.lastIndexOf(QLatin1Char('-')) + 1).toInt(&ok));
+        if (ok && pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+            QDir(base + QLatin1Char('/') + name).removeRecursively();
+    }
+}
+
 QString scratchFolder()
 {
     static const QString folder = [] {
         const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+        removeFoldersOfGoneProcesses(base);
         const QString path = QStringLiteral("%1/image2d-fuzz-%2").arg(base).arg(getpid());
         QDir().mkpath(path);
         return path;
     }();
+    // Registered once the folder's name is complete, so it runs before that name is destroyed.
+    static const bool removedAtExit = std::atexit([] { QDir(folder).removeRecursively(); }) == 0;
+    (void)removedAtExit;
     return folder;
 }
 
