@@ -15,12 +15,13 @@ function(image2d_sources dir)
   install(FILES ${ARG_HEADERS} DESTINATION ${dest})
 endfunction()
 
-# image2d_test(<name> SOURCES ...): one GoogleTest executable linked to the library.
+# image2d_test(<name> SOURCES ...): one GoogleTest executable linked to the library. Its
+# tests carry the executable's name as label (ctest -L, the tsan preset's selection).
 function(image2d_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_compile_options(${name} PRIVATE -Wall -Wextra)
   target_link_libraries(${name} PRIVATE image2d::image2d image2d_test_support GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    PROPERTIES LABELS ${name} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

@@ -1,8 +1,11 @@
 #include "image2d/filtering/LocalStatistics.h"
 
+#include "image2d/framework/Simd.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 #include <vector>
 
@@ -38,10 +41,29 @@ inline Acc clippedSum(const Acc* bottom, const Acc* top, int x0, int x1)
 }
 
 // Columns x - d0 (exclusive) to x + d1 for x in [first, end), all inside the image.
+// Wrapping 32-bit sums take whole vectors (the same bits in any order of the additions).
 template <typename Acc, typename Out>
-void interiorSums(const Acc* __restrict bottom, const Acc* __restrict top, int d0, int d1, Out* __restrict target,
-                  int first, int end)
+IMAGE2D_INLINE_LOOP void interiorSums(const Acc* __restrict bottom, const Acc* __restrict top, int d0, int d1,
+                                      Out* __restrict target, int first, int end)
 {
+    if constexpr (std::is_same_v<Acc, std::uint32_t>)
+    {
+        typedef std::uint32_t Vector __attribute__((vector_size(32)));
+        constexpr int kLanes = static_cast<int>(sizeof(Vector) / sizeof(Acc));
+        for (; first + kLanes <= end; first += kLanes)
+        {
+            Vector a, b, c = {}, d = {};
+            std::memcpy(&a, bottom + first + d1, sizeof(Vector));
+            std::memcpy(&b, bottom + first - d0, sizeof(Vector));
+            if (top)
+            {
+                std::memcpy(&c, top + first + d1, sizeof(Vector));
+                std::memcpy(&d, top + first - d0, sizeof(Vector));
+            }
+            const Vector sum = a - b - c + d;
+            std::memcpy(target + first, &sum, sizeof(Vector));
+        }
+    }
     if (top)
         for (int x = first; x < end; ++x)
             target[x] = static_cast<Out>(bottom[x + d1] - bottom[x - d0] - top[x + d1] + top[x - d0]);
@@ -107,7 +129,9 @@ int tableWindowSums(const Image2D& input, Image2D& output, float radius, const s
             for (int x = 0; x < firstInterior; ++x)
                 target[x] = static_cast<Out>(clippedSum(bottom, top, x0[x], x1[x]));
             if (interiorEnd > firstInterior)
-                interiorSums(bottom, top, d0, d1, target, firstInterior, interiorEnd);
+                simd::runVectorized([&]() IMAGE2D_INLINE_LAMBDA {
+                    interiorSums(bottom, top, d0, d1, target, firstInterior, interiorEnd);
+                });
             for (int x = std::max(interiorEnd, firstInterior); x < width; ++x)
                 target[x] = static_cast<Out>(clippedSum(bottom, top, x0[x], x1[x]));
             if (cancel.load(std::memory_order_relaxed))

@@ -215,14 +215,15 @@ TEST(Median, NaNDoesNotBreakTheSelection)
 }
 
 // The two filters that poll the flag: a run cancelled from the start finishes the rows it
-// has begun (the median its first one, the table none) and clears the rest, which the
-// allocator may have handed over full of old values (results are not cleared in advance).
+// has begun (the median its first one, at either radius; the table none) and clears the
+// rest, which the allocator may have handed over full of old values (results are not
+// cleared in advance).
 TEST(CancelledLocalStatistics, KeepFinishedRowsAndClearTheRest)
 {
     auto image = std::make_shared<Image2D>(randomImage(10, 10, Image2D::UNSIGNED_SHORT, 9, 0, 1000));
-    const Image2D expectedMedian = reference::median(*image, 2);
-    Median median;
-    median.setUniformValue(Median::RADIUS, 2);
+    Median median1, median2;
+    median1.setUniformValue(Median::RADIUS, 1);
+    median2.setUniformValue(Median::RADIUS, 2);
     SubSummedAreaTable sums;
     sums.setUniformValue(SubSummedAreaTable::KERNEL_RADIUS, 1.0f);
     struct Case
@@ -230,19 +231,21 @@ TEST(CancelledLocalStatistics, KeepFinishedRowsAndClearTheRest)
         Algorithm* algorithm;
         int finishedRows;
         std::size_t resultBytes;
+        Image2D expected;
     };
-    for (auto [algorithm, finishedRows, resultBytes] : {Case{&median, 1, 200}, Case{&sums, 0, 400}})
+    for (const Case& c : {Case{&median1, 1, 200, reference::median(*image, 1)},
+                          Case{&median2, 1, 200, reference::median(*image, 2)}, Case{&sums, 0, 400, Image2D()}})
     {
-        algorithm->setSharedInput(Algorithm::INPUT_IMAGE, image);
-        std::vector<std::uint8_t>(resultBytes, 0xab); // stale bytes for the allocator to hand over
+        c.algorithm->setSharedInput(Algorithm::INPUT_IMAGE, image);
+        std::vector<std::uint8_t>(c.resultBytes, 0xab); // stale bytes for the allocator to hand over
         const std::atomic<bool> cancel{true};
-        EXPECT_TRUE(algorithm->execute(cancel));
-        const std::shared_ptr<Image2D> partial = algorithm->getSharedOutput(Algorithm::OUTPUT_IMAGE);
+        EXPECT_TRUE(c.algorithm->execute(cancel));
+        const std::shared_ptr<Image2D> partial = c.algorithm->getSharedOutput(Algorithm::OUTPUT_IMAGE);
         ASSERT_TRUE(partial);
         for (int y = 0; y < 10; ++y)
             for (int x = 0; x < 10; ++x)
-                EXPECT_EQ(pixelAt(*partial, x, y), y < finishedRows ? pixelAt(expectedMedian, x, y) : 0.0)
-                    << "rows finished " << finishedRows << " at " << x << ", " << y;
+                EXPECT_EQ(pixelAt(*partial, x, y), y < c.finishedRows ? pixelAt(c.expected, x, y) : 0.0)
+                    << "rows finished " << c.finishedRows << " at " << x << ", " << y;
     }
 }
 
