@@ -38,6 +38,7 @@ cd "$work"
   rm -rf "$prefix"
   mkdir -p "$prefix"
   dpkg-source -x ./*.dsc "$prefix/src"
+  rm -f "$prefix"/*.orig.tar.*
 
   # Only libtbb: the allocator is not used, the tests and IPO are not needed (IPO is off
   # with TSan in oneTBB's own build anyway).
