@@ -55,7 +55,7 @@ public:
     Walker(const unsigned char* data, qsizetype size) : m_data(data), m_size(size) {}
 
     QString problem;
-    qint64 pixelBytes = -1;
+    qint64 pixelBytes = -1, pixelLength = -1;
     bool encapsulated = false;
     QByteArray sopClass; ///< (0008,0016) of the data set
 
@@ -144,7 +144,7 @@ public:
                 continue;
             }
             if (pixelData && depth == 0)
-                pixelBytes = std::min<qint64>(length, limit - at), encapsulated = false;
+                pixelBytes = std::min<qint64>(length, limit - at), pixelLength = length, encapsulated = false;
             if (length > std::uint64_t(limit - at))
             {
                 // Native pixel data cut short is read with the missing bytes as zeros; GDCM
@@ -321,6 +321,7 @@ DicomStructure checkDicomStructure(const QByteArray& bytes)
             return damaged(inner.problem.isEmpty() ? QStringLiteral("too short for a data set") : inner.problem);
         result.verdict = DicomStructure::Sound;
         result.pixelBytes = inner.pixelBytes;
+        result.pixelLength = inner.pixelLength;
         result.encapsulated = inner.encapsulated;
         return result;
     }
@@ -341,6 +342,7 @@ DicomStructure checkDicomStructure(const QByteArray& bytes)
         return damaged(QStringLiteral("its header and its data set name different kinds of object"));
     result.verdict = DicomStructure::Sound;
     result.pixelBytes = walk.pixelBytes;
+    result.pixelLength = walk.pixelLength;
     result.encapsulated = walk.encapsulated;
     return result;
 }

@@ -23,6 +23,7 @@ struct DicomStructure
     QString problem;         ///< why, when not Sound (no file name)
     QByteArray mediaStorage; ///< (0002,0002) of the meta header, when it has one
     qint64 pixelBytes = -1;  ///< bytes of pixel data (7FE0,0010) in the file; -1 without it
+    qint64 pixelLength = -1; ///< the length native pixel data claims (more than is there when cut)
     bool encapsulated = false; ///< the pixel data is compressed, in fragments
 };
 

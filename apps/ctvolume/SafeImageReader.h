@@ -14,9 +14,9 @@ namespace ctvolume {
 
 /// gdcm::ImageReader that refuses, after parsing and before the image is built, what GDCM
 /// asserts on (aborting the process): a public element whose explicit value representation
-/// is not the dictionary's, Samples per Pixel other than 1, 3 or 4, a palette image without
-/// its three lookup tables; a multi-frame storage class without Number of Frames gets the
-/// value 1.
+/// is not the dictionary's, Samples per Pixel other than 1, 3 or 4, Bits Allocated other
+/// than 1, 8, 12, 16, 32 or 64, signed single bits, a palette image without its three lookup
+/// tables; a multi-frame storage class without Number of Frames gets the value 1.
 class SafeImageReader : public gdcm::ImageReader
 {
 protected:
@@ -31,18 +31,20 @@ protected:
                 expected != gdcm::VR::INVALID && !expected.Compatible(element.GetVR()))
                 return false;
         }
-        const gdcm::Tag samples(0x0028, 0x0002);
-        if (ds.FindDataElement(samples))
-        {
-            const gdcm::ByteValue* value = ds.GetDataElement(samples).GetByteValue();
-            if (value && value->GetLength() >= 2)
-            {
-                const auto* b = reinterpret_cast<const unsigned char*>(value->GetPointer());
-                const unsigned spp = b[0] | b[1] << 8;
-                if (spp != 1 && spp != 3 && spp != 4)
-                    return false;
-            }
-        }
+        auto word = [&ds](std::uint16_t element, int fallback) {
+            const gdcm::Tag tag(0x0028, element);
+            const gdcm::ByteValue* value = ds.FindDataElement(tag) ? ds.GetDataElement(tag).GetByteValue() : nullptr;
+            if (!value || value->GetLength() < 2)
+                return fallback;
+            const auto* b = reinterpret_cast<const unsigned char*>(value->GetPointer());
+            return int(b[0] | b[1] << 8);
+        };
+        const int samples = word(0x0002, 1), bitsAllocated = word(0x0100, 16), representation = word(0x0103, 0);
+        if ((samples != 1 && samples != 3 && samples != 4) ||
+            (bitsAllocated != 1 && bitsAllocated != 8 && bitsAllocated != 12 && bitsAllocated != 16 &&
+             bitsAllocated != 32 && bitsAllocated != 64) ||
+            (bitsAllocated == 1 && representation != 0))
+            return false;
         const gdcm::Tag photometric(0x0028, 0x0004);
         if (ds.FindDataElement(photometric))
             if (const gdcm::ByteValue* value = ds.GetDataElement(photometric).GetByteValue())

@@ -285,10 +285,16 @@ bool readDicom(const QString& path, LoadedImage& out, QString& error, const Befo
                     .arg(columns).arg(rows).arg(frames).arg(bitsAllocated * samples);
         return false;
     }
-    if (length < frameBytes)
+    // GDCM copies the whole frame out of native pixel data, however short the element is
+    // (4:2:2 colour holds two samples a pixel).
+    const std::uint64_t nativeBytes = pi == PI::YBR_FULL_422 ? frameBytes * frames / 3 * 2 : frameBytes * frames;
+    const bool shortElement = !structure.encapsulated && structure.pixelLength >= 0 &&
+                              std::uint64_t(structure.pixelLength) < nativeBytes;
+    if (length < frameBytes || shortElement)
     {
         error = QStringLiteral("pixel data size %1 bytes does not fit %2 x %3 x %4 frame(s) of %5 bits")
-                    .arg(length).arg(columns).arg(rows).arg(frames).arg(bitsAllocated * samples);
+                    .arg(shortElement ? std::uint64_t(structure.pixelLength) : length)
+                    .arg(columns).arg(rows).arg(frames).arg(bitsAllocated * samples);
         return false;
     }
     if (beforeDecode)

@@ -2,6 +2,8 @@
 // stays out of the picture, and damaged or non-image files cost one line each.
 #include "ToolFixture.h"
 
+#include "Dicom.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QRegularExpression>
@@ -206,6 +208,23 @@ TEST_F(Tool, DicomPaddingIsBlackAndOutOfTheAutomaticWindow)
         }
     EXPECT_TRUE(sameValues(inside, expected));
     EXPECT_EQ(std::count(border.begin(), border.end(), 0), std::ptrdiff_t(border.size()));
+}
+
+// The DICOM fuzz target found GDCM's raw codec copying a whole frame out of a native pixel
+// data element shorter than the header's size says (a read past the element): refused first.
+TEST_F(Tool, NativePixelDataShorterThanItsFrameIsRefusedBeforeDecoding)
+{
+    QByteArray bytes = readBytes(writeCropDicom(QStringLiteral("plain.dcm"), DicomContent{}));
+    const QByteArray columns("\x28\0\x11\0US\x02\0", 8);
+    const qsizetype at = bytes.indexOf(columns);
+    ASSERT_GE(at, 0);
+    bytes[at + 8] = char(0xff), bytes[at + 9] = char(0xff);
+    const QString path = file(QStringLiteral("wide.dcm"));
+    writeBytes(path, bytes);
+    tool::LoadedImage image;
+    QString error;
+    EXPECT_FALSE(tool::readDicom(path, image, error));
+    EXPECT_EQ(error, QStringLiteral("pixel data size 86400 bytes does not fit 65535 x 180 x 1 frame(s) of 16 bits"));
 }
 
 // Damaged files of every kind: one error line naming the file, exit status 1, no output
