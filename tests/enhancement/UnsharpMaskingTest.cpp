@@ -261,3 +261,29 @@ TEST(UnsharpMasking, OnePixelImagesKeepTheirValue)
 }
 
 } // namespace
+
+TEST(LocalAlphaConstrainedUnsharpMasking, StatisticsWithMinimumAboveMaximumFollowTheFormula)
+{
+    // Given statistics need not be a window's: with the extremes swapped every contrast is
+    // negative and lies outside the strength table. 16-bit, wide enough for the vector loop.
+    const int width = 23;
+    const Image2D image = radiographRange(Image2D::UNSIGNED_SHORT, width, 3, 21);
+    const auto mean = areaAverageAsFloat(image, 1);
+    MinMaxImages minMax = recursiveMinMax(image, 1);
+    ASSERT_TRUE(mean && minMax);
+    const double f = 1.5, s = 0.02, c = -10.0, t = 0.4;
+    const auto out = constrainedWithStatistics(image, mean, minMax.maximum, minMax.minimum, 1.5f, 0.4f, true, s, c);
+    ASSERT_TRUE(out);
+    std::vector<double> expected;
+    for (int i = 0; i < width * 3; ++i)
+    {
+        const double v = image.getConstData<std::uint16_t>()[i];
+        const double low = minMax.maximum->getConstData<std::uint16_t>()[i];
+        const double high = minMax.minimum->getConstData<std::uint16_t>()[i];
+        const double alpha = f / (1.0 + std::exp(-s * (high - low - c)));
+        const double u = alpha * (v - static_cast<double>(mean->getConstData<float>()[i])) + v;
+        const double x = t * std::max(low, std::min(u, high)) + (1.0 - t) * u;
+        expected.push_back(std::trunc(std::clamp(x, 0.0, 65535.0) + 0.5));
+    }
+    EXPECT_TRUE(imagesEqual(makeImage(width, 3, Image2D::UNSIGNED_SHORT, expected), *out));
+}
