@@ -8,10 +8,27 @@
 #include <cstring>
 #include <limits>
 
+#include <sys/mman.h>
+
 void Image2D::FreeDeleter::operator()(unsigned char* p) const
 {
     if (owned)
         std::free(p);
+}
+
+static void* allocateUncleared(std::size_t bytes)
+{
+    // Large images come as fresh mappings on every call, and faulting them in 4 KiB pages cost
+    // more than the filters writing them (48 MB: ~11,700 faults); on 2 MiB pages it is ~24.
+    constexpr std::size_t hugePage = std::size_t(2) << 20;
+    constexpr std::size_t largeImage = std::size_t(16) << 20;
+    if (bytes < largeImage || bytes > std::numeric_limits<std::size_t>::max() - hugePage)
+        return std::malloc(bytes);
+    const std::size_t rounded = (bytes + hugePage - 1) / hugePage * hugePage;
+    void* p = std::aligned_alloc(hugePage, rounded);
+    if (p)
+        ::madvise(p, rounded, MADV_HUGEPAGE); // advice only: without it, ordinary pages
+    return p;
 }
 
 Image2D::Buffer Image2D::allocate(int width, int height, DataType type, bool zeroFill)
@@ -25,8 +42,9 @@ Image2D::Buffer Image2D::allocate(int width, int height, DataType type, bool zer
     const std::size_t bytes = pixels * static_cast<std::size_t>(elementSize);
     // A buffer that is written in full before it is read need not be cleared: malloc may
     // hand back memory of a freed image (no fresh pages to fault in), calloc would clear it.
-    return Buffer(static_cast<unsigned char*>(zeroFill ? std::calloc(pixels, static_cast<std::size_t>(elementSize))
-                                                       : std::malloc(bytes)));
+    if (zeroFill)
+        return Buffer(static_cast<unsigned char*>(std::calloc(pixels, static_cast<std::size_t>(elementSize))));
+    return Buffer(static_cast<unsigned char*>(allocateUncleared(bytes)));
 }
 
 Image2D::Image2D() = default;
