@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CodecStreams.h"
+
 #include <gdcmDict.h>
 #include <gdcmDicts.h>
 #include <gdcmGlobal.h>
@@ -65,6 +67,8 @@ protected:
             count.SetByteValue("1 ", 2);
             ds.Replace(count);
         }
+        if (!codecStreamsFit(GetFile()))
+            return false;
         return gdcm::ImageReader::ReadImage(ms);
     }
 };
