@@ -215,18 +215,8 @@ private:
         if (!segment(at, end, length) || !siz(at + 2, length - 2))
             return false;
         at += length;
-        // The main header: every segment inside the stream, up to the first tile-part.
-        for (;;)
-        {
-            if (end - at < 2)
-                return fail("a codestream without tile-parts");
-            const unsigned marker = b.u16(at);
-            if (marker == SOT)
-                break;
-            if (!segment(at + 2, end, length) || !headerSegment(marker, at + 4, length - 2, mainHeader, true))
-                return false;
-            at += 2 + length;
-        }
+        if (!headerSegments(at, end, SOT, mainHeader, true, "a codestream without tile-parts"))
+            return false;
         if (mainHeader.levels < 0)
             return fail("a main header without COD");
         if (!mainHeader.quantization.present)
@@ -459,6 +449,28 @@ private:
         }
     }
 
+    // The segments of a header from `at` up to the marker `stop` (SOT ends the main header,
+    // SOD a tile-part's), each inside [at, end); `at` is left on `stop`. Coding, quantization
+    // and region markers belong in the main header or a tile's first tile-part.
+    bool headerSegments(std::size_t& at, std::size_t end, unsigned stop, Coding& coding, bool first, const char* missing)
+    {
+        const bool isMain = stop == SOT;
+        for (;;)
+        {
+            if (end - at < 2)
+                return fail(missing);
+            const unsigned marker = b.u16(at);
+            if (marker == stop)
+                return true;
+            if (!first && (marker == COD || marker == COC || marker == QCD || marker == QCC || marker == RGN))
+                return fail("COD/COC/QCD/QCC/RGN after a tile's first tile-part");
+            unsigned length = 0;
+            if (!segment(at + 2, end, length) || !headerSegment(marker, at + 4, length - 2, coding, isMain))
+                return false;
+            at += 2 + length;
+        }
+    }
+
     // Per component, the levels and quantization in force (a tile's first tile-part
     // overriding the main header), and the subbands they must describe.
     bool consistent(const Coding* tile)
@@ -538,21 +550,8 @@ private:
     bool tilePartHeader(std::size_t at, std::size_t end, bool first)
     {
         Coding tile;
-        for (;;)
-        {
-            if (end - at < 2)
-                return fail("a tile-part header without SOD");
-            const unsigned marker = b.u16(at);
-            if (marker == SOD)
-                break;
-            // Coding, quantization and region markers belong in a tile's first tile-part.
-            if (!first && (marker == COD || marker == COC || marker == QCD || marker == QCC || marker == RGN))
-                return fail("COD/COC/QCD/QCC/RGN after a tile's first tile-part");
-            unsigned length = 0;
-            if (!segment(at + 2, end, length) || !headerSegment(marker, at + 4, length - 2, tile, false))
-                return false;
-            at += 2 + length;
-        }
+        if (!headerSegments(at, end, SOD, tile, first, "a tile-part header without SOD"))
+            return false;
         return !tile.any() || consistent(&tile);
     }
 };
