@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CodecStreams.h"
 #include "EnhancedGeometry.h"
 
 #include <gdcmDict.h>
@@ -74,6 +75,8 @@ protected:
             count.SetByteValue("1 ", 2);
             ds.Replace(count);
         }
+        if (!codecStreamsFit(GetFile()))
+            return false;
         return gdcm::ImageReader::ReadImage(ms);
     }
 };
