@@ -254,6 +254,8 @@ bool codecStreamsFit(const gdcm::File& file)
             frames.push_back({fragment});
     else
         return false;
+    if (family == Family::Jpeg2000 && !jpeg2000FirstFragmentFits(fragments[0].data, fragments[0].size))
+        return false;
     for (const std::vector<Span>& frame : frames)
     {
         const Joined stream(frame);

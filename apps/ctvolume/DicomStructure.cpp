@@ -119,6 +119,9 @@ public:
                 sequence = vrIs(vr, "SQ");
                 if (sequence && pixelData)
                     return fail("pixel data as a sequence");
+                // GDCM asserts that fragments come in one of these three.
+                if (pixelData && length == undefinedLength && !vrIs(vr, "OB") && !vrIs(vr, "OW") && !vrIs(vr, "UN"))
+                    return fail("encapsulated pixel data of a type other than OB or OW");
                 if (length == undefinedLength && !sequence && !pixelData)
                 {
                     // An unknown element of undefined length is a sequence in implicit little endian.

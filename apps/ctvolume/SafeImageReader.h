@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CodecStreams.h"
+#include "EnhancedGeometry.h"
 
 #include <gdcmDict.h>
 #include <gdcmDicts.h>
@@ -18,7 +19,9 @@ namespace ctvolume {
 /// asserts on (aborting the process): a public element whose explicit value representation
 /// is not the dictionary's, Samples per Pixel other than 1, 3 or 4, Bits Allocated other
 /// than 1, 8, 12, 16, 32 or 64, signed single bits, a palette image without its three lookup
-/// tables; a multi-frame storage class without Number of Frames gets the value 1.
+/// tables, colour with a Planar Configuration other than 0 or 1, enhanced multi-frame geometry
+/// GDCM cannot take (enhancedGeometryReadable); a multi-frame storage class without Number of
+/// Frames gets the value 1.
 class SafeImageReader : public gdcm::ImageReader
 {
 protected:
@@ -46,6 +49,11 @@ protected:
             (bitsAllocated != 1 && bitsAllocated != 8 && bitsAllocated != 12 && bitsAllocated != 16 &&
              bitsAllocated != 32 && bitsAllocated != 64) ||
             (bitsAllocated == 1 && representation != 0))
+            return false;
+        // GDCM asserts on any other planar configuration of three samples (it ignores it otherwise).
+        if (const int planar = word(0x0006, 0); samples == 3 && planar != 0 && planar != 1)
+            return false;
+        if (!enhancedGeometryReadable(GetFile()))
             return false;
         const gdcm::Tag photometric(0x0028, 0x0004);
         if (ds.FindDataElement(photometric))

@@ -9,12 +9,14 @@
 
 #include <QCoreApplication>
 #include <QDataStream>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -130,28 +132,72 @@ bool deserialize(const QByteArray& bytes, LoadedImage& out, QString& error)
     return true;
 }
 
-// Runs this program as a child with `command argument`; its stdout in `bytes`, or a null
-// array when it did not end normally. False when it could not be started.
-bool runChild(const char* command, const QString& argument, QByteArray& bytes)
+enum class ChildEnd
+{
+    NotStarted,
+    Answered, ///< ended normally; its stdout is the answer
+    Stopped,  ///< crashed, aborted or killed from outside
+    TimedOut  ///< killed here after its time limit
+};
+
+// Runs `program command argument`, collecting its stdout in `bytes` (the synchronous
+// QProcess API needs no event loop or application: library users and Python threads call
+// this too). A child still running after `seconds` is killed.
+ChildEnd runChild(const QString& program, const char* command, const QString& argument, qint64 seconds,
+                  QByteArray& bytes)
 {
     QProcess child;
-    child.setProgram(QCoreApplication::applicationFilePath());
+    child.setProgram(program);
     child.setArguments({QString::fromLatin1(command), argument});
     child.setProcessChannelMode(QProcess::SeparateChannels);
     child.setStandardErrorFile(QProcess::nullDevice());
     child.start(QIODevice::ReadOnly);
     if (!child.waitForStarted())
-        return false;
-    bytes = QByteArray("");
+        return ChildEnd::NotStarted;
+    const QDeadlineTimer deadline(std::chrono::seconds{seconds});
+    bytes.clear();
     while (child.state() != QProcess::NotRunning)
     {
-        child.waitForReadyRead(-1);
+        if (deadline.hasExpired())
+        {
+            child.kill();
+            child.waitForFinished(-1);
+            return ChildEnd::TimedOut;
+        }
+        child.waitForReadyRead(int(std::min<qint64>(deadline.remainingTime(), 60'000)));
         bytes += child.readAllStandardOutput();
     }
     bytes += child.readAllStandardOutput();
     if (child.exitStatus() != QProcess::NormalExit || (child.exitCode() != 0 && child.exitCode() != 1))
-        bytes = QByteArray();
-    return true;
+        return ChildEnd::Stopped;
+    return ChildEnd::Answered;
+}
+
+// The program to run: the one asked for, else this one when it is an application (the tool);
+// empty reads in this process, as IMAGE2D_DICOM_IN_PROCESS asks.
+QString decoderProgram(const QString& program)
+{
+    if (qEnvironmentVariableIsSet("IMAGE2D_DICOM_IN_PROCESS"))
+        return {};
+    if (!program.isEmpty())
+        return program;
+    return QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QString();
+}
+
+// Seconds a decoder child may take: IMAGE2D_DECODER_SECONDS when set, else ten minutes plus
+// two seconds per file read (decoding takes well under a second per file; a child still busy
+// after that is stuck, and waiting on it would hang the caller).
+qint64 childSeconds(qint64 files)
+{
+    bool ok = false;
+    const qint64 set = qEnvironmentVariableIntValue("IMAGE2D_DECODER_SECONDS", &ok);
+    return ok && set > 0 ? set : 600 + 2 * files;
+}
+
+QString stoppedReason(ChildEnd end, qint64 seconds)
+{
+    return end == ChildEnd::TimedOut ? QStringLiteral("the decoder ran past its limit of %1 s on it").arg(seconds)
+                                     : QStringLiteral("the decoder stopped on it");
 }
 
 } // namespace
@@ -187,16 +233,17 @@ int decodeDicomToStdout(const QString& path)
     return ok ? 0 : 1;
 }
 
-bool readDicomIsolated(const QString& path, LoadedImage& out, QString& error)
+bool readDicomIsolated(const QString& path, LoadedImage& out, QString& error, const QString& program)
 {
-    if (!QCoreApplication::instance() || qEnvironmentVariableIsSet("IMAGE2D_DICOM_IN_PROCESS"))
-        return readDicom(path, out, error);
+    const QString decoder = decoderProgram(program);
     QByteArray bytes;
-    if (!runChild(decodeDicomCommand, path, bytes))
+    const qint64 seconds = childSeconds(1);
+    const ChildEnd end = decoder.isEmpty() ? ChildEnd::NotStarted : runChild(decoder, decodeDicomCommand, path, seconds, bytes);
+    if (end == ChildEnd::NotStarted)
         return readDicom(path, out, error);
-    if (bytes.isNull())
+    if (end != ChildEnd::Answered)
     {
-        error = QStringLiteral("damaged DICOM file (the decoder stopped on it)");
+        error = QStringLiteral("damaged DICOM file (%1)").arg(stoppedReason(end, seconds));
         return false;
     }
     return deserialize(bytes, out, error);
@@ -239,15 +286,18 @@ int readCtSeriesToStdout(const QString& folder)
     return ok ? 0 : 1;
 }
 
-bool readCtSeriesIsolated(const QString& folder, ctvolume::CtSeries& out, QString& error)
+bool readCtSeriesIsolated(const QString& folder, ctvolume::CtSeries& out, QString& error, const QString& program)
 {
+    const QString decoder = decoderProgram(program);
     QByteArray bytes;
-    if (!QCoreApplication::instance() || qEnvironmentVariableIsSet("IMAGE2D_DICOM_IN_PROCESS") ||
-        !runChild(readCtSeriesCommand, folder, bytes))
+    const qint64 seconds = childSeconds(qint64(QDir(folder).entryList(QDir::Files).size()));
+    const ChildEnd end =
+        decoder.isEmpty() ? ChildEnd::NotStarted : runChild(decoder, readCtSeriesCommand, folder, seconds, bytes);
+    if (end == ChildEnd::NotStarted)
         return ctvolume::readCtSeries(folder, out, error);
-    if (bytes.isNull())
+    if (end != ChildEnd::Answered)
     {
-        error = QStringLiteral("a damaged DICOM file in the series (the decoder stopped on it)");
+        error = QStringLiteral("a damaged DICOM file in the series (%1)").arg(stoppedReason(end, seconds));
         return false;
     }
     QDataStream stream(bytes);

@@ -11,7 +11,7 @@
 
 namespace tool {
 
-bool readImage(const QString& path, LoadedImage& out, QString& error)
+bool readImage(const QString& path, LoadedImage& out, QString& error, const QString& decoder)
 {
     out = LoadedImage{};
     const QFileInfo info(path);
@@ -38,14 +38,14 @@ bool readImage(const QString& path, LoadedImage& out, QString& error)
     try
     {
         if (looksLikeDicom(path))
-            return readDicomIsolated(path, out, error);
+            return readDicomIsolated(path, out, error, decoder);
         const QByteArray format = QImageReader::imageFormat(path);
         if (format == "png" || format == "tiff")
             return readRaster(path, format, out, error);
         const QString suffix = suffixOf(path);
         // DICOM files written without the preamble have no signature to recognise.
         if (suffix == QLatin1String("dcm") || suffix == QLatin1String("dicom") || suffix.isEmpty())
-            return readDicomIsolated(path, out, error);
+            return readDicomIsolated(path, out, error, decoder);
         if (suffix == QLatin1String("png") || suffix == QLatin1String("tif") || suffix == QLatin1String("tiff"))
         {
             error = QStringLiteral("not a valid %1 file").arg(suffix.toUpper());

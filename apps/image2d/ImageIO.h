@@ -30,7 +30,8 @@ struct LoadedImage
 
 /// Reads a DICOM, PNG or TIFF radiograph. On failure returns false and sets `error` to
 /// a one-line reason (without the file name). Never throws, whatever the file holds.
-bool readImage(const QString& path, LoadedImage& out, QString& error);
+/// DICOM goes through readDicomIsolated with `decoder` as the child's program.
+bool readImage(const QString& path, LoadedImage& out, QString& error, const QString& decoder = {});
 
 /// Whether `path` names a file type the tool writes ("png", "tif", "tiff", "dcm").
 bool isWritableSuffix(const QString& path);

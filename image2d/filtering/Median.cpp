@@ -133,17 +133,12 @@ public:
 
     static int bin(T value) { return static_cast<int>(value) + kOffset; }
 
-    void add(int b)
+    // Adds (count > 0) or removes (count < 0) |count| values of bin b.
+    void add(int b, int count)
     {
-        ++m_fine[b];
-        ++m_coarse[b >> 8];
-        m_below += b < m_median;
-    }
-    void remove(int b)
-    {
-        --m_fine[b];
-        --m_coarse[b >> 8];
-        m_below -= b < m_median;
+        m_fine[b] += count;
+        m_coarse[b >> 8] += count;
+        m_below += b < m_median ? count : 0;
     }
 
     // Moves the tracked median to the bin holding rank `m_rank`.
@@ -181,41 +176,64 @@ int medianHistogram(const Image2D& input, Image2D& output, int radius, const std
     const int width = input.getWidth(), height = input.getHeight(), side = 2 * radius + 1;
     const T* in = input.getConstData<T>();
     T* out = output.getData<T>();
-    // Bins of the edge-replicated image, one padded line per source row, built once.
+    // Padded column p of the edge-replicated image is source column columns[p].
     std::vector<int> columns(static_cast<std::size_t>(width + 2 * radius));
     for (int p = 0; p < width + 2 * radius; ++p)
         columns[p] = std::clamp(p - radius, 0, width - 1);
     SlidingHistogram<T> histogram(side * side / 2);
-    std::vector<const T*> rows(static_cast<std::size_t>(side));
+    // A window's rows as distinct source rows with their repeat counts: past an edge the
+    // replicated row is counted once with its weight, so a window taller than the image
+    // costs the image's height, not 2r + 1, per column.
+    struct WeightedRow
+    {
+        const T* row;
+        int count;
+    };
+    std::vector<WeightedRow> rows;
+    rows.reserve(static_cast<std::size_t>(std::min(side, height)));
     for (int y = 0; y < height; ++y)
     {
+        rows.clear();
         for (int i = 0; i < side; ++i)
-            rows[i] = in + pixelIndex(0, std::clamp(y - radius + i, 0, height - 1), width);
-        auto addColumn = [&](int p, bool adding) {
-            const int x = columns[p];
-            for (const T* row : rows)
-            {
-                const int b = SlidingHistogram<T>::bin(row[x]);
-                if (adding)
-                    histogram.add(b);
-                else
-                    histogram.remove(b);
-            }
+        {
+            const T* row = in + pixelIndex(0, std::clamp(y - radius + i, 0, height - 1), width);
+            if (!rows.empty() && rows.back().row == row)
+                ++rows.back().count;
+            else
+                rows.push_back({row, 1});
+        }
+        auto addColumn = [&](int x, int weight) {
+            for (const WeightedRow& r : rows)
+                histogram.add(SlidingHistogram<T>::bin(r.row[x]), r.count * weight);
         };
-        for (int p = 0; p < side; ++p)
-            addColumn(p, true);
+        // The first window's replicated left columns, likewise once each with their weight.
+        for (int p = 0; p < side;)
+        {
+            int q = p + 1;
+            while (q < side && columns[q] == columns[p])
+                ++q;
+            addColumn(columns[p], q - p);
+            p = q;
+        }
         T* target = out + pixelIndex(0, y, width);
         for (int x = 0; x < width; ++x)
         {
-            if (x > 0)
+            // Leaving and entering columns that replicate the same source column cancel.
+            if (x > 0 && columns[x - 1] != columns[x + side - 1])
             {
-                addColumn(x - 1, false);
-                addColumn(x + side - 1, true);
+                addColumn(columns[x - 1], -1);
+                addColumn(columns[x + side - 1], 1);
             }
             target[x] = static_cast<T>(histogram.median() - SlidingHistogram<T>::kOffset);
         }
-        for (int p = width - 1; p < width - 1 + side; ++p)
-            addColumn(p, false);
+        for (int p = width - 1; p < width - 1 + side;)
+        {
+            int q = p + 1;
+            while (q < width - 1 + side && columns[q] == columns[p])
+                ++q;
+            addColumn(columns[p], -(q - p));
+            p = q;
+        }
         if (cancel.load(std::memory_order_relaxed))
             return y + 1;
     }

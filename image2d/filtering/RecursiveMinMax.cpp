@@ -460,8 +460,11 @@ void integerColumnPass(T* image, int width, int height, int radius)
     const int blocks = (width + kColumns - 1) / kColumns;
     parallelFor(0, blocks, [&](int first, int last) {
         const std::size_t lines = static_cast<std::size_t>(tileRows) + shared;
-        T* tile = threadScratch<T, struct IntegerColumnTileTag>((lines + shared) * kColumns);
-        T* carry = tile + lines * kColumns;
+        // Sized by the widest block this image has: a narrow, tall image needs few columns
+        // of very long tiles.
+        const std::size_t blockWidth = static_cast<std::size_t>(std::min(kColumns, width));
+        T* tile = threadScratch<T, struct IntegerColumnTileTag>((lines + shared) * blockWidth);
+        T* carry = tile + lines * blockWidth;
         const T** sources = threadScratch<const T*, struct IntegerColumnSourcesTag>(lines);
         for (int b = first; b < last; ++b)
         {
@@ -503,8 +506,10 @@ MinMaxImages recursiveMinMax(const Image2D& image, int radius)
     if (radius < 0)
         return warnInvalidKey(owner, RecursiveMinMax::KERNEL_RADIUS), MinMaxImages{};
     const int width = image.getWidth(), height = image.getHeight();
-    // A window wider than the image already covers every line; larger radii change nothing.
-    radius = std::min(radius, std::max(width, height));
+    // Along an axis, a window reaching past both ends of the edge-replicated line already
+    // covers all of it; larger radii change nothing, so each pass stops at its own extent
+    // (a 1 x N image would otherwise pad each one-pixel row by N).
+    const int rowRadius = std::min(radius, width), columnRadius = std::min(radius, height);
     return dispatchDataType(
         LocalStatisticsTypes{}, image.getDataType(),
         "image2d::RecursiveMinMax : algorithm not supported for data type: ", [&](auto tag) -> MinMaxImages {
@@ -525,9 +530,9 @@ MinMaxImages recursiveMinMax(const Image2D& image, int radius)
                     std::copy(in, in + image.getNumPixels(), maxData);
                     return result;
                 }
-                integerRowPass(in, minData, maxData, width, height, radius);
-                integerColumnPass<T, true>(maxData, width, height, radius);
-                integerColumnPass<T, false>(minData, width, height, radius);
+                integerRowPass(in, minData, maxData, width, height, rowRadius);
+                integerColumnPass<T, true>(maxData, width, height, columnRadius);
+                integerColumnPass<T, false>(minData, width, height, columnRadius);
                 return result;
             }
             // Row results between the passes; fully written, so not zero-filled, and kept
@@ -541,10 +546,10 @@ MinMaxImages recursiveMinMax(const Image2D& image, int radius)
             // Rows in parallel, handed out in groups that the row filter transposes.
             constexpr int kGroup = static_cast<int>(32 / sizeof(T));
             parallelFor(0, (height + kGroup - 1) / kGroup, [&](int first, int last) {
-                rowPassMinMax(in, rowMinData, rowMaxData, width, radius, first * kGroup,
+                rowPassMinMax(in, rowMinData, rowMaxData, width, rowRadius, first * kGroup,
                               std::min(last * kGroup, height));
             });
-            const ColumnExtremeJob job{width, height, radius};
+            const ColumnExtremeJob job{width, height, columnRadius};
             columnPassExtreme<T, MaxOf<T>>(job, rowMaxData, result.maximum->getData<T>());
             columnPassExtreme<T, MinOf<T>>(job, rowMinData, result.minimum->getData<T>());
             return result;

@@ -11,6 +11,16 @@ ValueError with the library's warning; the GIL is released while the library wor
 a CT volume (3-D arrays (slices, rows, columns), e.g. ``ct_phantom()``); ``read()``/``write()`` read
 and write DICOM, PNG and TIFF; ``image2d.batch.enhance()`` runs the road over files on a
 Dask cluster.
+
+``read()`` and ``read_ct_series()`` decode DICOM in a child process of the ``image2d`` tool, as the
+tool does, so that a damaged file whose decoding crashes or hangs GDCM raises ValueError instead
+of taking the interpreter down. The tool is, in this order: the program named by the environment
+variable IMAGE2D_TOOL; the installed one (``bin/image2d`` of the prefix the package is installed
+in); the one of the build tree the package was built in. Without any (or with
+IMAGE2D_DICOM_IN_PROCESS set) the files are read in this process, with the same results. A child
+still decoding after ten minutes (a series: plus two seconds per file; IMAGE2D_DECODER_SECONDS
+sets another limit) is killed and the file reported as damaged. ``decoder_tool()`` says which
+tool is used.
 """
 
 import json as _json
@@ -22,6 +32,35 @@ from ._image2d import __version__, ImageBuffer  # noqa: F401
 
 _FILTERS = ("gamma", "invert", "sharpen", "equalize", "denoise")
 _OPTIONS = ("media", "modality", "level", "window", "resize", "rotate", "mirror", "acquisition") + _FILTERS
+
+
+def decoder_tool():
+    """The image2d tool whose child process decodes DICOM for read() and read_ct_series():
+    IMAGE2D_TOOL, else the installed tool, else the build tree's; None reads in this process."""
+    if "IMAGE2D_DICOM_IN_PROCESS" in _os.environ:
+        return None
+    if _os.environ.get("IMAGE2D_TOOL"):
+        return _os.environ["IMAGE2D_TOOL"]
+    installed = _os.path.join(_os.path.dirname(_os.path.abspath(_image2d.__file__)), _image2d._tool_from_module)
+    for tool in (_os.path.normpath(installed), _image2d._build_tool):
+        if _os.path.isfile(tool) and _os.access(tool, _os.X_OK):
+            return tool
+    return None
+
+
+def read(path, info=False):
+    """Reads a DICOM, PNG or TIFF radiograph as the tool does (rescale applied, colour made gray, the
+    first frame of a multi-frame file); with info, (array, dict of what the file says). The pixel
+    size travels with the array (pixel_size()). DICOM is decoded in the tool's child process
+    (decoder_tool()). ValueError with the reason when it cannot be read."""
+    return _image2d._read(_os.fspath(path), info, decoder_tool() or "")
+
+
+def read_ct_series(folder, info=False):
+    """A CT series folder of DICOM files as an int16 volume of Hounsfield units (slice 0 lowest), with
+    its voxel size; with info, (volume, dict of the series). Read in the tool's child process
+    (decoder_tool()). ValueError with the reason."""
+    return _image2d._read_ct_series(_os.fspath(folder), info, decoder_tool() or "")
 
 
 def settings_json(settings=None, **options):

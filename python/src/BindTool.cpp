@@ -160,14 +160,14 @@ void bindTool(py::module_& m)
     });
 
     m.def(
-        "read",
-        [](const std::string& path, bool withInfo) -> py::object {
+        "_read",
+        [](const std::string& path, bool withInfo, const std::string& decoder) -> py::object {
             tool::LoadedImage loaded;
             QString error;
             bool ok = false;
             {
                 py::gil_scoped_release release;
-                ok = tool::readImage(QString::fromStdString(path), loaded, error);
+                ok = tool::readImage(QString::fromStdString(path), loaded, error, QString::fromStdString(decoder));
             }
             if (!ok)
                 throw py::value_error(path + ": " + error.toStdString());
@@ -175,10 +175,10 @@ void bindTool(py::module_& m)
             py::object array = imageOf(std::move(loaded.image));
             return withInfo ? py::object(py::make_tuple(array, info)) : array;
         },
-        py::arg("path"), py::arg("info") = false,
-        "Reads a DICOM, PNG or TIFF radiograph as the tool does (rescale applied, colour made gray, the\n"
-        "first frame of a multi-frame file); with info, (array, dict of what the file says). The pixel\n"
-        "size travels with the array (pixel_size()). ValueError with the reason when it cannot be read.");
+        py::arg("path"), py::arg("info"), py::arg("decoder"));
+    // Where the package finds the tool for its decoder child (image2d.decoder_tool()).
+    m.attr("_tool_from_module") = IMAGE2D_MODULE_TO_TOOL;
+    m.attr("_build_tool") = IMAGE2D_BUILD_TOOL;
     m.def(
         "write",
         [](const std::string& path, const py::handle& image, int depth, const std::string& compression) {

@@ -9,6 +9,7 @@
 #include "Settings.h"
 
 #include "CtPhantom.h"
+#include "DecoderChild.h"
 #include "DicomSeries.h"
 #include "ResliceJob.h"
 
@@ -194,14 +195,14 @@ void bindVolume(py::module_& m)
         "The tool's synthetic dental CT (int16 Hounsfield units, 200 x 256 x 256 voxels of 0.4 mm; 2 or 4\n"
         "times fewer along each axis when downsampled).");
     m.def(
-        "read_ct_series",
-        [](const std::string& folder, bool withInfo) -> py::object {
+        "_read_ct_series",
+        [](const std::string& folder, bool withInfo, const std::string& decoder) -> py::object {
             ctvolume::CtSeries series;
             QString error;
             bool ok = false;
             {
                 py::gil_scoped_release release;
-                ok = ctvolume::readCtSeries(QString::fromStdString(folder), series, error);
+                ok = tool::readCtSeriesIsolated(QString::fromStdString(folder), series, error, QString::fromStdString(decoder));
             }
             if (!ok)
                 throw py::value_error(folder + ": " + error.toStdString());
@@ -217,9 +218,7 @@ void bindVolume(py::module_& m)
             py::array volume = toArray(std::make_shared<VoxenImage3D>(std::move(series.volume)));
             return withInfo ? py::object(py::make_tuple(volume, info)) : py::object(volume);
         },
-        py::arg("folder"), py::arg("info") = false,
-        "A CT series folder of DICOM files as an int16 volume of Hounsfield units (slice 0 lowest), with\n"
-        "its voxel size; with info, (volume, dict of the series). ValueError with the reason.");
+        py::arg("folder"), py::arg("info"), py::arg("decoder"));
     m.def(
         "reslice_image",
         [](const py::handle& volume, const py::handle& points, const std::string& type, float thickness,

@@ -281,6 +281,36 @@ INSTANTIATE_TEST_SUITE_P(
                         b.replace(b.indexOf(ct, b.indexOf(ct) + 1), ct.size(), "1.2.840.10008.5.1.4.1.1.7");
                     },
                     "slice-0000.dcm: a damaged DICOM file (its header and its data set name different kinds of object)"},
+        SliceDamage{"EncapsulatedPixelDataOfTypeOF",
+                    [](QByteArray& b) {
+                        const QByteArray pixels("\xe0\x7f\x10\0OW\0\0", 8);
+                        ASSERT_GE(b.indexOf(pixels), 0);
+                        b = b.left(b.indexOf(pixels)) +
+                            QByteArray("\xe0\x7f\x10\0OF\0\0\xff\xff\xff\xff\xfe\xff\0\xe0\0\0\0\0\xfe\xff\xdd\xe0\0\0\0\0", 28);
+                    },
+                    "slice-0000.dcm: a damaged DICOM file (encapsulated pixel data of a type other than OB or OW)"},
+        SliceDamage{"ColourWithPlanarConfiguration63",
+                    [](QByteArray& b) {
+                        replaceOnce(b, QByteArray("\x28\0\x02\0US\x02\0\x01\0", 10), QByteArray("\x28\0\x02\0US\x02\0\x03\0", 10));
+                        replaceOnce(b, QByteArray("MONOCHROME2 "), QByteArray("RGB ", 4) + QByteArray("\x28\0\x06\0US\x02\0\x3f\0", 10));
+                        replaceOnce(b, QByteArray("\x28\0\x04\0CS\x0c\0", 8), QByteArray("\x28\0\x04\0CS\x04\0", 8));
+                    },
+                    "slice 1 (slice-0000.dcm): not a readable DICOM image"},
+        SliceDamage{"EnhancedPixelMeasuresWithoutItem",
+                    [](QByteArray& b) {
+                        // An enhanced CT slice whose shared functional groups hold an empty
+                        // pixel measures sequence (GDCM throws from inside its reader).
+                        for (int i = 0; i < 2; ++i)
+                            replaceOnce(b, QByteArray("UI\x1a\0" "1.2.840.10008.5.1.4.1.1.2\0", 30),
+                                        QByteArray("UI\x1c\0" "1.2.840.10008.5.1.4.1.1.2.1\0", 32));
+                        const qsizetype group = b.indexOf(QByteArray("\x02\0\0\0UL\x04\0", 8)) + 8;
+                        b[group] = char(b[group] + 2);
+                        b.insert(b.indexOf(QByteArray("\xe0\x7f\x10\0OW", 6)),
+                                 QByteArray("\0\x52\x29\x92SQ\0\0\xff\xff\xff\xff\xfe\xff\0\xe0\xff\xff\xff\xff", 20) +
+                                     QByteArray("\x28\0\x10\x91SQ\0\0\xff\xff\xff\xff\xfe\xff\xdd\xe0\0\0\0\0", 20) +
+                                     QByteArray("\xfe\xff\x0d\xe0\0\0\0\0\xfe\xff\xdd\xe0\0\0\0\0", 16));
+                    },
+                    "slice 1 (slice-0000.dcm): not a readable DICOM image"},
         SliceDamage{"MetaGroupWithoutPreambleOrValueRepresentation",
                     [](QByteArray& b) { b = QByteArray("\x02\0\x44\0\0\0\0\0", 8); },
                     "slice-0000.dcm: a damaged DICOM file (a header element without a valid value representation)"}),

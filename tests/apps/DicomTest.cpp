@@ -227,6 +227,39 @@ TEST_F(Tool, NativePixelDataShorterThanItsFrameIsRefusedBeforeDecoding)
     EXPECT_EQ(error, QStringLiteral("pixel data size 86400 bytes does not fit 65535 x 180 x 1 frame(s) of 16 bits"));
 }
 
+// Inputs the DICOM fuzz target found stopping the process in GDCM outside its codecs (its
+// assertions), kept in bench/fuzz/regressions/dicom: each is now refused here, in process.
+struct FuzzFoundDicom
+{
+    const char* name;
+    const char* input;
+    const char* error;
+};
+
+class DicomFuzzInput : public testing::TestWithParam<FuzzFoundDicom>
+{
+};
+
+TEST_P(DicomFuzzInput, IsAnErrorNotAnAbort)
+{
+    tool::LoadedImage image;
+    QString error;
+    EXPECT_FALSE(tool::readDicom(QStringLiteral(FUZZ_REGRESSIONS "/dicom/") + QLatin1String(GetParam().input), image, error));
+    EXPECT_EQ(error, QLatin1String(GetParam().error));
+}
+
+constexpr const char* notAnImage = "not a readable DICOM image (damaged, truncated or without pixel data)";
+constexpr const char* otherFragments = "not a readable DICOM image (encapsulated pixel data of a type other than OB or OW)";
+
+INSTANTIATE_TEST_SUITE_P(
+    FuzzFound, DicomFuzzInput,
+    testing::Values(FuzzFoundDicom{"EncapsulatedPixelDataAsOV", "410ab06cf9a6596b03e133ff7f2add48d924952a", otherFragments},
+                    FuzzFoundDicom{"EncapsulatedPixelDataAsOF", "486593a78fa73a3b436f80dbc5e88ded44e49d24", otherFragments},
+                    FuzzFoundDicom{"EnhancedSpacingWithoutAnyOrientation", "516c8c87fe324c89334338c016a0aa3d625bc619", notAnImage},
+                    FuzzFoundDicom{"ColourWithPlanarConfiguration63", "5426b61a6b694213f47d8a806ccebd88945088de", notAnImage},
+                    FuzzFoundDicom{"ColourWithPlanarConfiguration32", "f7cdaed794cd685492d54de87b58fce34f576958", notAnImage}),
+    [](const testing::TestParamInfo<FuzzFoundDicom>& info) { return std::string(info.param.name); });
+
 // Damaged files of every kind: one error line naming the file, exit status 1, no output
 // and no temporary file, an existing output left as it was, and never a crash.
 TEST_F(Tool, DamagedFilesCostOneLineAndLeaveOutputsAlone)

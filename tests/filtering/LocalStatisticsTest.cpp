@@ -179,6 +179,28 @@ TEST(LocalStatistics, WideImagesAgreeWithTheReferences)
         }
 }
 
+// A one-pixel-wide image used to be padded by its full height in every row (and a one-row
+// image swept through as many lines), pixels x radius: these sizes ran for minutes. A radius
+// past both ends of each axis gives the whole image's extreme.
+TEST(RecursiveMinMax, ThinImagesTakeTheWholeLineAtAnyRadius)
+{
+    for (Image2D::DataType type : kTypes)
+        for (const Size& size : {Size{1, 200003}, Size{200003, 1}, Size{2, 3001}})
+        {
+            SCOPED_TRACE(testing::Message() << "type " << type << " size " << size.w << "x" << size.h);
+            Image2D image = randomOf(type, size.w, size.h, 77, false);
+            for (int radius : {1 << 20, std::max(size.w, size.h) - 1})
+            {
+                const auto result = RecursiveMinMax::calculateRecursiveMinMax(image, radius);
+                ASSERT_TRUE(result.hasValue());
+                const std::vector<double> values = pixels(image);
+                const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+                EXPECT_EQ(pixels(*result->first), std::vector<double>(values.size(), *lo)) << radius;
+                EXPECT_EQ(pixels(*result->second), std::vector<double>(values.size(), *hi)) << radius;
+            }
+        }
+}
+
 TEST(RecursiveMinMax, NegativeValuesSurviveTheBorder)
 {
     const Image2D negative = makeImage(3, 2, Image2D::SHORT, {-5, -7, -9, -6, -8, -10});
@@ -196,6 +218,33 @@ TEST(Median, MatchesTheSortedReplicatedWindowForEveryTypeAndRadius)
         ASSERT_TRUE(result);
         EXPECT_TRUE(imagesEqual(reference::median(image, radius), *result));
     });
+}
+
+// A window taller than the image added each replicated row separately (2r + 1 per column):
+// a 1 x 20011 image at the largest radius ran for minutes. A one-pixel line repeats every
+// value of its clamped 1-D window the same odd number of times, so the window's median is
+// that 1-D window's median.
+TEST(Median, ThinImagesAtTheLargestRadiusTakeTheLineMedian)
+{
+    for (Image2D::DataType type : {Image2D::UNSIGNED_SHORT, Image2D::SHORT, Image2D::UNSIGNED_CHAR})
+        for (const Size& size : {Size{1, 20011}, Size{20011, 1}})
+        {
+            SCOPED_TRACE(testing::Message() << "type " << type << " size " << size.w << "x" << size.h);
+            const Image2D image = randomOf(type, size.w, size.h, 5, false);
+            const std::shared_ptr<Image2D> result = median(image, kMaxMedianRadius);
+            ASSERT_TRUE(result);
+            const std::vector<double> line = pixels(image), got = pixels(*result);
+            const int n = static_cast<int>(line.size());
+            std::vector<double> window;
+            for (int i = 0; i < n; i += 97)
+            {
+                window.clear();
+                for (int j = i - kMaxMedianRadius; j <= i + kMaxMedianRadius; ++j)
+                    window.push_back(line[static_cast<std::size_t>(std::clamp(j, 0, n - 1))]);
+                std::nth_element(window.begin(), window.begin() + kMaxMedianRadius, window.end());
+                ASSERT_EQ(got[static_cast<std::size_t>(i)], window[kMaxMedianRadius]) << "pixel " << i;
+            }
+        }
 }
 
 TEST(Median, CornerPixelCountsFourTimes)
