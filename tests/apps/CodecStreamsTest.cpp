@@ -489,7 +489,8 @@ INSTANTIATE_TEST_SUITE_P(
                               [](gdcm::DataSet&, Fragments& f) { f[0].resize(f[0].size() - 8); }},
                     CodecCase{"HeaderCut", rle16, [](gdcm::DataSet&, Fragments& f) { f[0].resize(40); }},
                     CodecCase{"FragmentsNotFrames", rle2Frames, [](gdcm::DataSet&, Fragments& f) { f.pop_back(); }},
-                    CodecCase{"BitsAllocated12", rle16, attribute(0x0100, 12)}),
+                    CodecCase{"BitsAllocated12", rle16, attribute(0x0100, 12)},
+                    CodecCase{"NoRows", rle16, attribute(0x0010, 0)}),
     caseName);
 
 INSTANTIATE_TEST_SUITE_P(
