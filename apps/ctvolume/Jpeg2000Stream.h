@@ -14,4 +14,12 @@ namespace ctvolume {
 /// can be handed to the decoder for an image as `expected` describes.
 bool jpeg2000StreamFits(const std::uint8_t* data, std::size_t size, const CodecExpectation& expected);
 
+/// Why jpeg2000StreamFits refuses the stream (a short fixed text), or null when it fits.
+const char* jpeg2000StreamProblem(const std::uint8_t* data, std::size_t size, const CodecExpectation& expected);
+
+/// True when GDCM's own header walk over the first fragment of a frame that spans several
+/// (it reads that fragment alone for the lossy flag, trusting every box and marker length)
+/// stays inside the fragment.
+bool jpeg2000FirstFragmentFits(const std::uint8_t* data, std::size_t size);
+
 } // namespace ctvolume
