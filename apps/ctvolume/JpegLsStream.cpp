@@ -61,12 +61,15 @@ bool lsFrameHeaderFits(const std::uint8_t* p, unsigned length, const CodecExpect
 
 // LSE with id 1, preset coding parameters (0 leaves a parameter at its default): MAXVAL below
 // 2^P, thresholds NEAR + 1 <= T1 <= T2 <= T3 <= MAXVAL, RESET from 3 to max(255, MAXVAL).
-// The thresholds are checked against NEAR at the scan. Mapping tables (ids 2 and 3) and
-// oversize dimensions (id 4) are not decoded by GDCM's JPEG-LS path.
+// The thresholds are checked against NEAR at the scan, the whole segment against the
+// precision once the frame header is read (it may come before). Mapping tables (ids 2 and 3)
+// and oversize dimensions (id 4) are not decoded by GDCM's JPEG-LS path.
 bool presetParametersFit(const std::uint8_t* p, unsigned length, LsFrame& frame, std::array<unsigned, 4>& thresholds)
 {
-    if (!frame.seen || length != 11 || p[0] != 1)
+    if (length != 11 || p[0] != 1)
         return false;
+    if (!frame.seen)
+        return true;
     const unsigned maxValue = be16(p + 1), t1 = be16(p + 3), t2 = be16(p + 5), t3 = be16(p + 7), reset = be16(p + 9);
     if (maxValue > (1u << frame.precision) - 1)
         return false;
@@ -130,6 +133,7 @@ bool jpegLsFrameFits(const std::uint8_t* data, std::size_t size, const CodecExpe
         return false;
     LsFrame frame;
     std::array<unsigned, 4> thresholds{};
+    const std::uint8_t* earlyPresets = nullptr; ///< an LSE before the frame header
     std::array<bool, 3> scanned{};
     bool anyScan = false;
     std::size_t at = 2;
@@ -162,9 +166,14 @@ bool jpegLsFrameFits(const std::uint8_t* data, std::size_t size, const CodecExpe
         at += segment;
         bool fits = true;
         if (marker == SOF55)
-            fits = lsFrameHeaderFits(p, length, expected, frame);
+            fits = lsFrameHeaderFits(p, length, expected, frame) &&
+                   (!earlyPresets || presetParametersFit(earlyPresets, 11, frame, thresholds));
         else if (marker == LSE)
-            fits = !anyScan && presetParametersFit(p, length, frame, thresholds);
+        {
+            fits = presetParametersFit(p, length, frame, thresholds);
+            if (!frame.seen)
+                earlyPresets = p;
+        }
         else if (marker == DRI)
             fits = length >= 2 && length <= 4;
         else if (marker == SOS)

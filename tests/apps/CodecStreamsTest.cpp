@@ -330,7 +330,8 @@ INSTANTIATE_TEST_SUITE_P(
                               rle16, [](gdcm::DataSet&, Fragments& f) { f[0].insert(f[0].end(), {0, 0x80, 7, 7}); }},
                     CodecCase{"JpegLs16Bits", ls16, {}}, CodecCase{"JpegLsRgb", lsRgb, {}},
                     CodecCase{"JpegLsTwoFrames", ls2Frames, {}},
-                    CodecCase{"JpegLsDefaultPresets", ls16, lsPreset(0, 0, 0)}),
+                    CodecCase{"JpegLsDefaultPresets", ls16, lsPreset(0, 0, 0)},
+                    CodecCase{"JpegLsPresetsBeforeTheFrameHeader", ls16, withSegment(lsDefaults)}),
     caseName);
 
 // Each damage breaks one rule; the reader refuses the file before a codec sees it.
@@ -515,6 +516,13 @@ INSTANTIATE_TEST_SUITE_P(
                               }},
                     CodecCase{"ThresholdAboveMaxVal", ls16, lsPreset(1000, 1001, 0)},
                     CodecCase{"ResetBelowThree", ls16, lsPreset(0, 0, 2)},
+                    CodecCase{"MaxValAbovePrecisionBeforeTheFrameHeader", ls12,
+                              [](gdcm::DataSet& ds, Fragments& f) {
+                                  setByte(sofAt, 4, 12)(ds, f);
+                                  Bytes lse = lsDefaults;
+                                  putBe16(lse, 5, 4096);
+                                  withSegment(lse)(ds, f);
+                              }},
                     CodecCase{"MappingTable", ls16, lsPreset(0, 0, 0, 2)},
                     CodecCase{"NoEoi", ls16,
                               [](gdcm::DataSet&, Fragments& f) {
