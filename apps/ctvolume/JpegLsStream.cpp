@@ -48,13 +48,13 @@ bool lsFrameHeaderFits(const std::uint8_t* p, unsigned length, const CodecExpect
     frame.maxValue = (1u << frame.precision) - 1;
     for (unsigned c = 0; c < frame.count; ++c)
     {
-        const std::uint8_t* spec = p + 6 + 3 * c;
-        if (spec[1] != 0x11 || spec[2] != 0)
+        const std::uint8_t* field = p + 6 + 3 * c;
+        if (field[1] != 0x11 || field[2] != 0)
             return false;
         for (unsigned other = 0; other < c; ++other)
-            if (frame.ids[other] == spec[0])
+            if (frame.ids[other] == field[0])
                 return false;
-        frame.ids[c] = spec[0];
+        frame.ids[c] = field[0];
     }
     return true;
 }

@@ -85,14 +85,14 @@ bool frameHeaderFits(const std::uint8_t* p, unsigned length, std::uint8_t marker
         return false;
     for (unsigned c = 0; c < frame.count; ++c)
     {
-        const std::uint8_t* spec = p + 6 + 3 * c;
-        const unsigned h = spec[1] >> 4, v = spec[1] & 15;
-        if (h < 1 || h > 4 || v < 1 || v > 4 || spec[2] > 3)
+        const std::uint8_t* field = p + 6 + 3 * c;
+        const unsigned h = field[1] >> 4, v = field[1] & 15;
+        if (h < 1 || h > 4 || v < 1 || v > 4 || field[2] > 3)
             return false;
         for (unsigned other = 0; other < c; ++other)
-            if (frame.components[other].id == spec[0])
+            if (frame.components[other].id == field[0])
                 return false;
-        frame.components[c] = {spec[0], spec[2]};
+        frame.components[c] = {field[0], field[2]};
     }
     return true;
 }
