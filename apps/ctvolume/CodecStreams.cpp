@@ -182,6 +182,39 @@ bool jpegFramesFit(const std::vector<Span>& fragments, const CodecExpectation& e
     return part == fragments.size();
 }
 
+// A dry PackBits decode of one segment: a header byte n of 0..127 copies the next n + 1 bytes,
+// -1..-127 repeats the next byte 1 - n times, -128 does nothing. The runs must fill the plane
+// exactly (a run past its end would be written past the frame's buffer) without reading past
+// the segment (GDCM would read on into the next one, or fail on the last). Bytes after the
+// plane is full are never read by GDCM; encoders pad each segment to an even length, some
+// with more, so they are accepted whatever they hold.
+bool packBitsFills(const std::uint8_t* data, std::size_t size, std::uint64_t plane)
+{
+    std::size_t at = 0;
+    std::uint64_t written = 0;
+    while (written < plane)
+    {
+        if (at == size)
+            return false;
+        const int n = static_cast<std::int8_t>(data[at++]);
+        if (n >= 0)
+        {
+            if (std::size_t(n) + 1 > size - at)
+                return false;
+            at += std::size_t(n) + 1;
+            written += unsigned(n) + 1;
+        }
+        else if (n != -128)
+        {
+            if (at == size)
+                return false;
+            ++at;
+            written += unsigned(1 - n);
+        }
+    }
+    return written == plane;
+}
+
 } // namespace
 
 bool codecStreamsFit(const gdcm::File& file)
@@ -299,39 +332,6 @@ bool rleFrameFits(const std::uint8_t* data, std::size_t size, const CodecExpecta
         if (!packBitsFills(data + offsets[i], offsets[i + 1] - offsets[i], plane))
             return false;
     return true;
-}
-
-// A dry PackBits decode of one segment: a header byte n of 0..127 copies the next n + 1 bytes,
-// -1..-127 repeats the next byte 1 - n times, -128 does nothing. The runs must fill the plane
-// exactly (a run past its end would be written past the frame's buffer) without reading past
-// the segment (GDCM would read on into the next one, or fail on the last). Bytes after the
-// plane is full are never read by GDCM; encoders pad each segment to an even length, some
-// with more, so they are accepted whatever they hold.
-bool packBitsFills(const std::uint8_t* data, std::size_t size, std::uint64_t plane)
-{
-    std::size_t at = 0;
-    std::uint64_t written = 0;
-    while (written < plane)
-    {
-        if (at == size)
-            return false;
-        const int n = static_cast<std::int8_t>(data[at++]);
-        if (n >= 0)
-        {
-            if (std::size_t(n) + 1 > size - at)
-                return false;
-            at += std::size_t(n) + 1;
-            written += unsigned(n) + 1;
-        }
-        else if (n != -128)
-        {
-            if (at == size)
-                return false;
-            ++at;
-            written += unsigned(1 - n);
-        }
-    }
-    return written == plane;
 }
 
 } // namespace ctvolume

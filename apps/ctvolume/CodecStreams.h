@@ -39,9 +39,6 @@ bool codecStreamsFit(const gdcm::File& file);
 /// One RLE frame: its header and a dry decode of every segment.
 bool rleFrameFits(const std::uint8_t* data, std::size_t size, const CodecExpectation& expected);
 
-/// True when the PackBits runs of one RLE segment, `size` bytes, fill exactly `plane` bytes.
-bool packBitsFills(const std::uint8_t* data, std::size_t size, std::uint64_t plane);
-
 /// The JPEG processes, as their transfer syntaxes name them.
 enum class JpegProcess
 {
