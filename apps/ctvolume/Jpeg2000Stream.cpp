@@ -250,15 +250,24 @@ private:
                             down = (height - tileY0 + tileHeight - 1) / tileHeight;
         if (across * down > maxTiles)
             return fail("SIZ declares more than 65535 tiles");
+        // GDCM writes each decoded sample in 8, 16 or 32 bits by its precision into a frame it
+        // sized with Bits Allocated (whole bytes): a wider sample overruns it. A narrower one
+        // is fine in a single frame (GDCM takes the storage size from the codestream's first
+        // frame before decoding), not in one of several frames, which would then disagree
+        // with the first about it. Precision above Bits Stored is accepted as GDCM does:
+        // writers record 16 bits for 12 stored. One precision and sign for every component
+        // (OpenJPEG asks it of a codestream, GDCM of three components; four would slip by).
+        const unsigned allocated = expected.bitsAllocated / 8 * 8, first = b.u8(at + 36);
         for (unsigned c = 0; c < components; ++c)
         {
             const std::size_t at3 = at + 36 + 3 * c;
-            const unsigned precision = (b.u8(at3) & 0x7f) + 1;
-            // GDCM writes each decoded sample into Bits Allocated (after its own adjustment of
-            // Bits Stored to the precision): wider samples would overrun the frame. A precision
-            // above Bits Stored is accepted as GDCM does (some writers record 16 for 12 bits).
-            if (precision > 38 || precision > expected.bitsAllocated)
+            const unsigned precision = (b.u8(at3) & 0x7f) + 1, storage = precision <= 8 ? 8 : precision <= 16 ? 16 : 32;
+            if (precision > 38 || storage > allocated)
                 return fail("SIZ precision above Bits Allocated");
+            if (expected.frames > 1 && storage != allocated)
+                return fail("SIZ precision of another storage size than Bits Allocated in a multi-frame image");
+            if (b.u8(at3) != first)
+                return fail("SIZ components of different precision or sign");
             // A subsampled component decodes to fewer samples than the frame has.
             if (b.u8(at3 + 1) != 1 || b.u8(at3 + 2) != 1)
                 return fail("SIZ subsampled component");

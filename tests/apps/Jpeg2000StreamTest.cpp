@@ -307,6 +307,8 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"Tiled", tiled, [](Bytes&, CodecExpectation&) {}, nullptr},
         // GDCM records 16 bits of precision for 12 bits stored; a lower precision is read as is.
         Damage{"PrecisionAboveBitsStored", signed12, [](Bytes&, CodecExpectation& e) { e.bitsStored = 8; }, nullptr},
+        // GDCM stores such a frame in 8 bits, taking the size from the codestream.
+        Damage{"PrecisionBelowBitsAllocated", lossy8, [](Bytes&, CodecExpectation& e) { e.bitsAllocated = 16; }, nullptr},
         Damage{"PaddingAfterEoc", mono16, [](Bytes& s, CodecExpectation&) { s.push_back(0); }, nullptr},
         Damage{"LastTilePartToEoc", tiled,
                [](Bytes& s, CodecExpectation&) {
@@ -351,6 +353,12 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"PrecisionAboveBitsAllocated", mono16, at(SIZ, Ssiz, 16), "SIZ precision above Bits Allocated"},
         Damage{"BitsAllocatedBelowPrecision", mono16, [](Bytes&, CodecExpectation& e) { e.bitsAllocated = 8; },
                "SIZ precision above Bits Allocated"},
+        Damage{"PrecisionAboveWholeBytesAllocated", signed12, [](Bytes&, CodecExpectation& e) { e.bitsAllocated = 12; },
+               "SIZ precision above Bits Allocated"},
+        Damage{"FrameOfNarrowerPrecisionAmongSeveral", lossy8, [](Bytes&, CodecExpectation& e) { e.bitsAllocated = 16, e.frames = 2; },
+               "SIZ precision of another storage size than Bits Allocated in a multi-frame image"},
+        Damage{"ComponentsOfDifferentPrecision", rgbLossy, [](Bytes& s, CodecExpectation&) { s[2 + Ssiz + 3] = 6; },
+               "SIZ components of different precision or sign"},
         Damage{"SubsampledComponent", mono16, at(SIZ, Ssiz + 1, 2), "SIZ subsampled component"},
         Damage{"SegmentPastTheEnd", mono16, at16(COM, 2, 0xfff0), "a marker segment length outside the stream"},
         Damage{"SegmentLengthBelowTwo", mono16, at16(COM, 2, 1), "a marker segment length outside the stream"},
