@@ -35,6 +35,20 @@ struct Bytes
     std::uint64_t u64(std::size_t at) const { return std::uint64_t(u32(at)) << 32 | u32(at + 4); }
 };
 
+// A JP2 box type from its four letters.
+constexpr std::uint32_t box(const char (&name)[5])
+{
+    return std::uint32_t(std::uint8_t(name[0])) << 24 | std::uint32_t(std::uint8_t(name[1])) << 16 |
+           std::uint32_t(std::uint8_t(name[2])) << 8 | std::uint8_t(name[3]);
+}
+
+// GDCM takes a stream for a JP2 file when it starts with these 12 bytes (the signature box).
+bool startsAsJp2(Bytes b)
+{
+    static constexpr std::uint8_t signature[12] = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0d, 0x0a, 0x87, 0x0a};
+    return b.size >= 12 && std::equal(signature, signature + 12, b.data);
+}
+
 // What a quantization marker (QCD/QCC) declares for the subbands of a component.
 struct Quantization
 {
@@ -87,8 +101,7 @@ public:
     // codestream itself by walking the boxes up to jp2c, without checking their lengths.
     bool stream()
     {
-        static constexpr std::uint8_t signature[12] = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0d, 0x0a, 0x87, 0x0a};
-        if (b.size >= 12 && std::equal(signature, signature + 12, b.data))
+        if (startsAsJp2(b))
             return boxes();
         return codestream(0, b.size);
     }
@@ -98,12 +111,6 @@ private:
     const CodecExpectation& expected;
     Image image;
     Coding mainHeader;
-
-    static constexpr std::uint32_t box(const char (&name)[5])
-    {
-        return std::uint32_t(std::uint8_t(name[0])) << 24 | std::uint32_t(std::uint8_t(name[1])) << 16 |
-               std::uint32_t(std::uint8_t(name[2])) << 8 | std::uint8_t(name[3]);
-    }
 
     // One box header at `at` inside [at, end): its type, the offset of its contents and its end.
     bool boxAt(std::size_t at, std::size_t end, std::uint32_t& type, std::size_t& contents, std::size_t& boxEnd)
@@ -605,8 +612,7 @@ bool jpeg2000FirstFragmentFits(const std::uint8_t* data, std::size_t size)
     if (!data || size < 12)
         return false;
     const Bytes b{data, size};
-    static constexpr std::uint8_t signature[12] = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0d, 0x0a, 0x87, 0x0a};
-    if (!std::equal(signature, signature + 12, data))
+    if (!startsAsJp2(b))
         return gdcmMarkerWalkStaysInside(b);
     // Its box walk: every box skipped by its length up to jp2c, whose contents are walked.
     for (std::size_t at = 0; size - at >= 8;)
@@ -620,11 +626,11 @@ bool jpeg2000FirstFragmentFits(const std::uint8_t* data, std::size_t size)
                 return false;
             length = b.u64(at + 8), header = 16;
         }
-        else if (length == 0 && type == 0x6a703263) // jp2c to the end
+        else if (length == 0 && type == box("jp2c")) // to the end
             length = size - at;
         if (length < header || length > size - at)
             return false;
-        if (type == 0x6a703263)
+        if (type == box("jp2c"))
             return gdcmMarkerWalkStaysInside({data + at + header, std::size_t(length) - header});
         at += std::size_t(length);
     }

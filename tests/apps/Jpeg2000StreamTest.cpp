@@ -109,17 +109,23 @@ CodecExpectation expectationOf(const Frame& f)
     return e;
 }
 
-// A DICOM file of one frame holding `stream` as its only fragment.
-bool writeEncapsulated(const QString& path, const Frame& f, const Bytes& stream)
+// A DICOM file of one frame whose stream is `stream` cut into fragments at `cuts`.
+bool writeEncapsulated(const QString& path, const Frame& f, const Bytes& stream, const std::vector<std::size_t>& cuts = {})
 {
     gdcm::SmartPointer<gdcm::Image> image = nativeImage(f);
     gdcm::SmartPointer<gdcm::SequenceOfFragments> fragments = new gdcm::SequenceOfFragments;
-    gdcm::Fragment fragment;
-    Bytes even = stream;
-    if (even.size() % 2)
-        even.push_back(0);
-    fragment.SetByteValue(reinterpret_cast<const char*>(even.data()), std::uint32_t(even.size()));
-    fragments->AddFragment(fragment);
+    std::size_t from = 0;
+    for (std::size_t i = 0; i <= cuts.size(); ++i)
+    {
+        const std::size_t to = i < cuts.size() ? cuts[i] : stream.size();
+        Bytes piece(stream.begin() + std::ptrdiff_t(from), stream.begin() + std::ptrdiff_t(to));
+        if (piece.size() % 2)
+            piece.push_back(0); // the last one: GDCM drops what follows the last 0xD9 byte
+        gdcm::Fragment fragment;
+        fragment.SetByteValue(reinterpret_cast<const char*>(piece.data()), std::uint32_t(piece.size()));
+        fragments->AddFragment(fragment);
+        from = to;
+    }
     gdcm::DataElement pixels(gdcm::Tag(0x7fe0, 0x0010));
     pixels.SetVR(gdcm::VR::OB);
     pixels.SetValue(*fragments);
@@ -495,6 +501,40 @@ TEST(Jpeg2000FuzzFound, PixelDataDelimiterClaimingGigabytesWasAllocated)
     QString error;
     EXPECT_FALSE(tool::readDicom(path, image, error));
     EXPECT_EQ(error, QStringLiteral("not a readable DICOM image (the pixel data delimiter claims bytes past the end of the file)"));
+}
+
+// GDCM reads the first fragment of a frame alone (for the lossy flag) with a marker walk that
+// trusts every length: a frame cut anywhere into two fragments decodes exactly or is refused,
+// and refused exactly when that walk would leave the first fragment.
+TEST(Jpeg2000Fragments, FirstFragmentAloneKeepsGdcmsWalkInside)
+{
+    gdcm::Trace::SetWarning(false);
+    const Bytes stream = encode(signed12);
+    ASSERT_FALSE(stream.empty());
+    const std::size_t cod = find(stream, COD), sod = sot(stream) + 12;
+    ASSERT_EQ(u16(stream, sod), 0xff93u);
+    EXPECT_FALSE(ctvolume::jpeg2000FirstFragmentFits(stream.data(), cod + 8)) << "COD cut";
+    EXPECT_FALSE(ctvolume::jpeg2000FirstFragmentFits(stream.data(), sod - 2)) << "SOT cut";
+    EXPECT_TRUE(ctvolume::jpeg2000FirstFragmentFits(stream.data(), sod + 2));
+    EXPECT_TRUE(ctvolume::jpeg2000FirstFragmentFits(stream.data(), cod)) << "the walk ends with the fragment";
+    EXPECT_FALSE(ctvolume::jpeg2000FirstFragmentFits(stream.data(), 11)) << "GDCM compares 12 bytes";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cut.dcm"));
+    const auto expected = values(signed12);
+    // Even cuts: fragments have even lengths, and a padded one would change the joined stream.
+    for (std::size_t cut = 12; cut < stream.size(); cut += cut < sod + 4 ? 2 : 62)
+    {
+        ASSERT_TRUE(writeEncapsulated(path, signed12, stream, {cut}));
+        tool::LoadedImage image;
+        QString error;
+        const bool read = tool::readDicom(path, image, error);
+        EXPECT_EQ(read, ctvolume::jpeg2000FirstFragmentFits(stream.data(), cut)) << cut << ": " << qPrintable(error);
+        if (read)
+        {
+            ASSERT_EQ(image.image.getNumPixels(), expected.size());
+            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), image.image.getData<std::uint16_t>())) << cut;
+        }
+    }
 }
 
 } // namespace
