@@ -214,14 +214,8 @@ public:
             const std::uint16_t group = u16(at, s.bigEndian), element = u16(at + 2, s.bigEndian);
             const std::uint32_t length = u32(at + 4, s.bigEndian);
             at += 8;
-            // GDCM reads a value of the delimiter's length after it (allocating the claim).
             if (group == 0xfffe && element == 0xe0dd)
-            {
-                if (length > std::uint64_t(limit - at))
-                    return fail("the pixel data delimiter claims bytes past the end of the file");
-                at += qsizetype(length);
                 return true;
-            }
             if (group != 0xfffe || element != 0xe000 || length == undefinedLength)
                 return fail("encapsulated pixel data holds something other than fragments");
             if (length > std::uint64_t(limit - at))
