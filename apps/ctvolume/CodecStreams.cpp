@@ -115,6 +115,7 @@ public:
         for (const Span& part : parts)
             total += part.size;
         m_bytes.reserve(total);
+        starts.clear();
         for (const Span& part : parts)
         {
             starts.push_back(m_bytes.size());
@@ -166,8 +167,12 @@ bool jpegFramesFit(const std::vector<Span>& fragments, const CodecExpectation& e
         if (part == fragments.size())
             return false; // fewer frames than Number of Frames
         const std::size_t start = all.starts[part];
-        std::size_t end = 0;
-        if (!jpegFrameFits(all.data() + start, all.size() - start, expected, process, end))
+        std::size_t end = 0, headerEnd = 0;
+        if (!jpegFrameFits(all.data() + start, all.size() - start, expected, process, end, headerEnd))
+            return false;
+        // GDCM reads the header of the first fragment alone to learn the coding, and asserts
+        // on what a header cut short leaves undefined; encoders write it whole in one fragment.
+        if (headerEnd > fragments[part].size)
             return false;
         while (part < fragments.size() && all.starts[part] < start + end)
             ++part;
@@ -237,7 +242,7 @@ bool codecStreamsFit(const gdcm::File& file)
         return false;
 
     if (family == Family::Jpeg)
-        return true || jpegFramesFit(fragments, expected, process);
+        return jpegFramesFit(fragments, expected, process);
 
     // RLE, JPEG-LS and JPEG 2000: a single frame is all fragments as one stream; with more
     // frames GDCM decodes one fragment a frame and refuses any other count.
@@ -263,21 +268,66 @@ bool codecStreamsFit(const gdcm::File& file)
     return true;
 }
 
-bool rleFrameFits(const std::uint8_t* /*data*/, std::size_t /*size*/, const CodecExpectation& /*expected*/)
+// The RLE frame: a 64-byte header of little-endian words (the segment count, then up to 15
+// segment offsets from the frame's start), then one PackBits segment per byte plane, most
+// significant byte first. GDCM divides the frame by the count it reads (0 is a division by
+// zero, more than 15 reads offsets past the header), seeks to each offset and decodes until
+// the plane is full; its output is copied into a buffer sized from the attributes.
+bool rleFrameFits(const std::uint8_t* data, std::size_t size, const CodecExpectation& expected)
 {
+    // GDCM's RLE codec asserts on other sample sizes and sample counts.
+    if ((expected.bitsAllocated != 8 && expected.bitsAllocated != 16 && expected.bitsAllocated != 32) ||
+        (expected.samplesPerPixel != 1 && expected.samplesPerPixel != 3) || size < 64)
+        return false;
+    const std::uint32_t segments = u32le(data);
+    if (segments < 1 || segments > 15 || segments != expected.samplesPerPixel * (expected.bitsAllocated / 8))
+        return false;
+    std::uint32_t offsets[16];
+    for (std::uint32_t i = 0; i < segments; ++i)
+    {
+        offsets[i] = u32le(data + 4 + 4 * i);
+        if ((i == 0 && offsets[i] != 64) || (i > 0 && offsets[i] <= offsets[i - 1]) || offsets[i] >= size)
+            return false;
+    }
+    offsets[segments] = std::uint32_t(size);
+    const std::uint64_t plane = std::uint64_t(expected.rows) * expected.columns;
+    for (std::uint32_t i = 0; i < segments; ++i)
+        if (!packBitsFills(data + offsets[i], offsets[i + 1] - offsets[i], plane))
+            return false;
     return true;
 }
 
-bool jpegFrameFits(const std::uint8_t* /*data*/, std::size_t size, const CodecExpectation& /*expected*/,
-                   JpegProcess /*process*/, std::size_t& end)
+// A dry PackBits decode of one segment: a header byte n of 0..127 copies the next n + 1 bytes,
+// -1..-127 repeats the next byte 1 - n times, -128 does nothing. The runs must fill the plane
+// exactly (a run past its end would be written past the frame's buffer) without reading past
+// the segment (GDCM would read on into the next one, or fail on the last). Bytes after the
+// plane is full are never read by GDCM; encoders pad each segment to an even length, some
+// with more, so they are accepted whatever they hold.
+bool packBitsFills(const std::uint8_t* data, std::size_t size, std::uint64_t plane)
 {
-    end = size;
-    return true;
-}
-
-bool jpegLsFrameFits(const std::uint8_t* /*data*/, std::size_t /*size*/, const CodecExpectation& /*expected*/)
-{
-    return true;
+    std::size_t at = 0;
+    std::uint64_t written = 0;
+    while (written < plane)
+    {
+        if (at == size)
+            return false;
+        const int n = static_cast<std::int8_t>(data[at++]);
+        if (n >= 0)
+        {
+            if (std::size_t(n) + 1 > size - at)
+                return false;
+            at += std::size_t(n) + 1;
+            written += unsigned(n) + 1;
+        }
+        else if (n != -128)
+        {
+            if (at == size)
+                return false;
+            ++at;
+            written += unsigned(1 - n);
+        }
+    }
+    return written == plane;
 }
 
 } // namespace ctvolume

@@ -39,6 +39,9 @@ bool codecStreamsFit(const gdcm::File& file);
 /// One RLE frame: its header and a dry decode of every segment.
 bool rleFrameFits(const std::uint8_t* data, std::size_t size, const CodecExpectation& expected);
 
+/// True when the PackBits runs of one RLE segment, `size` bytes, fill exactly `plane` bytes.
+bool packBitsFills(const std::uint8_t* data, std::size_t size, std::uint64_t plane);
+
 /// The JPEG processes, as their transfer syntaxes name them.
 enum class JpegProcess
 {
@@ -47,9 +50,11 @@ enum class JpegProcess
     Lossless  ///< processes 14 and 14 selection value 1: 2 to 16 bits
 };
 
-/// One JPEG frame from its SOI through its EOI; on success `end` is the offset just past the EOI.
+/// One JPEG frame from its SOI through its EOI; on success `end` is the offset just past the
+/// EOI and `headerEnd` the offset just past the first scan header (what the decoder reads as
+/// the header).
 bool jpegFrameFits(const std::uint8_t* data, std::size_t size, const CodecExpectation& expected, JpegProcess process,
-                   std::size_t& end);
+                   std::size_t& end, std::size_t& headerEnd);
 
 /// One JPEG-LS frame from its SOI through its EOI.
 bool jpegLsFrameFits(const std::uint8_t* data, std::size_t size, const CodecExpectation& expected);

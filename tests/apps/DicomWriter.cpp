@@ -27,6 +27,8 @@ gdcm::TransferSyntax::TSType toGdcm(Syntax s)
     case Syntax::JpegLossless: return gdcm::TransferSyntax::JPEGLosslessProcess14_1;
     case Syntax::JpegLs: return gdcm::TransferSyntax::JPEGLSLossless;
     case Syntax::Jpeg2000Lossless: return gdcm::TransferSyntax::JPEG2000Lossless;
+    case Syntax::JpegBaseline: return gdcm::TransferSyntax::JPEGBaselineProcess1;
+    case Syntax::JpegExtended: return gdcm::TransferSyntax::JPEGExtendedProcess2_4;
     case Syntax::ExplicitLittle: break;
     }
     return gdcm::TransferSyntax::ExplicitVRLittleEndian;
@@ -59,10 +61,12 @@ bool writeDicom(const QString& path, const DicomContent& content)
     if (multi)
         image.SetDimension(2, unsigned(content.frames.size()));
     const bool rgb = !content.rgb.empty();
-    gdcm::PixelFormat pf(rgb ? gdcm::PixelFormat::UINT8 : content.isSigned ? gdcm::PixelFormat::INT16 : gdcm::PixelFormat::UINT16);
+    gdcm::PixelFormat pf(rgb || content.eightBit ? gdcm::PixelFormat::UINT8
+                         : content.isSigned      ? gdcm::PixelFormat::INT16
+                                                 : gdcm::PixelFormat::UINT16);
     if (rgb)
         pf.SetSamplesPerPixel(3);
-    else
+    else if (!content.eightBit)
     {
         pf.SetBitsStored(static_cast<unsigned short>(content.bitsStored));
         pf.SetHighBit(static_cast<unsigned short>(content.bitsStored - 1));
@@ -78,6 +82,12 @@ bool writeDicom(const QString& path, const DicomContent& content)
     for (const auto& frame : content.frames)
     {
         const std::size_t at = bytes.size();
+        if (content.eightBit)
+        {
+            for (std::uint16_t word : frame)
+                bytes.push_back(char(word & 0xff));
+            continue;
+        }
         bytes.resize(at + frame.size() * 2);
         std::memcpy(bytes.data() + at, frame.data(), frame.size() * 2);
     }

@@ -16,7 +16,9 @@ enum class Syntax
     Rle,
     JpegLossless,
     JpegLs,
-    Jpeg2000Lossless
+    Jpeg2000Lossless,
+    JpegBaseline, ///< 8 bits (eightBit or rgb)
+    JpegExtended  ///< 12 bits stored in 16
 };
 
 /// A grayscale (or RGB) DICOM file as the tests write it with GDCM, independently of the tool.
@@ -39,6 +41,8 @@ struct DicomContent
     std::optional<std::uint16_t> paddingValue{};
     /// When not empty: an 8-bit RGB image (interleaved samples) instead of the frames.
     std::vector<std::uint8_t> rgb{};
+    /// The frames' words written as 8-bit samples (each word's low byte).
+    bool eightBit = false;
 };
 
 /// Writes the file; false when GDCM cannot encode it.
