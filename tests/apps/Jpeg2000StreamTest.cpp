@@ -1,7 +1,7 @@
-// JPEG 2000 frames checked before GDCM (OpenJPEG) decodes them: the streams of several
-// writers pass and decode exactly as before the check, each damage the check knows is refused
-// for its own reason, and a DICOM file carrying such a stream is the reader's error line,
-// never a crash of the process.
+// JPEG 2000 frames checked before GDCM (OpenJPEG) decodes them: GDCM's streams, as written
+// and edited in ways the format allows (tiles, tile-parts, a JP2 wrapper), pass and decode to
+// their values; each damage the check knows is refused for its own reason, and a DICOM file
+// carrying such a stream is the reader's error line, never a crash of the process.
 #include "Dicom.h"
 #include "Jpeg2000Stream.h"
 
