@@ -62,6 +62,7 @@ struct Quantization
 struct Coding
 {
     int levels = -1; ///< decomposition levels of COD; -1 without one
+    unsigned progressionChanges = 0; ///< POC entries
     std::array<int, maxComponents> componentLevels{-1, -1, -1, -1};
     Quantization quantization;
     std::array<Quantization, maxComponents> componentQuantization{};
@@ -269,8 +270,11 @@ private:
         {
             const std::size_t at3 = at + 36 + 3 * c;
             const unsigned precision = (b.u8(at3) & 0x7f) + 1, storage = precision <= 8 ? 8 : precision <= 16 ? 16 : 32;
-            if (precision > 38 || storage > allocated)
+            if (storage > allocated)
                 return fail("SIZ precision above Bits Allocated");
+            // 38 bits are allowed in the format; OpenJPEG refuses more than 31.
+            if (precision > 31)
+                return fail("SIZ precision above 31 bits");
             if (expected.frames > 1 && storage != allocated)
                 return fail("SIZ precision of another storage size than Bits Allocated in a multi-frame image");
             if (b.u8(at3) != first)
@@ -416,6 +420,10 @@ private:
         case POC: {
             if (length == 0 || length % 7)
                 return fail("POC length is not seven bytes a change");
+            // OpenJPEG keeps at most 31 changes a header.
+            coding.progressionChanges += length / 7;
+            if (coding.progressionChanges > 31)
+                return fail("more than 31 progression order changes in one header");
             for (std::size_t p = at; p < at + length; p += 7)
             {
                 const unsigned rs = b.u8(p), cs = b.u8(p + 1), layerEnd = b.u16(p + 2), re = b.u8(p + 4),
@@ -440,15 +448,19 @@ private:
         }
         case PLM:
         case PPM:
-            if (!isMain || length < 1)
+            // OpenJPEG wants packed packet headers to hold more than their index.
+            if (!isMain || length < (marker == PPM ? 2u : 1u))
                 return fail("PLM/PPM outside the main header or empty");
             if (marker == PPM)
                 image.packedHeadersInMain = true;
             return true;
         case PLT:
         case PPT:
-            if (isMain || length < 1)
+            if (isMain || length < (marker == PPT ? 2u : 1u))
                 return fail("PLT/PPT in the main header or empty");
+            // OpenJPEG refuses packet lengths whose last one goes on past the segment.
+            if (marker == PLT && length > 1 && (b.u8(at + length - 1) & 0x80))
+                return fail("PLT ends inside a packet length");
             if (marker == PPT && image.packedHeadersInMain)
                 return fail("PPT in a stream with PPM");
             return true;
@@ -604,6 +616,23 @@ bool gdcmMarkerWalkStaysInside(Bytes b)
     return true;
 }
 
+// The main header up to the first SOT marker, every segment inside: what OpenJPEG reads of a
+// codestream before GDCM asks it for the image header.
+bool mainHeaderInside(Bytes b)
+{
+    if (b.size < 4 || b.u16(0) != SOC)
+        return false;
+    std::size_t at = 2;
+    while (b.size - at >= 4 && b.u16(at) != SOT)
+    {
+        const unsigned length = b.u16(at + 2);
+        if (length < 2 || length > b.size - at - 2)
+            return false;
+        at += 2 + length;
+    }
+    return b.size - at >= 2 && b.u16(at) == SOT;
+}
+
 } // namespace
 
 bool jpeg2000FirstFragmentFits(const std::uint8_t* data, std::size_t size)
@@ -613,7 +642,7 @@ bool jpeg2000FirstFragmentFits(const std::uint8_t* data, std::size_t size)
         return false;
     const Bytes b{data, size};
     if (!startsAsJp2(b))
-        return gdcmMarkerWalkStaysInside(b);
+        return gdcmMarkerWalkStaysInside(b) && mainHeaderInside(b);
     // Its box walk: every box skipped by its length up to jp2c, whose contents are walked.
     for (std::size_t at = 0; size - at >= 8;)
     {
@@ -631,10 +660,13 @@ bool jpeg2000FirstFragmentFits(const std::uint8_t* data, std::size_t size)
         if (length < header || length > size - at)
             return false;
         if (type == box("jp2c"))
-            return gdcmMarkerWalkStaysInside({data + at + header, std::size_t(length) - header});
+        {
+            const Bytes codestream{data + at + header, std::size_t(length) - header};
+            return gdcmMarkerWalkStaysInside(codestream) && mainHeaderInside(codestream);
+        }
         at += std::size_t(length);
     }
-    return true;
+    return false;
 }
 
 const char* jpeg2000StreamProblem(const std::uint8_t* data, std::size_t size, const CodecExpectation& expected)

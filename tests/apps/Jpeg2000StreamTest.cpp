@@ -364,6 +364,8 @@ INSTANTIATE_TEST_SUITE_P(
                "SIZ precision of another storage size than Bits Allocated in a multi-frame image"},
         Damage{"ComponentsOfDifferentPrecision", rgbLossy, [](Bytes& s, CodecExpectation&) { s[2 + Ssiz + 3] = 6; },
                "SIZ components of different precision or sign"},
+        Damage{"PrecisionAbove31", mono16, [](Bytes& s, CodecExpectation& e) { s[2 + Ssiz] = 31, e.bitsAllocated = 64; },
+               "SIZ precision above 31 bits"},
         Damage{"SubsampledComponent", mono16, at(SIZ, Ssiz + 1, 2), "SIZ subsampled component"},
         Damage{"SegmentPastTheEnd", mono16, at16(COM, 2, 0xfff0), "a marker segment length outside the stream"},
         Damage{"SegmentLengthBelowTwo", mono16, at16(COM, 2, 1), "a marker segment length outside the stream"},
@@ -400,12 +402,22 @@ INSTANTIATE_TEST_SUITE_P(
                "POC resolution, component, layer or order out of range"},
         Damage{"ProgressionChangeComponents", mono16, inMain(0xff5f, {0, 0, 0, 1, 5, 2, 0}),
                "POC resolution, component, layer or order out of range"},
+        Damage{"ProgressionChangesAbove31", mono16,
+               [](Bytes& s, CodecExpectation&) {
+                   Bytes changes;
+                   for (int i = 0; i < 32; ++i)
+                       changes.insert(changes.end(), {0, 0, 0, 1, 4, 1, 0});
+                   insertMain(s, 0xff5f, changes);
+               },
+               "more than 31 progression order changes in one header"},
         Damage{"ProgressionChangeLength", mono16, inMain(0xff5f, {0, 0, 0, 1, 5, 1}), "POC length is not seven bytes a change"},
         Damage{"TileLengthStyle", mono16, inMain(0xff55, {0, 0x30}), "unknown TLM style"},
         Damage{"TileLengthEntries", mono16, inMain(0xff55, {0, 0x50, 0, 0, 0, 14}), "TLM length is not whole entries"},
         Damage{"TileLengthInTilePart", mono16, inTile(0xff55, {0, 0x50, 0, 0, 0, 0, 14}), "TLM outside the main header or too short"},
         Damage{"PacketLengthsInMain", mono16, inMain(0xff58, {0, 0}), "PLT/PPT in the main header or empty"},
-        Damage{"PacketHeadersTwice", mono16, [](Bytes& s, CodecExpectation&) { insertMain(s, 0xff60, {0}), insertTile(s, 0xff61, {0}); },
+        Damage{"PackedHeadersOfOnlyTheirIndex", mono16, inMain(0xff60, {0}), "PLM/PPM outside the main header or empty"},
+        Damage{"PacketLengthCut", mono16, inTile(0xff58, {0, 0x81}), "PLT ends inside a packet length"},
+        Damage{"PacketHeadersTwice", mono16, [](Bytes& s, CodecExpectation&) { insertMain(s, 0xff60, {0, 0}), insertTile(s, 0xff61, {0, 0}); },
                "PPT in a stream with PPM"},
         Damage{"RegistrationLength", mono16, inMain(0xff63, {0, 0}), "CRG outside the main header or of the wrong length"},
         Damage{"CommentWithoutRegistration", mono16, inMain(COM, {}), "COM without its registration"},
@@ -481,8 +493,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // GDCM reads the first fragment of a frame alone (for the lossy flag) with a marker walk that
-// trusts every length: a frame cut anywhere into two fragments decodes exactly or is refused,
-// and refused exactly when that walk would leave the first fragment.
+// trusts every length, and loses OpenJPEG's decoder when the main header is not all there: a
+// frame cut anywhere into two fragments decodes exactly or is refused, refused exactly when
+// the first fragment does not hold its main header or that walk would leave it.
 TEST(Jpeg2000Fragments, FirstFragmentAloneKeepsGdcmsWalkInside)
 {
     gdcm::Trace::SetWarning(false);
@@ -493,7 +506,8 @@ TEST(Jpeg2000Fragments, FirstFragmentAloneKeepsGdcmsWalkInside)
     EXPECT_FALSE(ctvolume::jpeg2000FirstFragmentFits(stream.data(), cod + 8)) << "COD cut";
     EXPECT_FALSE(ctvolume::jpeg2000FirstFragmentFits(stream.data(), sod - 2)) << "SOT cut";
     EXPECT_TRUE(ctvolume::jpeg2000FirstFragmentFits(stream.data(), sod + 2));
-    EXPECT_TRUE(ctvolume::jpeg2000FirstFragmentFits(stream.data(), cod)) << "the walk ends with the fragment";
+    EXPECT_TRUE(ctvolume::jpeg2000FirstFragmentFits(stream.data(), sot(stream) + 2)) << "the main header and SOT";
+    EXPECT_FALSE(ctvolume::jpeg2000FirstFragmentFits(stream.data(), cod)) << "OpenJPEG cannot read the header alone";
     EXPECT_FALSE(ctvolume::jpeg2000FirstFragmentFits(stream.data(), 11)) << "GDCM compares 12 bytes";
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("cut.dcm"));
