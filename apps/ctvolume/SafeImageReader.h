@@ -16,18 +16,45 @@
 namespace ctvolume {
 
 /// gdcm::ImageReader that refuses, after parsing and before the image is built, what GDCM
-/// asserts on (aborting the process): a public element whose explicit value representation
-/// is not the dictionary's, Samples per Pixel other than 1, 3 or 4, Bits Allocated other
-/// than 1, 8, 12, 16, 32 or 64, signed single bits, a palette image without its three lookup
-/// tables, colour with a Planar Configuration other than 0 or 1, enhanced multi-frame geometry
-/// GDCM cannot take (enhancedGeometryReadable); a multi-frame storage class without Number of
-/// Frames gets the value 1.
+/// asserts on (aborting the process), whether or not the file names a storage class: a public
+/// element whose explicit value representation is not the dictionary's, Samples per Pixel
+/// other than 1, 3 or 4, Bits Allocated other than 1, 8, 12, 16, 32 or 64, signed single
+/// bits, Bits Stored above Bits Allocated (also when that is missing) or above 32, Pixel
+/// Representation other than 0 or 1, a palette image without its three lookup tables, colour
+/// with a Planar Configuration other than 0 or 1, enhanced multi-frame geometry GDCM cannot
+/// take (enhancedGeometryReadable); a multi-frame storage class without Number of Frames
+/// gets the value 1.
 class SafeImageReader : public gdcm::ImageReader
 {
 protected:
     bool ReadImage(const gdcm::MediaStorage& ms) override
     {
+        if (!attributesReadable())
+            return false;
         gdcm::DataSet& ds = GetFile().GetDataSet();
+        const gdcm::Tag frames(0x0028, 0x0008);
+        if (ms.GetModalityDimension() > 2 && (!ds.FindDataElement(frames) || ds.GetDataElement(frames).IsEmpty()))
+        {
+            gdcm::DataElement count(frames);
+            count.SetVR(gdcm::VR::IS);
+            count.SetByteValue("1 ", 2);
+            ds.Replace(count);
+        }
+        if (!codecStreamsFit(GetFile()))
+            return false;
+        return gdcm::ImageReader::ReadImage(ms);
+    }
+
+    // A data set that names no storage class (ACR-NEMA, or no meta header) is read this way.
+    bool ReadACRNEMAImage() override
+    {
+        return attributesReadable() && codecStreamsFit(GetFile()) && gdcm::ImageReader::ReadACRNEMAImage();
+    }
+
+private:
+    bool attributesReadable()
+    {
+        const gdcm::DataSet& ds = GetFile().GetDataSet();
         const gdcm::Dict& dictionary = gdcm::Global::GetInstance().GetDicts().GetPublicDict();
         for (const gdcm::DataElement& element : ds.GetDES())
         {
@@ -50,6 +77,10 @@ protected:
              bitsAllocated != 32 && bitsAllocated != 64) ||
             (bitsAllocated == 1 && representation != 0))
             return false;
+        // GDCM's pixel format asserts on these (its scalar type, its value range); it takes a
+        // missing Bits Allocated for 0.
+        if (const int stored = word(0x0101, 0); stored > word(0x0100, 0) || stored > 32 || (representation != 0 && representation != 1))
+            return false;
         // GDCM asserts on any other planar configuration of three samples (it ignores it otherwise).
         if (const int planar = word(0x0006, 0); samples == 3 && planar != 0 && planar != 1)
             return false;
@@ -67,17 +98,7 @@ protected:
                              !ds.FindDataElement(gdcm::Tag(0x0028, element + 0x120))))
                             return false;
             }
-        const gdcm::Tag frames(0x0028, 0x0008);
-        if (ms.GetModalityDimension() > 2 && (!ds.FindDataElement(frames) || ds.GetDataElement(frames).IsEmpty()))
-        {
-            gdcm::DataElement count(frames);
-            count.SetVR(gdcm::VR::IS);
-            count.SetByteValue("1 ", 2);
-            ds.Replace(count);
-        }
-        if (!codecStreamsFit(GetFile()))
-            return false;
-        return gdcm::ImageReader::ReadImage(ms);
+        return true;
     }
 };
 

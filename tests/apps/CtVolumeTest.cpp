@@ -316,6 +316,50 @@ INSTANTIATE_TEST_SUITE_P(
                     "slice-0000.dcm: a damaged DICOM file (a header element without a valid value representation)"}),
     [](const testing::TestParamInfo<SliceDamage>& info) { return std::string(info.param.name); });
 
+// Folders the CT series fuzz target found stopping GDCM, kept in bench/fuzz/regressions/ctseries
+// (the input is the folder's files cut at "\n--slice--\n", as the target writes them).
+struct FuzzFoundSeries
+{
+    const char* name;
+    const char* input;
+    const char* error;
+};
+
+class CtSeriesFuzzInput : public testing::TestWithParam<FuzzFoundSeries>
+{
+};
+
+TEST_P(CtSeriesFuzzInput, IsAnErrorNotAnAbort)
+{
+    QFile input(QStringLiteral(FUZZ_REGRESSIONS "/ctseries/") + QLatin1String(GetParam().input));
+    ASSERT_TRUE(input.open(QIODevice::ReadOnly));
+    const QList<QByteArray> parts = input.readAll().split('\n');
+    QTemporaryDir dir;
+    QByteArray file;
+    int files = 0;
+    for (qsizetype i = 0; i <= parts.size(); ++i)
+    {
+        if (i < parts.size() && parts[i] != "--slice--")
+        {
+            file += (i == 0 || parts[i - 1] == "--slice--" ? QByteArray() : QByteArray("\n")) + parts[i];
+            continue;
+        }
+        QFile out(dir.filePath(QStringLiteral("slice-%1.dcm").arg(files++)));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+        file.clear();
+    }
+    ctvolume::CtSeries series;
+    QString error;
+    EXPECT_FALSE(ctvolume::readCtSeries(dir.path(), series, error));
+    EXPECT_EQ(error, QLatin1String(GetParam().error));
+}
+
+INSTANTIATE_TEST_SUITE_P(FuzzFound, CtSeriesFuzzInput,
+                         testing::Values(FuzzFoundSeries{"BitsStoredWithoutBitsAllocated",
+                                                         "866f71c364176642ae0941439e129cc813581bfc",
+                                                         "slice 1 (slice-1.dcm): not a readable DICOM image"}),
+                         [](const testing::TestParamInfo<FuzzFoundSeries>& info) { return std::string(info.param.name); });
+
 // The one real CT slice of Debian's python3-pydicom test files, read as a one-slice volume:
 // every voxel is the stored value times the rescale slope plus the intercept.
 TEST(CtSeriesOfPydicom, ReadsCtSmallAsOneSlice)
