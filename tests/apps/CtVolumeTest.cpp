@@ -352,6 +352,9 @@ TEST_P(CtSeriesFuzzInput, IsAnErrorNotAnAbort)
 INSTANTIATE_TEST_SUITE_P(FuzzFound, CtSeriesFuzzInput,
                          testing::Values(FuzzFoundSeries{"BitsStoredWithoutBitsAllocated",
                                                          "866f71c364176642ae0941439e129cc813581bfc",
+                                                         "slice 1 (slice-1.dcm): not a readable DICOM image"},
+                                         FuzzFoundSeries{"NeitherBitsAllocatedNorBitsStored",
+                                                         "c4d4f8e2a325e04ad371c4a37b7f26495f48559a",
                                                          "slice 1 (slice-1.dcm): not a readable DICOM image"}),
                          [](const testing::TestParamInfo<FuzzFoundSeries>& info) { return std::string(info.param.name); });
 
