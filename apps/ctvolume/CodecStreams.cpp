@@ -205,6 +205,10 @@ bool codecStreamsFit(const gdcm::File& file)
     expected.frames = frameCount(ds);
     expected.lossless = syntax.IsLossless();
 
+    // GDCM's codecs assert on a frame of no bytes.
+    if (expected.rows == 0 || expected.columns == 0)
+        return false;
+
     std::vector<Span> fragments;
     const gdcm::DataElement& pixels = ds.GetDataElement(pixelTag);
     if (const gdcm::SequenceOfFragments* sequence = pixels.GetSequenceOfFragments())

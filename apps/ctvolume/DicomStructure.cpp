@@ -214,8 +214,9 @@ public:
             const std::uint16_t group = u16(at, s.bigEndian), element = u16(at + 2, s.bigEndian);
             const std::uint32_t length = u32(at + 4, s.bigEndian);
             at += 8;
+            // GDCM asserts on a sequence delimiter with a length.
             if (group == 0xfffe && element == 0xe0dd)
-                return true;
+                return length == 0 || fail("the encapsulated pixel data ends in a delimiter with a length");
             if (group != 0xfffe || element != 0xe000 || length == undefinedLength)
                 return fail("encapsulated pixel data holds something other than fragments");
             if (length > std::uint64_t(limit - at))

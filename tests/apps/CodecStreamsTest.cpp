@@ -2,6 +2,7 @@
 // streams with what real encoders add) decode exactly as without the checks; each damage a
 // check exists for is refused by the reader, before a codec sees it; pydicom's compressed
 // files read exactly as they did before the checks.
+#include "DicomStructure.h"
 #include "DicomWriter.h"
 #include "SafeImageReader.h"
 
@@ -488,7 +489,8 @@ INSTANTIATE_TEST_SUITE_P(
                               [](gdcm::DataSet&, Fragments& f) { f[0].resize(f[0].size() - 8); }},
                     CodecCase{"HeaderCut", rle16, [](gdcm::DataSet&, Fragments& f) { f[0].resize(40); }},
                     CodecCase{"FragmentsNotFrames", rle2Frames, [](gdcm::DataSet&, Fragments& f) { f.pop_back(); }},
-                    CodecCase{"BitsAllocated12", rle16, attribute(0x0100, 12)}),
+                    CodecCase{"BitsAllocated12", rle16, attribute(0x0100, 12)},
+                    CodecCase{"NoRows", rle16, attribute(0x0010, 0)}),
     caseName);
 
 INSTANTIATE_TEST_SUITE_P(
@@ -522,6 +524,25 @@ INSTANTIATE_TEST_SUITE_P(
                               }},
                     CodecCase{"FragmentsNotFrames", ls2Frames, [](gdcm::DataSet&, Fragments& f) { f.pop_back(); }}),
     caseName);
+
+// A fuzz input ended its pixel fragments with a sequence delimiter of length 4, which GDCM
+// asserts on while it parses the file: the structure walk refuses it.
+TEST(CodecStreamsFuzzFound, SequenceDelimiterWithALength)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("image.dcm"));
+    ASSERT_TRUE(testing_dicom::writeDicom(path, contentOf(rle16)));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray bytes = file.readAll();
+    const qsizetype delimiter = bytes.lastIndexOf(QByteArray("\xfe\xff\xdd\xe0\0\0\0\0", 8));
+    ASSERT_GT(delimiter, 0);
+    EXPECT_EQ(ctvolume::checkDicomStructure(bytes).verdict, ctvolume::DicomStructure::Sound);
+    bytes[delimiter + 4] = 4;
+    const ctvolume::DicomStructure damaged = ctvolume::checkDicomStructure(bytes);
+    EXPECT_EQ(damaged.verdict, ctvolume::DicomStructure::Damaged);
+    EXPECT_EQ(damaged.problem, QStringLiteral("the encapsulated pixel data ends in a delimiter with a length"));
+}
 
 // Debian's pydicom test files in compressed syntaxes: what the reader made of each before
 // the checks (FNV-1a of the decoded pixels, computed with the reader as it was), unchanged.
