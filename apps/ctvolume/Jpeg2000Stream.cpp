@@ -35,6 +35,20 @@ struct Bytes
     std::uint64_t u64(std::size_t at) const { return std::uint64_t(u32(at)) << 32 | u32(at + 4); }
 };
 
+// A JP2 box type from its four letters.
+constexpr std::uint32_t box(const char (&name)[5])
+{
+    return std::uint32_t(std::uint8_t(name[0])) << 24 | std::uint32_t(std::uint8_t(name[1])) << 16 |
+           std::uint32_t(std::uint8_t(name[2])) << 8 | std::uint8_t(name[3]);
+}
+
+// GDCM takes a stream for a JP2 file when it starts with these 12 bytes (the signature box).
+bool startsAsJp2(Bytes b)
+{
+    static constexpr std::uint8_t signature[12] = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0d, 0x0a, 0x87, 0x0a};
+    return b.size >= 12 && std::equal(signature, signature + 12, b.data);
+}
+
 // What a quantization marker (QCD/QCC) declares for the subbands of a component.
 struct Quantization
 {
@@ -48,6 +62,7 @@ struct Quantization
 struct Coding
 {
     int levels = -1; ///< decomposition levels of COD; -1 without one
+    unsigned progressionChanges = 0; ///< POC entries
     std::array<int, maxComponents> componentLevels{-1, -1, -1, -1};
     Quantization quantization;
     std::array<Quantization, maxComponents> componentQuantization{};
@@ -87,8 +102,7 @@ public:
     // codestream itself by walking the boxes up to jp2c, without checking their lengths.
     bool stream()
     {
-        static constexpr std::uint8_t signature[12] = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0d, 0x0a, 0x87, 0x0a};
-        if (b.size >= 12 && std::equal(signature, signature + 12, b.data))
+        if (startsAsJp2(b))
             return boxes();
         return codestream(0, b.size);
     }
@@ -98,12 +112,6 @@ private:
     const CodecExpectation& expected;
     Image image;
     Coding mainHeader;
-
-    static constexpr std::uint32_t box(const char (&name)[5])
-    {
-        return std::uint32_t(std::uint8_t(name[0])) << 24 | std::uint32_t(std::uint8_t(name[1])) << 16 |
-               std::uint32_t(std::uint8_t(name[2])) << 8 | std::uint8_t(name[3]);
-    }
 
     // One box header at `at` inside [at, end): its type, the offset of its contents and its end.
     bool boxAt(std::size_t at, std::size_t end, std::uint32_t& type, std::size_t& contents, std::size_t& boxEnd)
@@ -250,15 +258,27 @@ private:
                             down = (height - tileY0 + tileHeight - 1) / tileHeight;
         if (across * down > maxTiles)
             return fail("SIZ declares more than 65535 tiles");
+        // GDCM writes each decoded sample in 8, 16 or 32 bits by its precision into a frame it
+        // sized with Bits Allocated (whole bytes): a wider sample overruns it. A narrower one
+        // is fine in a single frame (GDCM takes the storage size from the codestream's first
+        // frame before decoding), not in one of several frames, which would then disagree
+        // with the first about it. Precision above Bits Stored is accepted as GDCM does:
+        // writers record 16 bits for 12 stored. One precision and sign for every component
+        // (OpenJPEG asks it of a codestream, GDCM of three components; four would slip by).
+        const unsigned allocated = expected.bitsAllocated / 8 * 8, first = b.u8(at + 36);
         for (unsigned c = 0; c < components; ++c)
         {
             const std::size_t at3 = at + 36 + 3 * c;
-            const unsigned precision = (b.u8(at3) & 0x7f) + 1;
-            // GDCM writes each decoded sample into Bits Allocated (after its own adjustment of
-            // Bits Stored to the precision): wider samples would overrun the frame. A precision
-            // above Bits Stored is accepted as GDCM does (some writers record 16 for 12 bits).
-            if (precision > 38 || precision > expected.bitsAllocated)
+            const unsigned precision = (b.u8(at3) & 0x7f) + 1, storage = precision <= 8 ? 8 : precision <= 16 ? 16 : 32;
+            if (storage > allocated)
                 return fail("SIZ precision above Bits Allocated");
+            // 38 bits are allowed in the format; OpenJPEG refuses more than 31.
+            if (precision > 31)
+                return fail("SIZ precision above 31 bits");
+            if (expected.frames > 1 && storage != allocated)
+                return fail("SIZ precision of another storage size than Bits Allocated in a multi-frame image");
+            if (b.u8(at3) != first)
+                return fail("SIZ components of different precision or sign");
             // A subsampled component decodes to fewer samples than the frame has.
             if (b.u8(at3 + 1) != 1 || b.u8(at3 + 2) != 1)
                 return fail("SIZ subsampled component");
@@ -400,6 +420,10 @@ private:
         case POC: {
             if (length == 0 || length % 7)
                 return fail("POC length is not seven bytes a change");
+            // OpenJPEG keeps at most 31 changes a header.
+            coding.progressionChanges += length / 7;
+            if (coding.progressionChanges > 31)
+                return fail("more than 31 progression order changes in one header");
             for (std::size_t p = at; p < at + length; p += 7)
             {
                 const unsigned rs = b.u8(p), cs = b.u8(p + 1), layerEnd = b.u16(p + 2), re = b.u8(p + 4),
@@ -424,15 +448,19 @@ private:
         }
         case PLM:
         case PPM:
-            if (!isMain || length < 1)
+            // OpenJPEG wants packed packet headers to hold more than their index.
+            if (!isMain || length < (marker == PPM ? 2u : 1u))
                 return fail("PLM/PPM outside the main header or empty");
             if (marker == PPM)
                 image.packedHeadersInMain = true;
             return true;
         case PLT:
         case PPT:
-            if (isMain || length < 1)
+            if (isMain || length < (marker == PPT ? 2u : 1u))
                 return fail("PLT/PPT in the main header or empty");
+            // OpenJPEG refuses packet lengths whose last one goes on past the segment.
+            if (marker == PLT && length > 1 && (b.u8(at + length - 1) & 0x80))
+                return fail("PLT ends inside a packet length");
             if (marker == PPT && image.packedHeadersInMain)
                 return fail("PPT in a stream with PPM");
             return true;
@@ -443,8 +471,9 @@ private:
         case COM:
             return length >= 2 || fail("COM without its registration");
         default:
-            // SIZ again, SOD or EOC out of place, Part 2 and high-throughput markers, anything
-            // else: OpenJPEG would skip unknown markers by searching for the next known one.
+            // SIZ again, SOD or EOC out of place, the extensions' markers (component transforms,
+            // high throughput), anything else: OpenJPEG skips unknown markers by searching for
+            // the next known one.
             return fail("unexpected marker in a header");
         }
     }
@@ -588,6 +617,23 @@ bool gdcmMarkerWalkStaysInside(Bytes b)
     return true;
 }
 
+// The main header up to the first SOT marker, every segment inside: what OpenJPEG reads of a
+// codestream before GDCM asks it for the image header.
+bool mainHeaderInside(Bytes b)
+{
+    if (b.size < 4 || b.u16(0) != SOC)
+        return false;
+    std::size_t at = 2;
+    while (b.size - at >= 4 && b.u16(at) != SOT)
+    {
+        const unsigned length = b.u16(at + 2);
+        if (length < 2 || length > b.size - at - 2)
+            return false;
+        at += 2 + length;
+    }
+    return b.size - at >= 2 && b.u16(at) == SOT;
+}
+
 } // namespace
 
 bool jpeg2000FirstFragmentFits(const std::uint8_t* data, std::size_t size)
@@ -596,9 +642,8 @@ bool jpeg2000FirstFragmentFits(const std::uint8_t* data, std::size_t size)
     if (!data || size < 12)
         return false;
     const Bytes b{data, size};
-    static constexpr std::uint8_t signature[12] = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0d, 0x0a, 0x87, 0x0a};
-    if (!std::equal(signature, signature + 12, data))
-        return gdcmMarkerWalkStaysInside(b);
+    if (!startsAsJp2(b))
+        return gdcmMarkerWalkStaysInside(b) && mainHeaderInside(b);
     // Its box walk: every box skipped by its length up to jp2c, whose contents are walked.
     for (std::size_t at = 0; size - at >= 8;)
     {
@@ -611,15 +656,18 @@ bool jpeg2000FirstFragmentFits(const std::uint8_t* data, std::size_t size)
                 return false;
             length = b.u64(at + 8), header = 16;
         }
-        else if (length == 0 && type == 0x6a703263) // jp2c to the end
+        else if (length == 0 && type == box("jp2c")) // to the end
             length = size - at;
         if (length < header || length > size - at)
             return false;
-        if (type == 0x6a703263)
-            return gdcmMarkerWalkStaysInside({data + at + header, std::size_t(length) - header});
+        if (type == box("jp2c"))
+        {
+            const Bytes codestream{data + at + header, std::size_t(length) - header};
+            return gdcmMarkerWalkStaysInside(codestream) && mainHeaderInside(codestream);
+        }
         at += std::size_t(length);
     }
-    return true;
+    return false;
 }
 
 const char* jpeg2000StreamProblem(const std::uint8_t* data, std::size_t size, const CodecExpectation& expected)

@@ -17,9 +17,10 @@ bool jpeg2000StreamFits(const std::uint8_t* data, std::size_t size, const CodecE
 /// Why jpeg2000StreamFits refuses the stream (a short fixed text), or null when it fits.
 const char* jpeg2000StreamProblem(const std::uint8_t* data, std::size_t size, const CodecExpectation& expected);
 
-/// True when GDCM's own header walk over the first fragment of a frame that spans several
-/// (it reads that fragment alone for the lossy flag, trusting every box and marker length)
-/// stays inside the fragment.
+/// True when the first fragment of a frame that spans several holds what GDCM reads of it
+/// alone (for the lossy flag, before decoding): the boxes up to the codestream and its main
+/// header through the first SOT marker (GDCM loses OpenJPEG's decoder when that read fails),
+/// with GDCM's own walk, which trusts every length, staying inside.
 bool jpeg2000FirstFragmentFits(const std::uint8_t* data, std::size_t size);
 
 } // namespace ctvolume

@@ -18,12 +18,11 @@ namespace ctvolume {
 /// gdcm::ImageReader that refuses, after parsing and before the image is built, what GDCM
 /// asserts on (aborting the process), whether or not the file names a storage class: a public
 /// element whose explicit value representation is not the dictionary's, Samples per Pixel
-/// other than 1, 3 or 4, Bits Allocated other than 1, 8, 12, 16, 32 or 64, signed single
-/// bits, Bits Stored above Bits Allocated (also when that is missing) or above 32, Pixel
-/// Representation other than 0 or 1, a palette image without its three lookup tables, colour
-/// with a Planar Configuration other than 0 or 1, enhanced multi-frame geometry GDCM cannot
-/// take (enhancedGeometryReadable); a multi-frame storage class without Number of Frames
-/// gets the value 1.
+/// other than 1, 3 or 4, Bits Allocated missing or other than 1, 8, 12, 16, 32 or 64, signed
+/// single bits, Bits Stored above 32, Pixel Representation other than 0 or 1, a palette image
+/// without its three lookup tables, colour with a Planar Configuration other than 0 or 1,
+/// enhanced multi-frame geometry GDCM cannot take (enhancedGeometryReadable); a multi-frame
+/// storage class without Number of Frames gets the value 1.
 class SafeImageReader : public gdcm::ImageReader
 {
 protected:
@@ -77,9 +76,9 @@ private:
              bitsAllocated != 32 && bitsAllocated != 64) ||
             (bitsAllocated == 1 && representation != 0))
             return false;
-        // GDCM's pixel format asserts on these (its scalar type, its value range); it takes a
-        // missing Bits Allocated for 0.
-        if (const int stored = word(0x0101, 0); stored > word(0x0100, 0) || stored > 32 || (representation != 0 && representation != 1))
+        // GDCM's pixel format asserts on these (its scalar type, its value range): a missing or
+        // zero Bits Allocated leaves its default of 8 bits stored above 0 allocated.
+        if (word(0x0100, 0) == 0 || word(0x0101, 0) > 32 || (representation != 0 && representation != 1))
             return false;
         // GDCM asserts on any other planar configuration of three samples (it ignores it otherwise).
         if (const int planar = word(0x0006, 0); samples == 3 && planar != 0 && planar != 1)

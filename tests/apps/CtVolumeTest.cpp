@@ -333,20 +333,15 @@ TEST_P(CtSeriesFuzzInput, IsAnErrorNotAnAbort)
 {
     QFile input(QStringLiteral(FUZZ_REGRESSIONS "/ctseries/") + QLatin1String(GetParam().input));
     ASSERT_TRUE(input.open(QIODevice::ReadOnly));
-    const QList<QByteArray> parts = input.readAll().split('\n');
+    const QByteArray all = input.readAll(), cut("\n--slice--\n");
     QTemporaryDir dir;
-    QByteArray file;
-    int files = 0;
-    for (qsizetype i = 0; i <= parts.size(); ++i)
+    for (qsizetype from = 0, file = 0; from >= 0; ++file)
     {
-        if (i < parts.size() && parts[i] != "--slice--")
-        {
-            file += (i == 0 || parts[i - 1] == "--slice--" ? QByteArray() : QByteArray("\n")) + parts[i];
-            continue;
-        }
-        QFile out(dir.filePath(QStringLiteral("slice-%1.dcm").arg(files++)));
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
-        file.clear();
+        const qsizetype at = all.indexOf(cut, from);
+        const QByteArray part = all.mid(from, at < 0 ? -1 : at - from);
+        QFile out(dir.filePath(QStringLiteral("slice-%1.dcm").arg(file)));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(part) == part.size());
+        from = at < 0 ? -1 : at + cut.size();
     }
     ctvolume::CtSeries series;
     QString error;
@@ -357,6 +352,9 @@ TEST_P(CtSeriesFuzzInput, IsAnErrorNotAnAbort)
 INSTANTIATE_TEST_SUITE_P(FuzzFound, CtSeriesFuzzInput,
                          testing::Values(FuzzFoundSeries{"BitsStoredWithoutBitsAllocated",
                                                          "866f71c364176642ae0941439e129cc813581bfc",
+                                                         "slice 1 (slice-1.dcm): not a readable DICOM image"},
+                                         FuzzFoundSeries{"NeitherBitsAllocatedNorBitsStored",
+                                                         "c4d4f8e2a325e04ad371c4a37b7f26495f48559a",
                                                          "slice 1 (slice-1.dcm): not a readable DICOM image"}),
                          [](const testing::TestParamInfo<FuzzFoundSeries>& info) { return std::string(info.param.name); });
 
