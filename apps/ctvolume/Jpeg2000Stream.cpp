@@ -471,8 +471,9 @@ private:
         case COM:
             return length >= 2 || fail("COM without its registration");
         default:
-            // SIZ again, SOD or EOC out of place, Part 2 and high-throughput markers, anything
-            // else: OpenJPEG would skip unknown markers by searching for the next known one.
+            // SIZ again, SOD or EOC out of place, the extensions' markers (component transforms,
+            // high throughput), anything else: OpenJPEG skips unknown markers by searching for
+            // the next known one.
             return fail("unexpected marker in a header");
         }
     }

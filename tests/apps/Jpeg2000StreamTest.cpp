@@ -262,9 +262,11 @@ TEST_P(Jpeg2000Streams, AreRefusedForTheirDamage)
         EXPECT_FALSE(read);
         EXPECT_EQ(error, QStringLiteral("not a readable DICOM image (damaged, truncated or without pixel data)"));
     }
-    else if (d.frame.lossless && d.frame.samples == 1)
+    else
     {
         ASSERT_TRUE(read) << qPrintable(error);
+        if (!d.frame.lossless || d.frame.samples != 1)
+            return; // lossy, or colour made gray
         const auto expectedValues = values(d.frame);
         ASSERT_EQ(image.image.getNumPixels(), expectedValues.size());
         for (std::size_t i = 0; i < expectedValues.size(); ++i)
