@@ -48,6 +48,27 @@ bool vrIs(const unsigned char* p, const char* vr)
     return p[0] == static_cast<unsigned char>(vr[0]) && p[1] == static_cast<unsigned char>(vr[1]);
 }
 
+// Attributes the readers take through GDCM's text conversion (its Scanner, its StringFilter),
+// which asserts on a binary value representation it does not know: each must come in its own
+// (or as UN, which GDCM replaces by its own).
+bool unexpectedRepresentation(std::uint16_t group, std::uint16_t element, const unsigned char* vr)
+{
+    struct Attribute
+    {
+        std::uint16_t group, element;
+        const char* vr;
+    };
+    static constexpr Attribute read[] = {{0x0008, 0x103e, "LO"}, {0x0018, 0x0050, "DS"}, {0x0018, 0x0088, "DS"},
+                                         {0x0020, 0x000e, "UI"}, {0x0020, 0x0032, "DS"}, {0x0020, 0x0037, "DS"},
+                                         {0x0028, 0x0008, "IS"}, {0x0028, 0x0010, "US"}, {0x0028, 0x0011, "US"},
+                                         {0x0028, 0x0030, "DS"}, {0x0028, 0x0100, "US"}, {0x0028, 0x1052, "DS"},
+                                         {0x0028, 0x1053, "DS"}};
+    for (const Attribute& a : read)
+        if (a.group == group && a.element == element)
+            return !vrIs(vr, a.vr) && !vrIs(vr, "UN");
+    return false;
+}
+
 // Offsets are checked against the end before every read; `at` only moves forward.
 class Walker
 {
@@ -117,6 +138,8 @@ public:
                     at += 8;
                 }
                 sequence = vrIs(vr, "SQ");
+                if (depth == 0 && unexpectedRepresentation(group, element, vr))
+                    return fail("an image attribute written with another value representation");
                 if (sequence && pixelData)
                     return fail("pixel data as a sequence");
                 // GDCM asserts that fragments come in one of these three.

@@ -32,7 +32,8 @@ struct DicomStructure
 /// form its first element shows). Every element header, value, item and pixel fragment must
 /// lie inside the file (native pixel data may be cut short, read padded with zeros, while
 /// it claims at most twice what is there plus 1 MiB: GDCM allocates the claim),
-/// delimiters must match, sequences nest at most 64 deep and pixel fragments come in OB, OW or UN. A deflated data set is
+/// delimiters must match, sequences nest at most 64 deep, pixel fragments come in OB, OW or UN and
+/// the attributes read as text (rows, columns, position, ...) in their own value representation. A deflated data set is
 /// inflated (up to 256 MiB) and walked. Never reads past the end; no allocation per element.
 DicomStructure checkDicomStructure(const QByteArray& bytes);
 

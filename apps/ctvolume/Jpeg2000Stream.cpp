@@ -1,5 +1,7 @@
 #include "Jpeg2000Stream.h"
 
+#include "Jpeg2000Codestream.h"
+
 #include <algorithm>
 #include <array>
 #include <bitset>
@@ -13,41 +15,11 @@ namespace ctvolume {
 
 namespace {
 
+using namespace jpeg2000;
+
 // Csiz must equal Samples per Pixel, which the reader limits to 1, 3 or 4.
 constexpr unsigned maxComponents = 4;
 constexpr unsigned maxTiles = 65535;
-
-enum Marker : unsigned
-{
-    SOC = 0xff4f, SIZ = 0xff51, COD = 0xff52, COC = 0xff53, TLM = 0xff55, PLM = 0xff57, PLT = 0xff58,
-    QCD = 0xff5c, QCC = 0xff5d, RGN = 0xff5e, POC = 0xff5f, PPM = 0xff60, PPT = 0xff61, CRG = 0xff63,
-    COM = 0xff64, SOT = 0xff90, SOD = 0xff93, EOC = 0xffd9
-};
-
-struct Bytes
-{
-    const std::uint8_t* data;
-    std::size_t size;
-
-    unsigned u8(std::size_t at) const { return data[at]; }
-    unsigned u16(std::size_t at) const { return unsigned(data[at]) << 8 | data[at + 1]; }
-    std::uint32_t u32(std::size_t at) const { return std::uint32_t(u16(at)) << 16 | u16(at + 2); }
-    std::uint64_t u64(std::size_t at) const { return std::uint64_t(u32(at)) << 32 | u32(at + 4); }
-};
-
-// A JP2 box type from its four letters.
-constexpr std::uint32_t box(const char (&name)[5])
-{
-    return std::uint32_t(std::uint8_t(name[0])) << 24 | std::uint32_t(std::uint8_t(name[1])) << 16 |
-           std::uint32_t(std::uint8_t(name[2])) << 8 | std::uint8_t(name[3]);
-}
-
-// GDCM takes a stream for a JP2 file when it starts with these 12 bytes (the signature box).
-bool startsAsJp2(Bytes b)
-{
-    static constexpr std::uint8_t signature[12] = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0d, 0x0a, 0x87, 0x0a};
-    return b.size >= 12 && std::equal(signature, signature + 12, b.data);
-}
 
 // What a quantization marker (QCD/QCC) declares for the subbands of a component.
 struct Quantization
@@ -585,90 +557,7 @@ private:
     }
 };
 
-// GDCM's marker walk (for the lossy flag): from the start, every segment skipped by its
-// length up to SOD, or up to COD when that says irreversible; it reads COD's fifth and
-// tenth parameter bytes whatever the length says. False when it would leave the bytes.
-bool gdcmMarkerWalkStaysInside(Bytes b)
-{
-    std::size_t at = 0;
-    while (b.size - at >= 2)
-    {
-        const unsigned marker = b.u16(at);
-        at += 2;
-        if (marker == SOD)
-            return true;
-        if (marker == SOC || marker == EOC || marker == 0xff92 || (marker >= 0xff30 && marker <= 0xff3f))
-            continue;
-        if (b.size - at < 2 || b.u16(at) < 2)
-            return true; // GDCM stops here
-        const std::size_t length = b.u16(at) - 2;
-        at += 2;
-        if (length > b.size - at)
-            return false;
-        if (marker == COD)
-        {
-            if (length < 10)
-                return false;
-            if (b.u8(at + 4) > 1 || b.u8(at + 9) != 1)
-                return true; // GDCM stops at a transform other than reversible
-        }
-        at += length;
-    }
-    return true;
-}
-
-// The main header up to the first SOT marker, every segment inside: what OpenJPEG reads of a
-// codestream before GDCM asks it for the image header.
-bool mainHeaderInside(Bytes b)
-{
-    if (b.size < 4 || b.u16(0) != SOC)
-        return false;
-    std::size_t at = 2;
-    while (b.size - at >= 4 && b.u16(at) != SOT)
-    {
-        const unsigned length = b.u16(at + 2);
-        if (length < 2 || length > b.size - at - 2)
-            return false;
-        at += 2 + length;
-    }
-    return b.size - at >= 2 && b.u16(at) == SOT;
-}
-
 } // namespace
-
-bool jpeg2000FirstFragmentFits(const std::uint8_t* data, std::size_t size)
-{
-    // GDCM compares the first 12 bytes with the JP2 signature whatever the size.
-    if (!data || size < 12)
-        return false;
-    const Bytes b{data, size};
-    if (!startsAsJp2(b))
-        return gdcmMarkerWalkStaysInside(b) && mainHeaderInside(b);
-    // Its box walk: every box skipped by its length up to jp2c, whose contents are walked.
-    for (std::size_t at = 0; size - at >= 8;)
-    {
-        std::uint64_t length = b.u32(at);
-        const std::uint32_t type = b.u32(at + 4);
-        std::size_t header = 8;
-        if (length == 1)
-        {
-            if (size - at < 16)
-                return false;
-            length = b.u64(at + 8), header = 16;
-        }
-        else if (length == 0 && type == box("jp2c")) // to the end
-            length = size - at;
-        if (length < header || length > size - at)
-            return false;
-        if (type == box("jp2c"))
-        {
-            const Bytes codestream{data + at + header, std::size_t(length) - header};
-            return gdcmMarkerWalkStaysInside(codestream) && mainHeaderInside(codestream);
-        }
-        at += std::size_t(length);
-    }
-    return false;
-}
 
 const char* jpeg2000StreamProblem(const std::uint8_t* data, std::size_t size, const CodecExpectation& expected)
 {

@@ -355,7 +355,11 @@ INSTANTIATE_TEST_SUITE_P(FuzzFound, CtSeriesFuzzInput,
                                                          "slice 1 (slice-1.dcm): not a readable DICOM image"},
                                          FuzzFoundSeries{"NeitherBitsAllocatedNorBitsStored",
                                                          "c4d4f8e2a325e04ad371c4a37b7f26495f48559a",
-                                                         "slice 1 (slice-1.dcm): not a readable DICOM image"}),
+                                                         "slice 1 (slice-1.dcm): not a readable DICOM image"},
+                                         FuzzFoundSeries{"RowsWrittenAsOtherVeryLong",
+                                                         "8d09295263896b318a70bd6ce9572849f690fd12",
+                                                         "slice-1.dcm: a damaged DICOM file (an image attribute written with "
+                                                         "another value representation)"}),
                          [](const testing::TestParamInfo<FuzzFoundSeries>& info) { return std::string(info.param.name); });
 
 // The one real CT slice of Debian's python3-pydicom test files, read as a one-slice volume:
