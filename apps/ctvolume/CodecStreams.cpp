@@ -4,9 +4,11 @@
 
 #include <gdcmDataSet.h>
 #include <gdcmFile.h>
+#include <gdcmPhotometricInterpretation.h>
 #include <gdcmSequenceOfFragments.h>
 #include <gdcmTransferSyntax.h>
 
+#include <string>
 #include <vector>
 
 namespace ctvolume {
@@ -50,6 +52,20 @@ unsigned frameCount(const gdcm::DataSet& ds)
         if ((n = n * 10 + unsigned(*p - '0')) > 0x7fffffffu)
             return 1;
     return n > 1 ? unsigned(n) : 1;
+}
+
+// Samples per Pixel as GDCM's image reader settles it: a Photometric Interpretation it
+// recognises overrides (0028,0002), and its JPEG 2000 codec asserts that Csiz is that count.
+unsigned samplesGdcmUses(const gdcm::DataSet& ds)
+{
+    const unsigned samples = word(ds, 0x0002, 1);
+    const gdcm::Tag tag(0x0028, 0x0004);
+    const gdcm::ByteValue* value = ds.FindDataElement(tag) ? ds.GetDataElement(tag).GetByteValue() : nullptr;
+    if (!value || value->GetLength() == 0)
+        return samples;
+    const std::string name(value->GetPointer(), value->GetLength());
+    const gdcm::PhotometricInterpretation pi = gdcm::PhotometricInterpretation::GetPIType(name.c_str());
+    return pi == gdcm::PhotometricInterpretation::PI_END ? samples : pi.GetSamplesPerPixel();
 }
 
 enum class Family
@@ -230,7 +246,7 @@ bool codecStreamsFit(const gdcm::File& file)
     CodecExpectation expected;
     expected.rows = word(ds, 0x0010, 0);
     expected.columns = word(ds, 0x0011, 0);
-    expected.samplesPerPixel = word(ds, 0x0002, 1);
+    expected.samplesPerPixel = family == Family::Jpeg2000 ? samplesGdcmUses(ds) : word(ds, 0x0002, 1);
     expected.bitsAllocated = word(ds, 0x0100, 0);
     expected.bitsStored = word(ds, 0x0101, expected.bitsAllocated);
     expected.planarConfiguration = word(ds, 0x0006, 0);

@@ -20,7 +20,7 @@ struct CodecExpectation
 {
     unsigned rows = 0;                ///< (0028,0010)
     unsigned columns = 0;             ///< (0028,0011)
-    unsigned samplesPerPixel = 1;     ///< (0028,0002)
+    unsigned samplesPerPixel = 1;     ///< (0028,0002); for JPEG 2000, as GDCM settles it with (0028,0004)
     unsigned bitsAllocated = 0;       ///< (0028,0100)
     unsigned bitsStored = 0;          ///< (0028,0101); Bits Allocated when absent
     unsigned frames = 1;              ///< (0028,0008); 1 when absent or not a positive number

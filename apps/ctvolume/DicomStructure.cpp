@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <gdcmMediaStorage.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -367,6 +369,16 @@ DicomStructure checkDicomStructure(const QByteArray& bytes)
     // GDCM asserts on some files whose header and data set name different kinds of object.
     if (!result.mediaStorage.isEmpty() && !walk.sopClass.isEmpty() && walk.sopClass != result.mediaStorage)
         return damaged(QStringLiteral("its header and its data set name different kinds of object"));
+    // GDCM asserts when the header names a kind of object it knows is not an image and the
+    // data set names none, unless it takes the file for ACR-NEMA (implicit big endian, guessed).
+    if (walk.sopClass.isEmpty() && !result.mediaStorage.isEmpty() &&
+        !(transferSyntax.isEmpty() && !syntax.explicitVr && syntax.bigEndian))
+    {
+        const gdcm::MediaStorage::MSType kind = gdcm::MediaStorage::GetMSType(result.mediaStorage.constData());
+        if (kind != gdcm::MediaStorage::MS_END && kind != gdcm::MediaStorage::MediaStorageDirectoryStorage &&
+            !gdcm::MediaStorage::IsImage(kind))
+            return damaged(QStringLiteral("its header names an object that is not an image and its data set none"));
+    }
     result.verdict = DicomStructure::Sound;
     result.pixelBytes = walk.pixelBytes;
     result.pixelLength = walk.pixelLength;

@@ -12,6 +12,8 @@
 #include <gdcmMediaStorage.h>
 #include <gdcmSequenceOfItems.h>
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace ctvolume {
@@ -75,19 +77,34 @@ struct Road
 
 bool enhancedGeometryReadable(const gdcm::File& file)
 {
-    gdcm::MediaStorage ms;
+    using MS = gdcm::MediaStorage;
+    MS ms;
     ms.SetFromFile(file);
-    if (ms != gdcm::MediaStorage::EnhancedCTImageStorage && ms != gdcm::MediaStorage::EnhancedMRImageStorage &&
-        ms != gdcm::MediaStorage::OphthalmicTomographyImageStorage && ms != gdcm::MediaStorage::SegmentationStorage)
+    const bool enhanced = ms == MS::EnhancedCTImageStorage || ms == MS::EnhancedMRImageStorage ||
+                          ms == MS::OphthalmicTomographyImageStorage || ms == MS::SegmentationStorage;
+    // GDCM takes only the spacing (and with it the z spacing) from the functional groups of these.
+    static const MS::MSType spacingOnly[] = {
+        MS::EnhancedMRColorImageStorage, MS::EnhancedPETImageStorage,
+        MS::MultiframeSingleBitSecondaryCaptureImageStorage, MS::MultiframeGrayscaleByteSecondaryCaptureImageStorage,
+        MS::MultiframeGrayscaleWordSecondaryCaptureImageStorage, MS::MultiframeTrueColorSecondaryCaptureImageStorage,
+        MS::XRay3DAngiographicImageStorage, MS::XRay3DCraniofacialImageStorage, MS::IVOCTForProcessing,
+        MS::IVOCTForPresentation, MS::BreastTomosynthesisImageStorage,
+        MS::BreastProjectionXRayImageStorageForPresentation, MS::BreastProjectionXRayImageStorageForProcessing,
+        MS::LegacyConvertedEnhancedMRImageStorage, MS::LegacyConvertedEnhancedCTImageStorage,
+        MS::LegacyConvertedEnhancedPETImageStorage};
+    if (!enhanced && std::find(std::begin(spacingOnly), std::end(spacingOnly), MS::MSType(ms)) == std::end(spacingOnly))
         return true;
     const gdcm::DataSet& ds = file.GetDataSet();
     Road road;
     bool spacing = false, orientation = false;
     for (const gdcm::Tag& group : {sharedGroups, perFrameGroups})
     {
-        road.groupValue(ds, group, planePosition, imagePosition);
-        road.groupValue(ds, group, valueTransformation, rescaleIntercept);
-        road.groupValue(ds, group, valueTransformation, rescaleSlope);
+        if (enhanced)
+        {
+            road.groupValue(ds, group, planePosition, imagePosition);
+            road.groupValue(ds, group, valueTransformation, rescaleIntercept);
+            road.groupValue(ds, group, valueTransformation, rescaleSlope);
+        }
         orientation = road.groupValue(ds, group, planeOrientation, imageOrientation) || orientation;
         spacing = road.groupValue(ds, group, pixelMeasures, pixelSpacing) || spacing;
     }

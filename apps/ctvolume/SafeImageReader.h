@@ -3,6 +3,7 @@
 #include "CodecStreams.h"
 #include "EnhancedGeometry.h"
 
+#include <gdcmAttribute.h>
 #include <gdcmDict.h>
 #include <gdcmDicts.h>
 #include <gdcmGlobal.h>
@@ -21,14 +22,15 @@ namespace ctvolume {
 /// other than 1, 3 or 4, Bits Allocated missing or other than 1, 8, 12, 16, 32 or 64, signed
 /// single bits, Bits Stored above 32, Pixel Representation other than 0 or 1, a palette image
 /// without its three lookup tables, colour with a Planar Configuration other than 0 or 1,
-/// enhanced multi-frame geometry GDCM cannot take (enhancedGeometryReadable); a multi-frame
+/// enhanced multi-frame geometry GDCM cannot take (enhancedGeometryReadable), a Recognition
+/// Code GDCM does not know, native 12-bit pixel data not unpacking to the frame, an RT dose Grid Frame Offset Vector of fewer than two values; a multi-frame
 /// storage class without Number of Frames gets the value 1.
 class SafeImageReader : public gdcm::ImageReader
 {
 protected:
     bool ReadImage(const gdcm::MediaStorage& ms) override
     {
-        if (!attributesReadable())
+        if (!attributesReadable() || !recognitionCodeReadable(false))
             return false;
         gdcm::DataSet& ds = GetFile().GetDataSet();
         const gdcm::Tag frames(0x0028, 0x0008);
@@ -41,16 +43,50 @@ protected:
         }
         if (!codecStreamsFit(GetFile()))
             return false;
-        return gdcm::ImageReader::ReadImage(ms);
+        return gdcm::ImageReader::ReadImage(ms) && packedPixelsFit();
     }
 
     // A data set that names no storage class (ACR-NEMA, or no meta header) is read this way.
     bool ReadACRNEMAImage() override
     {
-        return attributesReadable() && codecStreamsFit(GetFile()) && gdcm::ImageReader::ReadACRNEMAImage();
+        return attributesReadable() && recognitionCodeReadable(true) && codecStreamsFit(GetFile()) &&
+               gdcm::ImageReader::ReadACRNEMAImage() && packedPixelsFit();
     }
 
 private:
+    // GDCM's raw codec asserts that native 12-bit pixel data unpacks (16 bits for every 12)
+    // to exactly the image's buffer.
+    bool packedPixelsFit()
+    {
+        const gdcm::Image& image = GetImage();
+        const gdcm::PixelFormat format = image.GetPixelFormat();
+        if (format != gdcm::PixelFormat::UINT12 && format != gdcm::PixelFormat::INT12)
+            return true;
+        const gdcm::ByteValue* value = image.GetDataElement().GetByteValue();
+        return !value || std::uint64_t(value->GetLength()) * 16 / 12 == image.GetBufferLength();
+    }
+
+    // A Recognition Code (0008,0010) GDCM asserts on: in a DICOM image it must start as
+    // ACR-NEMA's or MIPS 2.0's; in an ACR-NEMA image it must be one of four exact values.
+    bool recognitionCodeReadable(bool acrNema)
+    {
+        const gdcm::DataSet& ds = GetFile().GetDataSet();
+        const gdcm::Tag tag(0x0008, 0x0010);
+        if (!ds.FindDataElement(tag) || ds.GetDataElement(tag).IsEmpty())
+            return true;
+        const gdcm::ByteValue* value = ds.GetDataElement(tag).GetByteValue();
+        if (!value)
+            return false;
+        const std::string code(value->GetPointer(), value->GetLength());
+        if (acrNema)
+        {
+            const std::string text = code.c_str(); // GDCM compares up to the first NUL here
+            return text == "ACRNEMA_LIBIDO_1.1" || text == "ACRNEMA_LIBIDO_1.0" || code == "ACR-NEMA 2.0" ||
+                   code == "ACR-NEMA 1.0";
+        }
+        return code.rfind("ACR-NEMA", 0) == 0 || code.rfind("ACRNEMA", 0) == 0 || code.rfind("MIPS 2.0", 0) == 0;
+    }
+
     bool attributesReadable()
     {
         const gdcm::DataSet& ds = GetFile().GetDataSet();
@@ -85,6 +121,19 @@ private:
             return false;
         if (!enhancedGeometryReadable(GetFile()))
             return false;
+        // GDCM takes an RT dose's z spacing from the first two values of its Grid Frame Offset Vector.
+        const gdcm::Tag offsets(0x3004, 0x000c);
+        if (gdcm::MediaStorage ms; ms.SetFromFile(GetFile()), ms == gdcm::MediaStorage::RTDoseStorage &&
+                                   ds.FindDataElement(offsets) && !ds.GetDataElement(offsets).IsEmpty())
+        {
+            const gdcm::DataElement& element = ds.GetDataElement(offsets);
+            gdcm::Attribute<0x3004, 0x000c> vector;
+            if (!element.GetByteValue() || !vector.GetVR().Compatible(element.GetVR()))
+                return false;
+            vector.SetFromDataElement(element);
+            if (vector.GetNumberOfValues() < 2)
+                return false;
+        }
         const gdcm::Tag photometric(0x0028, 0x0004);
         if (ds.FindDataElement(photometric))
             if (const gdcm::ByteValue* value = ds.GetDataElement(photometric).GetByteValue())

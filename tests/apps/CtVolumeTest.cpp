@@ -359,7 +359,10 @@ INSTANTIATE_TEST_SUITE_P(FuzzFound, CtSeriesFuzzInput,
                                          FuzzFoundSeries{"RowsWrittenAsOtherVeryLong",
                                                          "8d09295263896b318a70bd6ce9572849f690fd12",
                                                          "slice-1.dcm: a damaged DICOM file (an image attribute written with "
-                                                         "another value representation)"}),
+                                                         "another value representation)"},
+                                         FuzzFoundSeries{"Native12BitPixelDataLongerThanPacked",
+                                                         "94760d8c861cd75c2c71cedfbe94ce2c469ce05f",
+                                                         "slice 1 (slice-0.dcm): not a readable DICOM image"}),
                          [](const testing::TestParamInfo<FuzzFoundSeries>& info) { return std::string(info.param.name); });
 
 // The one real CT slice of Debian's python3-pydicom test files, read as a one-slice volume:

@@ -257,7 +257,13 @@ INSTANTIATE_TEST_SUITE_P(
                     FuzzFoundDicom{"EncapsulatedPixelDataAsOF", "486593a78fa73a3b436f80dbc5e88ded44e49d24", otherFragments},
                     FuzzFoundDicom{"EnhancedSpacingWithoutAnyOrientation", "516c8c87fe324c89334338c016a0aa3d625bc619", notAnImage},
                     FuzzFoundDicom{"ColourWithPlanarConfiguration63", "5426b61a6b694213f47d8a806ccebd88945088de", notAnImage},
-                    FuzzFoundDicom{"ColourWithPlanarConfiguration32", "f7cdaed794cd685492d54de87b58fce34f576958", notAnImage}),
+                    FuzzFoundDicom{"ColourWithPlanarConfiguration32", "f7cdaed794cd685492d54de87b58fce34f576958", notAnImage},
+                    FuzzFoundDicom{"Jpeg2000ComponentsAgainstMonochromeOfThreeSamples", "009ef86a95a159be2e70fb07ede8148e55a3ab38", notAnImage},
+                    FuzzFoundDicom{"NonImageHeaderWithoutDataSetClass", "aa77f15b8ed40fc9b81955ab0b4b19c429b4bbc2",
+                                   "not a readable DICOM image (its header names an object that is not an image and its data set none)"},
+                    FuzzFoundDicom{"UnknownRecognitionCode", "980ddaca56124d5631855d2f9de8fa5643e78eee", notAnImage},
+                    FuzzFoundDicom{"RtDoseGridFrameOffsetVectorOfOneValue", "2493f1c71ee85e3d9018f169f2be312cbf7514fe", notAnImage},
+                    FuzzFoundDicom{"MultiFrameCaptureSpacingWithoutAnyOrientation", "8920e4c78891d2a3ecdaddc2fe31ad4324ae71ec", notAnImage}),
     [](const testing::TestParamInfo<FuzzFoundDicom>& info) { return std::string(info.param.name); });
 
 // Damaged files of every kind: one error line naming the file, exit status 1, no output
