@@ -2,12 +2,16 @@
 
 #include <QFile>
 
+#include <gdcmFileMetaInformation.h>
 #include <gdcmMediaStorage.h>
+#include <gdcmTransferSyntax.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <istream>
 #include <limits>
+#include <streambuf>
 
 #include <zlib.h>
 
@@ -81,6 +85,11 @@ public:
     qint64 pixelBytes = -1, pixelLength = -1;
     bool encapsulated = false;
     QByteArray sopClass; ///< (0008,0016) of the data set
+    /// GDCM adds up the lengths of what is read here (a sequence or item of defined length, or
+    /// an implicit little endian data set read without a meta header), asserting that every
+    /// item of undefined length inside holds an even number of bytes.
+    bool lengthsAdded = false;
+    bool oddItemOutsideSums = false; ///< such an item where no length is added up
 
     std::uint16_t u16(qsizetype at, bool big) const
     {
@@ -202,6 +211,8 @@ public:
     {
         if (depth > maxDepth)
             return fail("sequences nested too deep");
+        const bool outer = lengthsAdded;
+        lengthsAdded = outer || !untilDelimiter;
         while (at < limit)
         {
             if (limit - at < 8)
@@ -210,24 +221,35 @@ public:
             const std::uint32_t length = u32(at + 4, s.bigEndian);
             at += 8;
             if (group == 0xfffe && element == 0xe0dd && untilDelimiter)
-                return true;
+                return lengthsAdded = outer, true;
             if (group != 0xfffe || element != 0xe000)
                 return fail("a sequence holds something other than items");
             if (length == undefinedLength)
             {
+                const qsizetype start = at;
                 if (!elements(at, limit, s, depth, true))
                     return false;
+                if ((at - start) % 2 != 0)
+                {
+                    if (lengthsAdded)
+                        return fail("an item of undefined length holds an odd number of bytes");
+                    oddItemOutsideSums = true;
+                }
                 continue;
             }
             if (length > std::uint64_t(limit - at))
                 return fail(limit == m_size ? "an item runs past the end of the file" : "an item runs past the end of its sequence");
             qsizetype inside = at;
+            const bool around = lengthsAdded;
+            lengthsAdded = true;
             if (!elements(inside, at + qsizetype(length), s, depth, false))
                 return false;
+            lengthsAdded = around;
             at += qsizetype(length);
         }
         if (untilDelimiter)
             return fail(limit == m_size ? "the file ends inside a sequence" : "a sequence is not closed");
+        lengthsAdded = outer;
         return true;
     }
 
@@ -280,6 +302,69 @@ QByteArray inflated(const unsigned char* data, qsizetype size, bool& complete)
     inflateEnd(&z);
     complete = status == Z_STREAM_END;
     return out;
+}
+
+// Whether GDCM reads the data set as an implicit little endian whole of known length, adding
+// up its elements: it does when it does not take what follows the preamble for a meta header
+// (or sees no preamble). Its own header reader decides, on the bytes, as in its file reader.
+bool gdcmAddsUpDataSet(const QByteArray& bytes, bool preamble)
+{
+    struct Bytes : std::streambuf
+    {
+        explicit Bytes(const QByteArray& b)
+        {
+            char* begin = const_cast<char*>(b.constData()); // only read
+            setg(begin, begin, begin + b.size());
+        }
+        pos_type seekoff(off_type offset, std::ios_base::seekdir from, std::ios_base::openmode) override
+        {
+            const off_type base = from == std::ios_base::beg ? 0 : from == std::ios_base::cur ? gptr() - eback() : egptr() - eback();
+            if (offset < -base || offset > (egptr() - eback()) - base)
+                return pos_type(off_type(-1));
+            setg(eback(), eback() + base + offset, egptr());
+            return pos_type(base + offset);
+        }
+        pos_type seekpos(pos_type position, std::ios_base::openmode which) override
+        {
+            return seekoff(off_type(position), std::ios_base::beg, which);
+        }
+    } buffer(bytes);
+    std::istream stream(&buffer);
+    gdcm::FileMetaInformation header;
+    bool meta = false;
+    try
+    {
+        stream.seekg(preamble ? 132 : 0);
+        if (!preamble)
+            header.ReadCompat(stream);
+        else
+            try
+            {
+                header.Read(stream);
+                meta = true;
+            }
+            catch (const std::exception&)
+            {
+                stream.clear();
+                stream.seekg(132);
+                try
+                {
+                    header.ReadCompat(stream);
+                }
+                catch (const std::exception&)
+                {
+                }
+            }
+    }
+    catch (const std::exception&)
+    {
+        meta = false;
+    }
+    meta = meta && !header.IsEmpty();
+    const gdcm::TransferSyntax& syntax = header.GetDataSetTransferSyntax();
+    return syntax.IsValid() && syntax != gdcm::TransferSyntax::DeflatedExplicitVRLittleEndian &&
+           syntax.GetSwapCode() == gdcm::SwapCode::LittleEndian &&
+           syntax.GetNegociatedType() == gdcm::TransferSyntax::Implicit && !(meta && preamble);
 }
 
 } // namespace
@@ -366,6 +451,9 @@ DicomStructure checkDicomStructure(const QByteArray& bytes)
     }
     if (!walk.elements(at, n, syntax, 0, false))
         return damaged(walk.problem);
+    // Asked only when such an item was seen.
+    if (walk.oddItemOutsideSums && gdcmAddsUpDataSet(bytes, preamble))
+        return damaged(QStringLiteral("an item of undefined length holds an odd number of bytes"));
     // GDCM asserts on some files whose header and data set name different kinds of object.
     if (!result.mediaStorage.isEmpty() && !walk.sopClass.isEmpty() && walk.sopClass != result.mediaStorage)
         return damaged(QStringLiteral("its header and its data set name different kinds of object"));

@@ -33,7 +33,9 @@ struct DicomStructure
 /// lie inside the file (native pixel data may be cut short, read padded with zeros, while
 /// it claims at most twice what is there plus 1 MiB: GDCM allocates the claim),
 /// delimiters must match, sequences nest at most 64 deep, pixel fragments come in OB, OW or UN and
-/// the attributes read as text (rows, columns, position, ...) in their own value representation. A deflated data set is
+/// the attributes read as text (rows, columns, position, ...) in their own value representation; no item of undefined
+/// length holds an odd number of bytes where GDCM adds up lengths, and a header naming a non-image object GDCM knows
+/// comes with a data set naming one (GDCM asserts on both). A deflated data set is
 /// inflated (up to 256 MiB) and walked. Never reads past the end; no allocation per element.
 DicomStructure checkDicomStructure(const QByteArray& bytes);
 

@@ -263,7 +263,9 @@ INSTANTIATE_TEST_SUITE_P(
                                    "not a readable DICOM image (its header names an object that is not an image and its data set none)"},
                     FuzzFoundDicom{"UnknownRecognitionCode", "980ddaca56124d5631855d2f9de8fa5643e78eee", notAnImage},
                     FuzzFoundDicom{"RtDoseGridFrameOffsetVectorOfOneValue", "2493f1c71ee85e3d9018f169f2be312cbf7514fe", notAnImage},
-                    FuzzFoundDicom{"MultiFrameCaptureSpacingWithoutAnyOrientation", "8920e4c78891d2a3ecdaddc2fe31ad4324ae71ec", notAnImage}),
+                    FuzzFoundDicom{"MultiFrameCaptureSpacingWithoutAnyOrientation", "8920e4c78891d2a3ecdaddc2fe31ad4324ae71ec", notAnImage},
+                    FuzzFoundDicom{"OddItemInADataSetReadAsAWhole", "68c4de4d48810d30203bbbd3a6e05481a5892d97",
+                                   "not a readable DICOM image (an item of undefined length holds an odd number of bytes)"}),
     [](const testing::TestParamInfo<FuzzFoundDicom>& info) { return std::string(info.param.name); });
 
 // Damaged files of every kind: one error line naming the file, exit status 1, no output
