@@ -23,6 +23,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <exception>
 #include <new>
 #include <sstream>
 #include <string>
@@ -188,9 +189,7 @@ std::string shortest(double value)
     return QString::number(value, 'g', 17).toStdString();
 }
 
-} // namespace
-
-bool readCtSeries(const QString& folder, CtSeries& out, QString& error)
+bool readCtSeriesUnguarded(const QString& folder, CtSeries& out, QString& error)
 {
     const QDir dir(folder);
     if (!QFileInfo(folder).isDir())
@@ -428,6 +427,32 @@ bool readCtSeries(const QString& folder, CtSeries& out, QString& error)
     result.files = count;
     out = std::move(result);
     return true;
+}
+
+} // namespace
+
+bool readCtSeries(const QString& folder, CtSeries& out, QString& error)
+{
+    // GDCM throws on some files no check before it foresees; its exceptions end here, as a
+    // failed read, rather than in the caller.
+    try
+    {
+        return readCtSeriesUnguarded(folder, out, error);
+    }
+    catch (const std::bad_alloc&)
+    {
+        error = QStringLiteral("not a readable CT series (out of memory)");
+    }
+    catch (const std::exception& e)
+    {
+        error = QStringLiteral("not a readable CT series (%1)").arg(QString::fromLocal8Bit(e.what()));
+    }
+    catch (...)
+    {
+        error = QStringLiteral("not a readable CT series (unexpected failure in the decoder)");
+    }
+    out = CtSeries{};
+    return false;
 }
 
 bool writeCtSeries(const VoxenImage3D& volume, const QString& folder, QString& error, const QVector3D& origin,

@@ -46,7 +46,7 @@ ItemOutcome enhanceItem(const BatchItem& item, const EnhanceSettings& settings, 
         if (!loadPhantom(settings.media, loaded, error))
             return Outcome::Failed;
     }
-    else if (!readImage(item.input, loaded, error))
+    else if (!readImage(item.input, loaded, error, options.decoder))
         return loaded.notAnImage && item.fromFolder() ? Outcome::Skipped : Outcome::Failed;
     notes << loaded.notes;
 

@@ -28,6 +28,7 @@ struct BatchOptions
     bool progress = true; ///< a line on stderr per finished image
     QString compare;      ///< side-by-side picture of the (single) image, when not empty
     PngCompression compression = PngCompression::Fast;
+    QString decoder; ///< program of the DICOM decoder child; empty: this program when an application runs
 };
 
 /// What a batch did.

@@ -21,7 +21,7 @@ import os
 import sys
 from typing import List, NamedTuple, Tuple
 
-from . import _image2d, settings_json
+from . import _image2d, decoder_tool, settings_json
 
 
 class BatchResult(NamedTuple):
@@ -39,7 +39,8 @@ def _enhance_one(item, text, preset, compression, threads):
     if threads:
         _image2d.set_max_threads(threads)
     source, target, from_folder = item
-    return _image2d._enhance_file(source, target, from_folder, text, preset, compression)
+    # DICOM is decoded in the tool's child process, so a damaged file fails its item only.
+    return _image2d._enhance_file(source, target, from_folder, text, preset, compression, decoder_tool() or "")
 
 
 def enhance(paths, out_dir, settings=None, client=None, *, preset=None, recursive=False, suffix="png",

@@ -260,10 +260,11 @@ void bindTool(py::module_& m)
     m.def(
         "_enhance_file",
         [](const std::string& input, const std::string& output, bool fromFolder, const std::string& json,
-           const std::string& preset, const std::string& compression) {
+           const std::string& preset, const std::string& compression, const std::string& decoder) {
             const tool::EnhanceSettings settings = settingsOf(json, preset);
             tool::BatchOptions options;
             options.compression = compressionOf(compression);
+            options.decoder = QString::fromStdString(decoder);
             // A folder's item knows where it sits below its folder; only that it came from one matters here.
             const tool::BatchItem item{QString::fromStdString(input), QString::fromStdString(output),
                                        fromFolder ? QStringLiteral(".") : QString()};
@@ -282,7 +283,7 @@ void bindTool(py::module_& m)
             return py::make_tuple(status, error.toStdString(), toList(notes));
         },
         py::arg("input"), py::arg("output"), py::arg("from_folder"), py::arg("settings_json"), py::arg("preset"),
-        py::arg("compression"));
+        py::arg("compression"), py::arg("decoder"));
 }
 
 } // namespace bindings

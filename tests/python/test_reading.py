@@ -39,6 +39,14 @@ def test_a_decoder_that_crashes_is_a_value_error(tmp_path, monkeypatch, files, s
         image2d.read(image)
     with pytest.raises(ValueError, match=r"ct: a damaged DICOM file in the series \(the decoder stopped on it\)$"):
         image2d.read_ct_series(series)
+    # A batch worker's item fails alone (the module imports dask only for the batch).
+    pytest.importorskip("dask.distributed")
+    from image2d import batch
+
+    item = (str(image), str(tmp_path / "out.png"), False)
+    status, reason, _ = batch._enhance_one(item, image2d.settings_json(None), "", "fast", 0)
+    assert (status, reason) == ("failed", "damaged DICOM file (the decoder stopped on it)")
+    assert not (tmp_path / "out.png").exists()
 
 
 def test_a_decoder_that_hangs_is_killed_after_its_time_limit(tmp_path, monkeypatch, files):
