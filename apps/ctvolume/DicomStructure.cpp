@@ -397,6 +397,9 @@ DicomStructure checkDicomStructure(const QByteArray& bytes)
             return damaged(QStringLiteral("the file ends inside its header"));
         if (!isVr(d + at + 4))
             return damaged(QStringLiteral("a header element without a valid value representation"));
+        // GDCM's header reader asserts on a sequence there, whatever its length.
+        if (d[at + 4] == 'S' && d[at + 5] == 'Q')
+            return damaged(QStringLiteral("a sequence in the header"));
         const std::uint16_t element = walk.u16(at + 2, false);
         qsizetype header = 8;
         std::uint32_t length = walk.u16(at + 6, false);

@@ -264,6 +264,8 @@ INSTANTIATE_TEST_SUITE_P(
                     FuzzFoundDicom{"UnknownRecognitionCode", "980ddaca56124d5631855d2f9de8fa5643e78eee", notAnImage},
                     FuzzFoundDicom{"RtDoseGridFrameOffsetVectorOfOneValue", "2493f1c71ee85e3d9018f169f2be312cbf7514fe", notAnImage},
                     FuzzFoundDicom{"MultiFrameCaptureSpacingWithoutAnyOrientation", "8920e4c78891d2a3ecdaddc2fe31ad4324ae71ec", notAnImage},
+                    FuzzFoundDicom{"SequenceInTheHeader", "117acdc0d116fedf9fb8010d0ad593bb1bd9124b",
+                                   "not a readable DICOM image (a sequence in the header)"},
                     FuzzFoundDicom{"OddItemInADataSetReadAsAWhole", "68c4de4d48810d30203bbbd3a6e05481a5892d97",
                                    "not a readable DICOM image (an item of undefined length holds an odd number of bytes)"}),
     [](const testing::TestParamInfo<FuzzFoundDicom>& info) { return std::string(info.param.name); });
