@@ -4,6 +4,7 @@
 // parameters and the scan parameters are held to their legal ranges for the precision.
 
 #include "CodecStreams.h"
+#include "MarkerSegments.h"
 
 #include <algorithm>
 #include <array>
@@ -12,12 +13,9 @@ namespace ctvolume {
 
 namespace {
 
-constexpr std::uint8_t SOI = 0xd8, EOI = 0xd9, SOS = 0xda, DRI = 0xdd, SOF55 = 0xf7, LSE = 0xf8, COM = 0xfe;
+using namespace markers;
 
-unsigned be16(const std::uint8_t* p)
-{
-    return unsigned(p[0]) << 8 | p[1];
-}
+constexpr std::uint8_t SOF55 = 0xf7, LSE = 0xf8;
 
 struct LsFrame
 {
@@ -139,13 +137,10 @@ bool jpegLsFrameFits(const std::uint8_t* data, std::size_t size, const CodecExpe
     std::size_t at = 2;
     while (true)
     {
-        if (at >= size || data[at] != 0xff)
+        const int next = nextMarker(data, size, at);
+        if (next < 0)
             return false;
-        while (at < size && data[at] == 0xff)
-            ++at;
-        if (at >= size)
-            return false;
-        const std::uint8_t marker = data[at++];
+        const std::uint8_t marker = static_cast<std::uint8_t>(next);
         if (marker == EOI)
         {
             // Every component scanned.

@@ -5,6 +5,7 @@
 // sizes its output from the image attributes, not from the stream.
 
 #include "CodecStreams.h"
+#include "MarkerSegments.h"
 
 #include <algorithm>
 #include <array>
@@ -13,7 +14,9 @@ namespace ctvolume {
 
 namespace {
 
-constexpr std::uint8_t SOI = 0xd8, EOI = 0xd9, SOS = 0xda, DQT = 0xdb, DNL = 0xdc, DRI = 0xdd, DHT = 0xc4, COM = 0xfe;
+using namespace markers;
+
+constexpr std::uint8_t DQT = 0xdb, DNL = 0xdc, DHT = 0xc4;
 
 enum class Coding
 {
@@ -43,11 +46,6 @@ struct Tables
     std::array<std::array<bool, 4>, 2> huffman{}; ///< [class: 0 DC / lossless, 1 AC][id]
     std::array<unsigned, 4> dcLargest{};          ///< the largest value of each DC table
 };
-
-unsigned be16(const std::uint8_t* p)
-{
-    return unsigned(p[0]) << 8 | p[1];
-}
 
 // SOF: precision for the syntax and the coding, the size of the image, its components.
 bool frameHeaderFits(const std::uint8_t* p, unsigned length, std::uint8_t marker, const CodecExpectation& expected,
@@ -261,13 +259,10 @@ bool jpegFrameFits(const std::uint8_t* data, std::size_t size, const CodecExpect
     {
         // Every segment is followed by a marker: the decoder warns about bytes in between
         // (and GDCM asserts on that warning in the header). FF fill bytes are allowed.
-        if (at >= size || data[at] != 0xff)
+        const int next = nextMarker(data, size, at);
+        if (next < 0)
             return false;
-        while (at < size && data[at] == 0xff)
-            ++at;
-        if (at >= size)
-            return false;
-        const std::uint8_t marker = data[at++];
+        const std::uint8_t marker = static_cast<std::uint8_t>(next);
         if (marker == EOI)
         {
             if (!scanned)
