@@ -75,6 +75,32 @@ bool unexpectedRepresentation(std::uint16_t group, std::uint16_t element, const 
     return false;
 }
 
+// The form GDCM reads a data set without a meta header in, guessed as GDCM guesses it from
+// the first element (tag read as little endian, then whether a value representation follows;
+// GDCM also takes "??" for one). False when GDCM gives up or would assert: an element
+// (0000,0000) of length 4 first makes it guess again from the next element and assert that
+// this one is implicit little endian.
+bool guessedSyntax(const unsigned char* p, qsizetype size, Syntax& syntax)
+{
+    for (int level = 0; level < 16 && size >= 8; ++level, p += 12, size -= 12)
+    {
+        const std::uint16_t group = std::uint16_t(p[0] | p[1] << 8), element = std::uint16_t(p[2] | p[3] << 8);
+        const bool vr = isVr(p + 4) || (p[4] == '?' && p[5] == '?');
+        if (group == 0x0002)
+            return false; // a second header inside the data set
+        if (group == 0x0008 || group == 0x0800 || element == 0x0010)
+            syntax = Syntax{vr, group == 0x0800};
+        else if (vr)
+            syntax = Syntax{true, group > 0xff || element > 0xff};
+        else if (group == 0 && element == 0 && (p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24) == 4 && size >= 20)
+            continue;
+        else
+            return false;
+        return level == 0 || (!syntax.explicitVr && !syntax.bigEndian);
+    }
+    return false;
+}
+
 // Offsets are checked against the end before every read; `at` only moves forward.
 class Walker
 {
@@ -446,12 +472,8 @@ DicomStructure checkDicomStructure(const QByteArray& bytes)
         syntax = Syntax{false, false};
     else if (transferSyntax == "1.2.840.10008.1.2.2")
         syntax = Syntax{true, true};
-    else if (transferSyntax.isEmpty())
-    {
-        // No meta header: the first element shows the form.
-        const std::uint16_t group = walk.u16(at, false);
-        syntax = Syntax{isVr(d + at + 4), (group & 0x00ff) == 0 && group != 0};
-    }
+    else if (transferSyntax.isEmpty() && !guessedSyntax(d + at, n - at, syntax))
+        return damaged(QStringLiteral("its first element does not show the form of its data set"));
     if (!walk.elements(at, n, syntax, 0, false))
         return damaged(walk.problem);
     // Asked only when such an item was seen.

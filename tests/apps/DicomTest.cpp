@@ -267,7 +267,11 @@ INSTANTIATE_TEST_SUITE_P(
                     FuzzFoundDicom{"SequenceInTheHeader", "117acdc0d116fedf9fb8010d0ad593bb1bd9124b",
                                    "not a readable DICOM image (a sequence in the header)"},
                     FuzzFoundDicom{"OddItemInADataSetReadAsAWhole", "68c4de4d48810d30203bbbd3a6e05481a5892d97",
-                                   "not a readable DICOM image (an item of undefined length holds an odd number of bytes)"}),
+                                   "not a readable DICOM image (an item of undefined length holds an odd number of bytes)"},
+                    // Without a header, GDCM took this one for explicit big endian (its first tag has
+                    // an element above 0xff) while the walk read it little endian, so GDCM then
+                    // allocated a 4 GB length the walk never saw.
+                    FuzzFoundDicom{"FormGuessedOtherwiseThanGdcm", "1549d68fa0e017f4b71468c770edce2eecf8c531", notAnImage}),
     [](const testing::TestParamInfo<FuzzFoundDicom>& info) { return std::string(info.param.name); });
 
 // Damaged files of every kind: one error line naming the file, exit status 1, no output
