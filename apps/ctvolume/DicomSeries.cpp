@@ -150,6 +150,7 @@ bool readSlice(const std::string& file, int columns, int rows, double slope, dou
         return false;
     }
     const std::size_t count = static_cast<std::size_t>(columns) * rows;
+    reader.keepStoredBits(buffer.data(), buffer.size(), format.GetPixelRepresentation() == 1);
     auto convert = [&](auto stored) {
         using Stored = decltype(stored);
         if (buffer.size() < count * sizeof(Stored))

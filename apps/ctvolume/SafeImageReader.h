@@ -11,6 +11,8 @@
 #include <gdcmMediaStorage.h>
 #include <gdcmPhotometricInterpretation.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -24,14 +26,41 @@ namespace ctvolume {
 /// without its three lookup tables, colour with a Planar Configuration other than 0 or 1,
 /// enhanced multi-frame geometry GDCM cannot take (enhancedGeometryReadable), a Recognition
 /// Code GDCM does not know, native 12-bit pixel data not unpacking to the frame, an RT dose Grid Frame Offset Vector of fewer than two values; a multi-frame
-/// storage class without Number of Frames gets the value 1.
+/// storage class without Number of Frames gets the value 1. Fewer than 8 bits stored of 8
+/// allocated (on which every GDCM codec asserts) are handed to GDCM as 8 of 8; the caller
+/// takes the stored bits out (storedBits).
 class SafeImageReader : public gdcm::ImageReader
 {
+public:
+    /// Bits Stored and High Bit as the file states them, where GDCM was handed 8 of 8 bits
+    /// instead; {0, 0} otherwise (GDCM's pixel format holds the file's values).
+    struct StoredBits
+    {
+        int bits = 0, highBit = 0;
+    };
+    StoredBits storedBits() const { return m_narrowed; }
+
+    /// Replaces `count` decoded 8-bit samples of a file read as 8 of 8 bits by their stored
+    /// values (shifted down, sign-extended when signed); nothing otherwise.
+    void keepStoredBits(char* samples, std::size_t count, bool isSigned) const
+    {
+        if (m_narrowed.bits == 0)
+            return;
+        const int shift = std::clamp(m_narrowed.highBit + 1 - m_narrowed.bits, 0, 8 - m_narrowed.bits);
+        const unsigned mask = (1u << m_narrowed.bits) - 1, sign = 1u << (m_narrowed.bits - 1);
+        for (std::size_t i = 0; i < count; ++i)
+        {
+            const unsigned bits = (static_cast<unsigned char>(samples[i]) >> shift) & mask;
+            samples[i] = static_cast<char>(isSigned && (bits & sign) ? int(bits) - int(mask + 1) : int(bits));
+        }
+    }
+
 protected:
     bool ReadImage(const gdcm::MediaStorage& ms) override
     {
         if (!attributesReadable() || !recognitionCodeReadable(false))
             return false;
+        narrowBytes();
         gdcm::DataSet& ds = GetFile().GetDataSet();
         const gdcm::Tag frames(0x0028, 0x0008);
         if (ms.GetModalityDimension() > 2 && (!ds.FindDataElement(frames) || ds.GetDataElement(frames).IsEmpty()))
@@ -49,11 +78,41 @@ protected:
     // A data set that names no storage class (ACR-NEMA, or no meta header) is read this way.
     bool ReadACRNEMAImage() override
     {
-        return attributesReadable() && recognitionCodeReadable(true) && codecStreamsFit(GetFile()) &&
+        if (!attributesReadable() || !recognitionCodeReadable(true))
+            return false;
+        narrowBytes();
+        return codecStreamsFit(GetFile()) &&
                gdcm::ImageReader::ReadACRNEMAImage() && packedPixelsFit();
     }
 
 private:
+    StoredBits m_narrowed;
+
+    // GDCM's codecs (raw, RLE, JPEG) assert that all 8 bits of 8 allocated are stored, once
+    // they decode through their common path (always for RLE and JPEG, for raw data as soon as
+    // unused bits are to be cleaned, that is whenever fewer are stored).
+    void narrowBytes()
+    {
+        gdcm::DataSet& ds = GetFile().GetDataSet();
+        const int bitsAllocated = dataSetWord(ds, 0x0100, 0), bitsStored = dataSetWord(ds, 0x0101, 0);
+        if (bitsAllocated != 8 || bitsStored < 1 || bitsStored > 7)
+            return;
+        m_narrowed = {bitsStored, dataSetWord(ds, 0x0102, bitsStored - 1)};
+        ds.Replace(gdcm::Attribute<0x0028, 0x0101>{8}.GetAsDataElement());
+        ds.Replace(gdcm::Attribute<0x0028, 0x0102>{7}.GetAsDataElement());
+    }
+
+    // An unsigned 16-bit attribute of group 0028 as GDCM holds it (native order), or `fallback`.
+    static int dataSetWord(const gdcm::DataSet& ds, std::uint16_t element, int fallback)
+    {
+        const gdcm::Tag tag(0x0028, element);
+        const gdcm::ByteValue* value = ds.FindDataElement(tag) ? ds.GetDataElement(tag).GetByteValue() : nullptr;
+        if (!value || value->GetLength() < 2)
+            return fallback;
+        const auto* b = reinterpret_cast<const unsigned char*>(value->GetPointer());
+        return int(b[0] | b[1] << 8);
+    }
+
     // GDCM's raw codec asserts that native 12-bit pixel data unpacks (16 bits for every 12)
     // to exactly the image's buffer.
     bool packedPixelsFit()
@@ -98,14 +157,7 @@ private:
                 expected != gdcm::VR::INVALID && !expected.Compatible(element.GetVR()))
                 return false;
         }
-        auto word = [&ds](std::uint16_t element, int fallback) {
-            const gdcm::Tag tag(0x0028, element);
-            const gdcm::ByteValue* value = ds.FindDataElement(tag) ? ds.GetDataElement(tag).GetByteValue() : nullptr;
-            if (!value || value->GetLength() < 2)
-                return fallback;
-            const auto* b = reinterpret_cast<const unsigned char*>(value->GetPointer());
-            return int(b[0] | b[1] << 8);
-        };
+        auto word = [&ds](std::uint16_t element, int fallback) { return dataSetWord(ds, element, fallback); };
         const int samples = word(0x0002, 1), bitsAllocated = word(0x0100, 16), representation = word(0x0103, 0);
         if ((samples != 1 && samples != 3 && samples != 4) ||
             (bitsAllocated != 1 && bitsAllocated != 8 && bitsAllocated != 12 && bitsAllocated != 16 &&

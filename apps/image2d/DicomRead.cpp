@@ -346,6 +346,10 @@ bool readDicom(const QString& path, LoadedImage& out, QString& error, const Befo
         error = QStringLiteral("the pixel data is cut short (truncated file)");
         return false;
     }
+    // Fewer than 8 bits stored of 8 come out of GDCM as whole bytes (see SafeImageReader);
+    // colour is display data and is shown as those bytes.
+    if (monochrome)
+        reader.keepStoredBits(buffer.data(), buffer.size(), pf.GetPixelRepresentation() == 1);
     if (frames > 1)
         out.notes << QStringLiteral("multi-frame file (%1 frames): using the first frame").arg(frames);
     if (!monochrome)
@@ -371,7 +375,7 @@ bool readDicom(const QString& path, LoadedImage& out, QString& error, const Befo
     std::vector<std::int64_t> values = storedValues(buffer.data(), std::size_t(columns * rows), bitsAllocated,
                                                     bitsStored, highBit, isSigned);
     buffer = {};
-    out.bitsStored = bitsStored;
+    out.bitsStored = reader.storedBits().bits > 0 ? reader.storedBits().bits : bitsStored;
     out.padding = paddingMask(ds, isSigned, isLossy(syntax), values);
     if (!out.padding.isEmpty())
         out.notes << QStringLiteral("%1 padding pixels (outside the exposed area): shown black, left out of the automatic window")

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <numeric>
 #include <random>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -226,6 +227,59 @@ TEST_F(Tool, NativePixelDataShorterThanItsFrameIsRefusedBeforeDecoding)
     EXPECT_FALSE(tool::readDicom(path, image, error));
     EXPECT_EQ(error, QStringLiteral("pixel data size 86400 bytes does not fit 65535 x 180 x 1 frame(s) of 16 bits"));
 }
+
+// GDCM's codecs abort on 8 bits allocated of which fewer are stored (the DICOM fuzz target
+// found it with an RLE colour file); such files are read as their stored values, every
+// byte value through each encoding.
+struct NarrowBytes
+{
+    const char* name;
+    Syntax syntax;
+    int bitsStored, highBit;
+    bool isSigned;
+};
+
+class EightBitsAllocatedFewerStored : public Tool, public testing::WithParamInterface<NarrowBytes>
+{
+};
+
+TEST_P(EightBitsAllocatedFewerStored, ReadAsTheirStoredValues)
+{
+    const NarrowBytes& c = GetParam();
+    Words bytes(256);
+    std::iota(bytes.begin(), bytes.end(), std::uint16_t(0));
+    const QString path = file(QStringLiteral("narrow.dcm"));
+    ASSERT_TRUE(testing_dicom::writeDicom(path, DicomContent{.width = 16, .height = 16, .frames = {bytes}, .isSigned = c.isSigned,
+                                                             .bitsStored = c.bitsStored, .syntax = c.syntax, .eightBit = true,
+                                                             .highBit = c.highBit}));
+    tool::LoadedImage image;
+    QString error;
+    ASSERT_TRUE(tool::readDicom(path, image, error)) << qPrintable(error);
+    EXPECT_EQ(image.bitsStored, c.bitsStored);
+    ASSERT_EQ(image.image.getDataType(), c.isSigned ? Image2D::SHORT : Image2D::UNSIGNED_CHAR);
+    const int field = (1 << c.bitsStored) - 1;
+    for (int b = 0; b < 256; ++b)
+    {
+        int expected = (b >> (c.highBit - c.bitsStored + 1)) & field;
+        if (c.isSigned && expected > field / 2)
+            expected -= field + 1;
+        const int read = c.isSigned ? image.image.getData<std::int16_t>()[b] : image.image.getData<std::uint8_t>()[b];
+        ASSERT_EQ(read, expected) << "byte " << b;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tool, EightBitsAllocatedFewerStored,
+    testing::Values(NarrowBytes{"Explicit7Of8", Syntax::ExplicitLittle, 7, 6, false},
+                    NarrowBytes{"ExplicitSigned7Of8", Syntax::ExplicitLittle, 7, 6, true},
+                    NarrowBytes{"ExplicitHighNibble", Syntax::ExplicitLittle, 4, 7, false},
+                    NarrowBytes{"Implicit1Of8", Syntax::ImplicitLittle, 1, 0, false},
+                    NarrowBytes{"BigEndianSigned5Of8", Syntax::ExplicitBig, 5, 5, true},
+                    NarrowBytes{"Rle7Of8", Syntax::Rle, 7, 6, false},
+                    NarrowBytes{"JpegLossless6Of8", Syntax::JpegLossless, 6, 6, false},
+                    NarrowBytes{"JpegLs7Of8", Syntax::JpegLs, 7, 6, false},
+                    NarrowBytes{"Jpeg2000Signed7Of8", Syntax::Jpeg2000Lossless, 7, 6, true}),
+    [](const testing::TestParamInfo<NarrowBytes>& info) { return std::string(info.param.name); });
 
 // Inputs the DICOM fuzz target found stopping the process in GDCM outside its codecs (its
 // assertions), kept in bench/fuzz/regressions/dicom: each is now refused here, in process.

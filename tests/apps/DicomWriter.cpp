@@ -3,6 +3,8 @@
 #include <QFile>
 
 #include <gdcmAttribute.h>
+#include <gdcmReader.h>
+#include <gdcmWriter.h>
 #include <gdcmImageChangeTransferSyntax.h>
 #include <gdcmImageWriter.h>
 #include <gdcmMediaStorage.h>
@@ -133,7 +135,26 @@ bool writeDicom(const QString& path, const DicomContent& content)
         ds.Replace(padding);
     }
     writer.SetFileName(QFile::encodeName(path).constData());
-    return writer.Write();
+    if (!writer.Write())
+        return false;
+    if (!content.eightBit || content.bitsStored >= 8)
+        return true;
+    // GDCM's codecs do not take fewer than 8 bits stored of 8 (and its image writer sets the
+    // attributes from the pixel format): the bytes are encoded as 8 of 8 and the attributes
+    // rewritten afterwards to say what they hold.
+    gdcm::Reader reader;
+    reader.SetFileName(QFile::encodeName(path).constData());
+    if (!reader.Read())
+        return false;
+    gdcm::DataSet& written = reader.GetFile().GetDataSet();
+    const int highBit = content.highBit < 0 ? content.bitsStored - 1 : content.highBit;
+    written.Replace(gdcm::Attribute<0x0028, 0x0101>{std::uint16_t(content.bitsStored)}.GetAsDataElement());
+    written.Replace(gdcm::Attribute<0x0028, 0x0102>{std::uint16_t(highBit)}.GetAsDataElement());
+    written.Replace(gdcm::Attribute<0x0028, 0x0103>{std::uint16_t(content.isSigned)}.GetAsDataElement());
+    gdcm::Writer rewrite;
+    rewrite.SetFile(reader.GetFile());
+    rewrite.SetFileName(QFile::encodeName(path).constData());
+    return rewrite.Write();
 }
 
 } // namespace testing_dicom

@@ -41,8 +41,10 @@ struct DicomContent
     std::optional<std::uint16_t> paddingValue{};
     /// When not empty: an 8-bit RGB image (interleaved samples) instead of the frames.
     std::vector<std::uint8_t> rgb{};
-    /// The frames' words written as 8-bit samples (each word's low byte).
+    /// The frames' words written as 8-bit samples (each word's low byte); bitsStored below 8
+    /// (with highBit, -1: bitsStored - 1) and isSigned are then written as the file's attributes.
     bool eightBit = false;
+    int highBit = -1;
 };
 
 /// Writes the file; false when GDCM cannot encode it.
