@@ -41,11 +41,10 @@ fuzz)
   t=$2
   mkdir -p "$work/corpus/$t" "$work/artifacts"
   extra=()
-  # The DICOM structure is walked before GDCM sees a file, so these run in-process; GDCM's
-  # image codecs still assert (stopping the process) on some damaged compressed streams,
-  # which the tool keeps in its decoder child. Forked workers go on past those; their
-  # artifacts are triaged by hand.
-  [[ $t == dicom || $t == ctseries ]] && extra=(-fork=1 -ignore_crashes=1)
+  # GDCM asserts (stopping the process) on damaged files no check before it refuses yet;
+  # the tool keeps it in its decoder child. Forked workers go on past those, their artifacts
+  # triaged by hand; IMAGE2D_FUZZ_FORK=0 runs these two in one process, stopping at the first.
+  [[ ($t == dicom || $t == ctseries) && ${IMAGE2D_FUZZ_FORK:-1} != 0 ]] && extra=(-fork=1 -ignore_crashes=1)
   nice -n 19 "$bin/fuzz_$t" "${limits[@]}" "${extra[@]}" -max_total_time="${3:-3600}" -print_final_stats=1 \
     -artifact_prefix="$work/artifacts/$t-" "$work/corpus/$t" "$saved/$t" "$work/seeds/$t" ;;
 save)
