@@ -26,7 +26,8 @@ namespace ctvolume {
 /// without its three lookup tables, colour with a Planar Configuration other than 0 or 1,
 /// enhanced multi-frame geometry GDCM cannot take (enhancedGeometryReadable), a Recognition
 /// Code GDCM does not know, native 12-bit pixel data not unpacking to the frame, an RT dose Grid Frame Offset Vector of fewer than two values; a multi-frame
-/// storage class without Number of Frames gets the value 1. Fewer than 8 bits stored of 8
+/// storage class without Number of Frames gets the value 1, an MR image with an intercept but
+/// no slope the slope 1. Fewer than 8 bits stored of 8
 /// allocated (on which every GDCM codec asserts) are handed to GDCM as 8 of 8; the caller
 /// takes the stored bits out (storedBits).
 class SafeImageReader : public gdcm::ImageReader
@@ -61,6 +62,7 @@ protected:
         if (!attributesReadable() || !recognitionCodeReadable(false))
             return false;
         narrowBytes();
+        completeRescale();
         gdcm::DataSet& ds = GetFile().GetDataSet();
         const gdcm::Tag frames(0x0028, 0x0008);
         if (ms.GetModalityDimension() > 2 && (!ds.FindDataElement(frames) || ds.GetDataElement(frames).IsEmpty()))
@@ -81,6 +83,7 @@ protected:
         if (!attributesReadable() || !recognitionCodeReadable(true))
             return false;
         narrowBytes();
+        completeRescale();
         return codecStreamsFit(GetFile()) &&
                gdcm::ImageReader::ReadACRNEMAImage() && packedPixelsFit();
     }
@@ -100,6 +103,24 @@ private:
         m_narrowed = {bitsStored, dataSetWord(ds, 0x0102, bitsStored - 1)};
         ds.Replace(gdcm::Attribute<0x0028, 0x0101>{8}.GetAsDataElement());
         ds.Replace(gdcm::Attribute<0x0028, 0x0102>{7}.GetAsDataElement());
+    }
+
+    // GDCM takes an MR image's rescale from a vector it starts at slope 0 and asserts on a slope
+    // of 0 when the data set gives an intercept (or an empty slope) but no slope value. A
+    // missing slope means 1, which is what it gets.
+    void completeRescale()
+    {
+        gdcm::MediaStorage ms;
+        ms.SetFromFile(GetFile());
+        gdcm::DataSet& ds = GetFile().GetDataSet();
+        const gdcm::Tag intercept(0x0028, 0x1052), slope(0x0028, 0x1053);
+        if (ms != gdcm::MediaStorage::MRImageStorage || (ds.FindDataElement(slope) && !ds.GetDataElement(slope).IsEmpty()) ||
+            (!ds.FindDataElement(intercept) && !ds.FindDataElement(slope)))
+            return;
+        gdcm::DataElement one(slope);
+        one.SetVR(gdcm::VR::DS);
+        one.SetByteValue("1 ", 2);
+        ds.Replace(one);
     }
 
     // An unsigned 16-bit attribute of group 0028 as GDCM holds it (native order), or `fallback`.

@@ -281,6 +281,22 @@ INSTANTIATE_TEST_SUITE_P(
                     NarrowBytes{"Jpeg2000Signed7Of8", Syntax::Jpeg2000Lossless, 7, 6, true}),
     [](const testing::TestParamInfo<NarrowBytes>& info) { return std::string(info.param.name); });
 
+// GDCM starts an MR image's rescale slope at 0 and asserted on one with a Rescale Intercept
+// and no Rescale Slope (found by the DICOM fuzz target): its slope is 1 and the intercept applies.
+TEST_F(Tool, MrImageWithAnInterceptAndNoSlope)
+{
+    const QString path = writeCropDicom(QStringLiteral("mr.dcm"), DicomContent{.intercept = -1000.0, .sopClass = "1.2.840.10008.5.1.4.1.1.4"});
+    tool::LoadedImage image;
+    QString error;
+    ASSERT_TRUE(tool::readDicom(path, image, error)) << qPrintable(error);
+    EXPECT_EQ(image.slope, 1.0);
+    const bool isSigned = image.image.getDataType() == Image2D::SHORT;
+    ASSERT_TRUE(isSigned || image.image.getDataType() == Image2D::UNSIGNED_SHORT);
+    for (std::size_t i = 0; i < cropValues.size(); ++i)
+        ASSERT_EQ(isSigned ? image.image.getData<std::int16_t>()[i] : image.image.getData<std::uint16_t>()[i],
+                  int(cropValues[i]) - 1000) << i;
+}
+
 // Inputs the DICOM fuzz target found stopping the process in GDCM outside its codecs (its
 // assertions), kept in bench/fuzz/regressions/dicom: each is now refused here, in process.
 struct FuzzFoundDicom

@@ -112,7 +112,7 @@ bool writeDicom(const QString& path, const DicomContent& content)
     gdcm::DataSet& ds = writer.GetFile().GetDataSet();
     const gdcm::MediaStorage ms(gdcm::MediaStorage::DigitalXRayImageStorageForPresentation);
     gdcm::DataElement sopClass(gdcm::Tag(0x0008, 0x0016));
-    const char* uid = ms.GetString();
+    const char* uid = content.sopClass ? content.sopClass : ms.GetString();
     sopClass.SetByteValue(uid, static_cast<std::uint32_t>(std::strlen(uid)));
     sopClass.SetVR(gdcm::VR::UI);
     ds.Replace(sopClass);

@@ -45,6 +45,8 @@ struct DicomContent
     /// (with highBit, -1: bitsStored - 1) and isSigned are then written as the file's attributes.
     bool eightBit = false;
     int highBit = -1;
+    /// The storage class (SOP Class UID); digital X-ray for presentation when null.
+    const char* sopClass = nullptr;
 };
 
 /// Writes the file; false when GDCM cannot encode it.
