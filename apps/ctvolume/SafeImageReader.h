@@ -25,7 +25,8 @@ namespace ctvolume {
 /// single bits, Bits Stored above 32, Pixel Representation other than 0 or 1, a palette image
 /// without its three lookup tables, colour with a Planar Configuration other than 0 or 1,
 /// enhanced multi-frame geometry GDCM cannot take (enhancedGeometryReadable), a Recognition
-/// Code GDCM does not know, native 12-bit pixel data not unpacking to the frame, an RT dose Grid Frame Offset Vector of fewer than two values; a multi-frame
+/// Code GDCM does not know, native 12-bit pixel data not unpacking to the frame, native pixel
+/// data in a colour space of compressed data only (partial YBR, YBR_ICT), an RT dose Grid Frame Offset Vector of fewer than two values; a multi-frame
 /// storage class without Number of Frames gets the value 1, an MR image with an intercept but
 /// no slope the slope 1. Fewer than 8 bits stored of 8
 /// allocated (on which every GDCM codec asserts) are handed to GDCM as 8 of 8; the caller
@@ -74,7 +75,7 @@ protected:
         }
         if (!codecStreamsFit(GetFile()))
             return false;
-        return gdcm::ImageReader::ReadImage(ms) && packedPixelsFit();
+        return gdcm::ImageReader::ReadImage(ms) && packedPixelsFit() && nativeColourSpaceFits();
     }
 
     // A data set that names no storage class (ACR-NEMA, or no meta header) is read this way.
@@ -85,7 +86,7 @@ protected:
         narrowBytes();
         completeRescale();
         return codecStreamsFit(GetFile()) &&
-               gdcm::ImageReader::ReadACRNEMAImage() && packedPixelsFit();
+               gdcm::ImageReader::ReadACRNEMAImage() && packedPixelsFit() && nativeColourSpaceFits();
     }
 
 private:
@@ -144,6 +145,17 @@ private:
             return true;
         const gdcm::ByteValue* value = image.GetDataElement().GetByteValue();
         return !value || std::uint64_t(value->GetLength()) * 16 / 12 == image.GetBufferLength();
+    }
+
+    // GDCM's raw codec asserts that uncompressed pixel data is in none of the colour spaces
+    // only compressed data has (partial YBR 4:2:2 or 4:2:0, irreversible colour transform).
+    bool nativeColourSpaceFits()
+    {
+        using PI = gdcm::PhotometricInterpretation;
+        const gdcm::Image& image = GetImage();
+        const PI::PIType pi = image.GetPhotometricInterpretation();
+        return image.GetTransferSyntax().IsEncapsulated() ||
+               (pi != PI::YBR_PARTIAL_422 && pi != PI::YBR_PARTIAL_420 && pi != PI::YBR_ICT);
     }
 
     // A Recognition Code (0008,0010) GDCM asserts on: in a DICOM image it must start as

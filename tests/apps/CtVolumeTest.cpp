@@ -360,6 +360,10 @@ INSTANTIATE_TEST_SUITE_P(FuzzFound, CtSeriesFuzzInput,
                                                          "8d09295263896b318a70bd6ce9572849f690fd12",
                                                          "slice-1.dcm: a damaged DICOM file (an image attribute written with "
                                                          "another value representation)"},
+                                         // GDCM's raw codec asserts on uncompressed data in partial YBR 4:2:2.
+                                         FuzzFoundSeries{"NativeSliceInACompressedColourSpace",
+                                                         "722c2a2f5e8f6727d843b68eac67842947982318",
+                                                         "slice 1 (slice-1.dcm): not a readable DICOM image"},
                                          FuzzFoundSeries{"Native12BitPixelDataLongerThanPacked",
                                                          "94760d8c861cd75c2c71cedfbe94ce2c469ce05f",
                                                          "slice 1 (slice-0.dcm): not a readable DICOM image"}),

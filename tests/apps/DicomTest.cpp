@@ -13,6 +13,8 @@
 #include <QPainter>
 
 #include <gdcmImageReader.h>
+#include <gdcmReader.h>
+#include <gdcmWriter.h>
 
 #include <sys/resource.h>
 
@@ -297,6 +299,34 @@ TEST_F(Tool, MrImageWithAnInterceptAndNoSlope)
                   int(cropValues[i]) - 1000) << i;
 }
 
+constexpr const char* notAnImage = "not a readable DICOM image (damaged, truncated or without pixel data)";
+
+// GDCM's raw codec asserts on uncompressed pixel data in a colour space only compressed data
+// has (the CT series fuzz target found it on a slice in partial YBR 4:2:2): refused.
+TEST_F(Tool, UncompressedColourInACompressedColourSpaceIsRefused)
+{
+    const QString path = writeCropDicom(QStringLiteral("ybr.dcm"), DicomContent{.width = 4, .height = 2, .rgb = std::vector<std::uint8_t>(24, 77)});
+    const QByteArray name = QFile::encodeName(path);
+    for (const char* space : {"YBR_PARTIAL_422 ", "YBR_PARTIAL_420 ", "YBR_ICT "})
+    {
+        gdcm::Reader reader;
+        reader.SetFileName(name.constData());
+        ASSERT_TRUE(reader.Read());
+        gdcm::DataElement photometric(gdcm::Tag(0x0028, 0x0004));
+        photometric.SetVR(gdcm::VR::CS);
+        photometric.SetByteValue(space, std::uint32_t(std::strlen(space)));
+        reader.GetFile().GetDataSet().Replace(photometric);
+        gdcm::Writer writer;
+        writer.SetFile(reader.GetFile());
+        writer.SetFileName(name.constData());
+        ASSERT_TRUE(writer.Write());
+        tool::LoadedImage image;
+        QString error;
+        EXPECT_FALSE(tool::readDicom(path, image, error)) << space;
+        EXPECT_EQ(error, QLatin1String(notAnImage)) << space;
+    }
+}
+
 // Inputs the DICOM fuzz target found stopping the process in GDCM outside its codecs (its
 // assertions), kept in bench/fuzz/regressions/dicom: each is now refused here, in process.
 struct FuzzFoundDicom
@@ -318,7 +348,6 @@ TEST_P(DicomFuzzInput, IsAnErrorNotAnAbort)
     EXPECT_EQ(error, QLatin1String(GetParam().error));
 }
 
-constexpr const char* notAnImage = "not a readable DICOM image (damaged, truncated or without pixel data)";
 constexpr const char* otherFragments = "not a readable DICOM image (encapsulated pixel data of a type other than OB or OW)";
 
 INSTANTIATE_TEST_SUITE_P(
