@@ -29,8 +29,8 @@ struct DicomStructure
 
 /// Walks `bytes`: the meta group (explicit VR little endian), then the data set in its
 /// transfer syntax (implicit or explicit VR, either byte order; without a meta header, the
-/// form GDCM guesses from its first element; refused where GDCM cannot guess). Every element header, value, item and pixel fragment must
-/// lie inside the file (native pixel data may be cut short, read padded with zeros, while
+/// form GDCM guesses from its first element, refused where GDCM cannot guess). Every element
+/// header, value, item and pixel fragment must lie inside the file (native pixel data may be cut short, read padded with zeros, while
 /// it claims at most twice what is there plus 1 MiB: GDCM allocates the claim),
 /// delimiters must match, sequences nest at most 64 deep, pixel fragments come in OB, OW or UN and
 /// the attributes read as text (rows, columns, position, ...) in their own value representation; no item of undefined

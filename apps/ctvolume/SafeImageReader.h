@@ -26,11 +26,12 @@ namespace ctvolume {
 /// without its three lookup tables, colour with a Planar Configuration other than 0 or 1,
 /// enhanced multi-frame geometry GDCM cannot take (enhancedGeometryReadable), a Recognition
 /// Code GDCM does not know, native 12-bit pixel data not unpacking to the frame, native pixel
-/// data in a colour space of compressed data only (partial YBR, YBR_ICT), an RT dose Grid Frame Offset Vector of fewer than two values; a multi-frame
-/// storage class without Number of Frames gets the value 1, an MR image with an intercept but
-/// no slope the slope 1. Fewer than 8 bits stored of 8
-/// allocated (on which every GDCM codec asserts) are handed to GDCM as 8 of 8; the caller
-/// takes the stored bits out (storedBits).
+/// data in a colour space of compressed data only (partial YBR, YBR_ICT), an RT dose Grid
+/// Frame Offset Vector of fewer than two values.
+/// What GDCM misreads is completed instead: a multi-frame storage class without Number of
+/// Frames gets the value 1, an MR image with an intercept but no slope the slope 1, and fewer
+/// than 8 bits stored of 8 allocated (every GDCM codec asserts on it) are handed to GDCM as
+/// 8 of 8, the caller taking the stored bits out (keepStoredBits).
 class SafeImageReader : public gdcm::ImageReader
 {
 public:
