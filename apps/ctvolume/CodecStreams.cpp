@@ -55,7 +55,8 @@ unsigned frameCount(const gdcm::DataSet& ds)
 }
 
 // Samples per Pixel as GDCM's image reader settles it: a Photometric Interpretation it
-// recognises overrides (0028,0002), and its JPEG 2000 codec asserts that Csiz is that count.
+// recognises overrides (0028,0002), and its codecs assert on that count (RLE: 1 or 3; JPEG
+// 2000: Csiz).
 unsigned samplesGdcmUses(const gdcm::DataSet& ds)
 {
     const unsigned samples = word(ds, 0x0002, 1);
@@ -246,7 +247,7 @@ bool codecStreamsFit(const gdcm::File& file)
     CodecExpectation expected;
     expected.rows = word(ds, 0x0010, 0);
     expected.columns = word(ds, 0x0011, 0);
-    expected.samplesPerPixel = family == Family::Jpeg2000 ? samplesGdcmUses(ds) : word(ds, 0x0002, 1);
+    expected.samplesPerPixel = samplesGdcmUses(ds);
     expected.bitsAllocated = word(ds, 0x0100, 0);
     expected.bitsStored = word(ds, 0x0101, expected.bitsAllocated);
     expected.planarConfiguration = word(ds, 0x0006, 0);

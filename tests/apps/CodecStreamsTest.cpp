@@ -379,6 +379,17 @@ Edit attribute(std::uint16_t element, unsigned value)
     return [=](gdcm::DataSet& ds, Fragments&) { setWord(ds, element, value); };
 }
 
+// Three samples of RGB in the attributes (GDCM counts samples from the photometric name).
+void makeRgb(gdcm::DataSet& ds, Fragments&)
+{
+    setWord(ds, 0x0002, 3);
+    setWord(ds, 0x0006, 0);
+    gdcm::DataElement e(gdcm::Tag(0x0028, 0x0004));
+    e.SetVR(gdcm::VR::CS);
+    e.SetByteValue("RGB ", 4);
+    ds.Replace(e);
+}
+
 Edit rleHeader(std::size_t at, std::uint32_t value)
 {
     return [=](gdcm::DataSet&, Fragments& f) { putU32(f[0], at, value); };
@@ -397,11 +408,7 @@ INSTANTIATE_TEST_SUITE_P(
         CodecCase{"HeightNotRows", gray8Baseline, setByte(sofAt, 6, 22)},
         CodecCase{"WidthNotColumns", gray8Baseline, setByte(sofAt, 8, 34)},
         CodecCase{"HeightZeroForDnl", gray8Baseline, setByte(sofAt, 6, 0)},
-        CodecCase{"ComponentsNotSamplesPerPixel", gray8Baseline,
-                  [](gdcm::DataSet& ds, Fragments&) {
-                      setWord(ds, 0x0002, 3);
-                      setWord(ds, 0x0006, 0);
-                  }},
+        CodecCase{"ComponentsNotSamplesPerPixel", gray8Baseline, makeRgb},
         CodecCase{"BaselinePrecisionNot8", gray8Baseline, setByte(sofAt, 4, 12)},
         CodecCase{"ExtendedPrecisionNot8Or12", gray12Extended, setByte(sofAt, 4, 10)},
         CodecCase{"LosslessPrecisionOver16", gray16Lossless, setByte(sofAt, 4, 17)},
@@ -500,7 +507,7 @@ INSTANTIATE_TEST_SUITE_P(
                     CodecCase{"PrecisionInFewerBytesThanBitsStored", ls16, setByte(sofAt, 4, 8)},
                     CodecCase{"HeightNotRows", ls16, setByte(sofAt, 6, 22)},
                     CodecCase{"WidthNotColumns", ls16, setByte(sofAt, 8, 34)},
-                    CodecCase{"ComponentsNotSamplesPerPixel", ls16, attribute(0x0002, 3)},
+                    CodecCase{"ComponentsNotSamplesPerPixel", ls16, makeRgb},
                     CodecCase{"Subsampled", ls16, setByte(sofAt, 11, 0x21)},
                     CodecCase{"NearLosslessInTheLosslessSyntax", ls16, setByte(sosAt, ss1, 1)},
                     CodecCase{"InterleaveModeThree", lsRgb,

@@ -370,7 +370,9 @@ INSTANTIATE_TEST_SUITE_P(
                     // Without a header, GDCM took this one for explicit big endian (its first tag has
                     // an element above 0xff) while the walk read it little endian, so GDCM then
                     // allocated a 4 GB length the walk never saw.
-                    FuzzFoundDicom{"FormGuessedOtherwiseThanGdcm", "1549d68fa0e017f4b71468c770edce2eecf8c531", notAnImage}),
+                    FuzzFoundDicom{"FormGuessedOtherwiseThanGdcm", "1549d68fa0e017f4b71468c770edce2eecf8c531", notAnImage},
+                    // RLE of three samples called CMYK: GDCM takes four from the name, its RLE codec asserts.
+                    FuzzFoundDicom{"RleSamplesCountedFromThePhotometricName", "2e37464ad579b96efacebaaebc5d87327ef4134c", notAnImage}),
     [](const testing::TestParamInfo<FuzzFoundDicom>& info) { return std::string(info.param.name); });
 
 // Damaged files of every kind: one error line naming the file, exit status 1, no output
