@@ -75,6 +75,14 @@ bool unexpectedRepresentation(std::uint16_t group, std::uint16_t element, const 
     return false;
 }
 
+// A UID as GDCM reads it: text up to the first NUL (it takes the value as a C string), without
+// surrounding spaces.
+QByteArray uidText(const unsigned char* value, std::uint32_t length)
+{
+    const auto* text = reinterpret_cast<const char*>(value);
+    return QByteArray(text, qsizetype(std::find(text, text + length, '\0') - text)).trimmed();
+}
+
 // The form GDCM reads a data set without a meta header in, guessed as GDCM guesses it from
 // the first element (tag read as little endian, then whether a value representation follows;
 // GDCM also takes "??" for one). False when GDCM gives up or would assert: an element
@@ -218,7 +226,7 @@ public:
                                             : "an element runs past the end of its item");
             }
             if (depth == 0 && group == 0x0008 && element == 0x0016)
-                sopClass = QByteArray(reinterpret_cast<const char*>(m_data + at), qsizetype(length)).replace('\0', "").trimmed();
+                sopClass = uidText(m_data + at, length);
             if (sequence)
             {
                 qsizetype inside = at;
@@ -438,7 +446,7 @@ DicomStructure checkDicomStructure(const QByteArray& bytes)
         }
         if (length == undefinedLength || length > std::uint64_t(n - at - header))
             return damaged(QStringLiteral("the file ends inside its header"));
-        const QByteArray value = bytes.mid(at + header, qsizetype(length)).replace('\0', "").trimmed();
+        const QByteArray value = uidText(d + at + header, length);
         if (element == 0x0002)
             result.mediaStorage = value;
         else if (element == 0x0010)

@@ -364,6 +364,12 @@ INSTANTIATE_TEST_SUITE_P(FuzzFound, CtSeriesFuzzInput,
                                          FuzzFoundSeries{"NativeSliceInACompressedColourSpace",
                                                          "722c2a2f5e8f6727d843b68eac67842947982318",
                                                          "slice 1 (slice-1.dcm): not a readable DICOM image"},
+                                         // A header naming a non-image class up to a NUL inside its UID
+                                         // (GDCM reads it as a C string) and a data set naming none.
+                                         FuzzFoundSeries{"NonImageHeaderUidCutByANul",
+                                                         "ac8ee74f1c6d21fe705cbc4e5a96e6a2a581c001",
+                                                         "slice-0.dcm: a damaged DICOM file (its header names an object that is not "
+                                                         "an image and its data set none)"},
                                          FuzzFoundSeries{"Native12BitPixelDataLongerThanPacked",
                                                          "94760d8c861cd75c2c71cedfbe94ce2c469ce05f",
                                                          "slice 1 (slice-0.dcm): not a readable DICOM image"}),
