@@ -12,6 +12,7 @@
 #include <istream>
 #include <limits>
 #include <streambuf>
+#include <utility>
 
 #include <zlib.h>
 
@@ -118,7 +119,8 @@ public:
     QString problem;
     qint64 pixelBytes = -1, pixelLength = -1;
     bool encapsulated = false;
-    QByteArray sopClass; ///< (0008,0016) of the data set
+    QByteArray sopClass; ///< (0008,0016) of the data set, its first if given twice (as GDCM keeps it)
+    bool sopClassSeen = false, pixelDataSeen = false;
     /// GDCM adds up the lengths of what is read here (a sequence or item of defined length, or
     /// an implicit little endian data set read without a meta header), asserting that every
     /// item of undefined length inside holds an even number of bytes.
@@ -162,6 +164,9 @@ public:
                 return fail("an item or delimiter outside its sequence");
             }
             const bool pixelData = group == 0x7fe0 && element == 0x0010;
+            // GDCM keeps the first of two equal tags; which pixel data it decodes is not worth guessing.
+            if (pixelData && depth == 0 && std::exchange(pixelDataSeen, true))
+                return fail("pixel data given twice");
             const unsigned char* vr = m_data + at + 4;
             std::uint32_t length = 0;
             bool sequence = false;
@@ -225,7 +230,7 @@ public:
                 return fail(limit == m_size ? "an element runs past the end of the file"
                                             : "an element runs past the end of its item");
             }
-            if (depth == 0 && group == 0x0008 && element == 0x0016)
+            if (depth == 0 && group == 0x0008 && element == 0x0016 && !std::exchange(sopClassSeen, true))
                 sopClass = uidText(m_data + at, length);
             if (sequence)
             {
@@ -425,6 +430,7 @@ DicomStructure checkDicomStructure(const QByteArray& bytes)
 
     // The meta group is always explicit VR little endian.
     QByteArray transferSyntax;
+    bool mediaStorageSeen = false, transferSyntaxSeen = false;
     while (meta && at < n && (n - at < 2 || walk.u16(at, false) == 0x0002))
     {
         if (n - at < 8)
@@ -446,10 +452,11 @@ DicomStructure checkDicomStructure(const QByteArray& bytes)
         }
         if (length == undefinedLength || length > std::uint64_t(n - at - header))
             return damaged(QStringLiteral("the file ends inside its header"));
+        // GDCM keeps the first of two equal tags.
         const QByteArray value = uidText(d + at + header, length);
-        if (element == 0x0002)
+        if (element == 0x0002 && !std::exchange(mediaStorageSeen, true))
             result.mediaStorage = value;
-        else if (element == 0x0010)
+        else if (element == 0x0010 && !std::exchange(transferSyntaxSeen, true))
             transferSyntax = value;
         at += header + qsizetype(length);
     }

@@ -311,6 +311,9 @@ INSTANTIATE_TEST_SUITE_P(
                                      QByteArray("\xfe\xff\x0d\xe0\0\0\0\0\xfe\xff\xdd\xe0\0\0\0\0", 16));
                     },
                     "slice 1 (slice-0000.dcm): not a readable DICOM image"},
+        SliceDamage{"PixelDataGivenTwice",
+                    [](QByteArray& b) { b += QByteArray("\xe0\x7f\x10\0OW\0\0\x02\0\0\0\0\0", 14); },
+                    "slice-0000.dcm: a damaged DICOM file (pixel data given twice)"},
         SliceDamage{"MetaGroupWithoutPreambleOrValueRepresentation",
                     [](QByteArray& b) { b = QByteArray("\x02\0\x44\0\0\0\0\0", 8); },
                     "slice-0000.dcm: a damaged DICOM file (a header element without a valid value representation)"}),

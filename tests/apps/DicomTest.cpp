@@ -372,7 +372,10 @@ INSTANTIATE_TEST_SUITE_P(
                     // allocated a 4 GB length the walk never saw.
                     FuzzFoundDicom{"FormGuessedOtherwiseThanGdcm", "1549d68fa0e017f4b71468c770edce2eecf8c531", notAnImage},
                     // RLE of three samples called CMYK: GDCM takes four from the name, its RLE codec asserts.
-                    FuzzFoundDicom{"RleSamplesCountedFromThePhotometricName", "2e37464ad579b96efacebaaebc5d87327ef4134c", notAnImage}),
+                    FuzzFoundDicom{"RleSamplesCountedFromThePhotometricName", "2e37464ad579b96efacebaaebc5d87327ef4134c", notAnImage},
+                    // Two storage classes in the header: GDCM keeps the first (a plan, not an image).
+                    FuzzFoundDicom{"HeaderStorageClassGivenTwice", "8a53df7f48997fbf2c7ca26d4f47e2dabb1d4162",
+                                   "not a readable DICOM image (its header names an object that is not an image and its data set none)"}),
     [](const testing::TestParamInfo<FuzzFoundDicom>& info) { return std::string(info.param.name); });
 
 // Damaged files of every kind: one error line naming the file, exit status 1, no output
