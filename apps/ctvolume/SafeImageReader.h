@@ -26,7 +26,7 @@ namespace ctvolume {
 /// without its three lookup tables, colour with a Planar Configuration other than 0 or 1,
 /// enhanced multi-frame geometry GDCM cannot take (enhancedGeometryReadable), a Recognition
 /// Code GDCM does not know, native 12-bit pixel data not unpacking to the frame, native pixel
-/// data in a colour space of compressed data only (partial YBR, YBR_ICT), an RT dose Grid
+/// data in a colour space GDCM's raw decoding does not take (partial YBR, YBR_ICT, CMYK, HSV), an RT dose Grid
 /// Frame Offset Vector of fewer than two values.
 /// What GDCM misreads is completed instead: a multi-frame storage class without Number of
 /// Frames gets the value 1, an MR image with an intercept but no slope the slope 1, and fewer
@@ -148,15 +148,27 @@ private:
         return !value || std::uint64_t(value->GetLength()) * 16 / 12 == image.GetBufferLength();
     }
 
-    // GDCM's raw codec asserts that uncompressed pixel data is in none of the colour spaces
-    // only compressed data has (partial YBR 4:2:2 or 4:2:0, irreversible colour transform).
+    // GDCM's raw codec asserts on uncompressed pixel data in a colour space only compressed
+    // data has (partial YBR, irreversible colour transform) and, when it cleans unused bits or
+    // swaps bytes, in one its decoding does not handle (CMYK, HSV, ...): only these pass.
     bool nativeColourSpaceFits()
     {
         using PI = gdcm::PhotometricInterpretation;
         const gdcm::Image& image = GetImage();
-        const PI::PIType pi = image.GetPhotometricInterpretation();
-        return image.GetTransferSyntax().IsEncapsulated() ||
-               (pi != PI::YBR_PARTIAL_422 && pi != PI::YBR_PARTIAL_420 && pi != PI::YBR_ICT);
+        switch (image.GetPhotometricInterpretation())
+        {
+        case PI::MONOCHROME1:
+        case PI::MONOCHROME2:
+        case PI::PALETTE_COLOR:
+        case PI::RGB:
+        case PI::ARGB:
+        case PI::YBR_FULL:
+        case PI::YBR_FULL_422:
+        case PI::YBR_RCT:
+            return true;
+        default:
+            return image.GetTransferSyntax().IsEncapsulated();
+        }
     }
 
     // A Recognition Code (0008,0010) GDCM asserts on: in a DICOM image it must start as
