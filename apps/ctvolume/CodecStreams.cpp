@@ -23,16 +23,6 @@ std::uint32_t u32le(const std::uint8_t* p)
 }
 
 // Encapsulated syntaxes are explicit VR little endian, so a US value is two bytes low first.
-unsigned word(const gdcm::DataSet& ds, std::uint16_t element, unsigned fallback)
-{
-    const gdcm::Tag tag(0x0028, element);
-    const gdcm::ByteValue* value = ds.FindDataElement(tag) ? ds.GetDataElement(tag).GetByteValue() : nullptr;
-    if (!value || value->GetLength() < 2)
-        return fallback;
-    const auto* b = reinterpret_cast<const std::uint8_t*>(value->GetPointer());
-    return unsigned(b[0] | b[1] << 8);
-}
-
 // Number of Frames as GDCM reads it: the leading integer of the IS value; anything but a
 // number above 1 is one frame.
 unsigned frameCount(const gdcm::DataSet& ds)
@@ -59,7 +49,7 @@ unsigned frameCount(const gdcm::DataSet& ds)
 // 2000: Csiz).
 unsigned samplesGdcmUses(const gdcm::DataSet& ds)
 {
-    const unsigned samples = word(ds, 0x0002, 1);
+    const unsigned samples = imageAttributeWord(ds, 0x0002, 1);
     const gdcm::Tag tag(0x0028, 0x0004);
     const gdcm::ByteValue* value = ds.FindDataElement(tag) ? ds.GetDataElement(tag).GetByteValue() : nullptr;
     if (!value || value->GetLength() == 0)
@@ -234,6 +224,16 @@ bool packBitsFills(const std::uint8_t* data, std::size_t size, std::uint64_t pla
 
 } // namespace
 
+unsigned imageAttributeWord(const gdcm::DataSet& ds, std::uint16_t element, unsigned fallback)
+{
+    const gdcm::Tag tag(0x0028, element);
+    const gdcm::ByteValue* value = ds.FindDataElement(tag) ? ds.GetDataElement(tag).GetByteValue() : nullptr;
+    if (!value || value->GetLength() < 2)
+        return fallback;
+    const auto* b = reinterpret_cast<const std::uint8_t*>(value->GetPointer());
+    return unsigned(b[0] | b[1] << 8);
+}
+
 bool codecStreamsFit(const gdcm::File& file)
 {
     JpegProcess process = JpegProcess::Baseline;
@@ -245,13 +245,13 @@ bool codecStreamsFit(const gdcm::File& file)
         return true;
 
     CodecExpectation expected;
-    expected.rows = word(ds, 0x0010, 0);
-    expected.columns = word(ds, 0x0011, 0);
+    expected.rows = imageAttributeWord(ds, 0x0010, 0);
+    expected.columns = imageAttributeWord(ds, 0x0011, 0);
     expected.samplesPerPixel = samplesGdcmUses(ds);
-    expected.bitsAllocated = word(ds, 0x0100, 0);
-    expected.bitsStored = word(ds, 0x0101, expected.bitsAllocated);
-    expected.planarConfiguration = word(ds, 0x0006, 0);
-    expected.signedPixels = word(ds, 0x0103, 0) == 1;
+    expected.bitsAllocated = imageAttributeWord(ds, 0x0100, 0);
+    expected.bitsStored = imageAttributeWord(ds, 0x0101, expected.bitsAllocated);
+    expected.planarConfiguration = imageAttributeWord(ds, 0x0006, 0);
+    expected.signedPixels = imageAttributeWord(ds, 0x0103, 0) == 1;
     expected.frames = frameCount(ds);
     expected.lossless = syntax.IsLossless();
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 namespace gdcm {
+class DataSet;
 class File;
 }
 
@@ -28,6 +29,10 @@ struct CodecExpectation
     bool signedPixels = false;        ///< Pixel Representation (0028,0103) is 1
     bool lossless = false;            ///< the transfer syntax promises lossless coding
 };
+
+/// An unsigned 16-bit image attribute (0028,`element`) as GDCM holds it (native order), or
+/// `fallback` when it is absent or shorter than two bytes.
+unsigned imageAttributeWord(const gdcm::DataSet& ds, std::uint16_t element, unsigned fallback);
 
 /// True when the pixel data of `file` is native, in a compressed syntax not checked here, or
 /// every frame of it is a stream its codec can take: frames found the way GDCM's decoders

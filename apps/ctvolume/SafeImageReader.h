@@ -99,10 +99,10 @@ private:
     void narrowBytes()
     {
         gdcm::DataSet& ds = GetFile().GetDataSet();
-        const int bitsAllocated = dataSetWord(ds, 0x0100, 0), bitsStored = dataSetWord(ds, 0x0101, 0);
+        const int bitsAllocated = int(imageAttributeWord(ds, 0x0100, 0)), bitsStored = int(imageAttributeWord(ds, 0x0101, 0));
         if (bitsAllocated != 8 || bitsStored < 1 || bitsStored > 7)
             return;
-        m_narrowed = {bitsStored, dataSetWord(ds, 0x0102, bitsStored - 1)};
+        m_narrowed = {bitsStored, int(imageAttributeWord(ds, 0x0102, unsigned(bitsStored - 1)))};
         ds.Replace(gdcm::Attribute<0x0028, 0x0101>{8}.GetAsDataElement());
         ds.Replace(gdcm::Attribute<0x0028, 0x0102>{7}.GetAsDataElement());
     }
@@ -123,17 +123,6 @@ private:
         one.SetVR(gdcm::VR::DS);
         one.SetByteValue("1 ", 2);
         ds.Replace(one);
-    }
-
-    // An unsigned 16-bit attribute of group 0028 as GDCM holds it (native order), or `fallback`.
-    static int dataSetWord(const gdcm::DataSet& ds, std::uint16_t element, int fallback)
-    {
-        const gdcm::Tag tag(0x0028, element);
-        const gdcm::ByteValue* value = ds.FindDataElement(tag) ? ds.GetDataElement(tag).GetByteValue() : nullptr;
-        if (!value || value->GetLength() < 2)
-            return fallback;
-        const auto* b = reinterpret_cast<const unsigned char*>(value->GetPointer());
-        return int(b[0] | b[1] << 8);
     }
 
     // GDCM's raw codec asserts that native 12-bit pixel data unpacks (16 bits for every 12)
@@ -203,7 +192,7 @@ private:
                 expected != gdcm::VR::INVALID && !expected.Compatible(element.GetVR()))
                 return false;
         }
-        auto word = [&ds](std::uint16_t element, int fallback) { return dataSetWord(ds, element, fallback); };
+        auto word = [&ds](std::uint16_t element, int fallback) { return int(imageAttributeWord(ds, element, unsigned(fallback))); };
         const int samples = word(0x0002, 1), bitsAllocated = word(0x0100, 16), representation = word(0x0103, 0);
         if ((samples != 1 && samples != 3 && samples != 4) ||
             (bitsAllocated != 1 && bitsAllocated != 8 && bitsAllocated != 12 && bitsAllocated != 16 &&
