@@ -3,6 +3,7 @@
 // clear reason.
 #include "CtPhantom.h"
 #include "DicomSeries.h"
+#include "DicomWriter.h"
 
 #include "image2d/enhancement/AutoLevelWindow3D.h"
 
@@ -15,8 +16,6 @@
 
 #include <gdcmAttribute.h>
 #include <gdcmImageReader.h>
-#include <gdcmReader.h>
-#include <gdcmWriter.h>
 
 #include <algorithm>
 #include <cmath>
@@ -159,16 +158,9 @@ TEST_F(CtSeries, RefusesAMissingSlice)
 
 TEST_F(CtSeries, RefusesSlicesOfAnotherSize)
 {
-    const QByteArray path = QFile::encodeName(QDir(folder()).filePath(files()[7]));
-    gdcm::Reader reader;
-    reader.SetFileName(path.constData());
-    ASSERT_TRUE(reader.Read());
-    gdcm::Attribute<0x0028, 0x0010> rows{32};
-    reader.GetFile().GetDataSet().Replace(rows.GetAsDataElement());
-    gdcm::Writer writer;
-    writer.SetFile(reader.GetFile());
-    writer.SetFileName(path.constData());
-    ASSERT_TRUE(writer.Write());
+    ASSERT_TRUE(testing_dicom::rewriteDicom(QDir(folder()).filePath(files()[7]), [](gdcm::DataSet& ds) {
+        ds.Replace(gdcm::Attribute<0x0028, 0x0010>{32}.GetAsDataElement());
+    }));
     ctvolume::CtSeries series;
     EXPECT_EQ(read(series), QStringLiteral("slices of different sizes (64 x 64 and 64 x 32)"));
 }

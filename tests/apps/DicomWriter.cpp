@@ -142,19 +142,26 @@ bool writeDicom(const QString& path, const DicomContent& content)
     // GDCM's codecs do not take fewer than 8 bits stored of 8 (and its image writer sets the
     // attributes from the pixel format): the bytes are encoded as 8 of 8 and the attributes
     // rewritten afterwards to say what they hold.
+    const int highBit = content.highBit < 0 ? content.bitsStored - 1 : content.highBit;
+    return rewriteDicom(path, [&](gdcm::DataSet& written) {
+        written.Replace(gdcm::Attribute<0x0028, 0x0101>{std::uint16_t(content.bitsStored)}.GetAsDataElement());
+        written.Replace(gdcm::Attribute<0x0028, 0x0102>{std::uint16_t(highBit)}.GetAsDataElement());
+        written.Replace(gdcm::Attribute<0x0028, 0x0103>{std::uint16_t(content.isSigned)}.GetAsDataElement());
+    });
+}
+
+bool rewriteDicom(const QString& path, const std::function<void(gdcm::DataSet&)>& edit)
+{
+    const QByteArray name = QFile::encodeName(path);
     gdcm::Reader reader;
-    reader.SetFileName(QFile::encodeName(path).constData());
+    reader.SetFileName(name.constData());
     if (!reader.Read())
         return false;
-    gdcm::DataSet& written = reader.GetFile().GetDataSet();
-    const int highBit = content.highBit < 0 ? content.bitsStored - 1 : content.highBit;
-    written.Replace(gdcm::Attribute<0x0028, 0x0101>{std::uint16_t(content.bitsStored)}.GetAsDataElement());
-    written.Replace(gdcm::Attribute<0x0028, 0x0102>{std::uint16_t(highBit)}.GetAsDataElement());
-    written.Replace(gdcm::Attribute<0x0028, 0x0103>{std::uint16_t(content.isSigned)}.GetAsDataElement());
-    gdcm::Writer rewrite;
-    rewrite.SetFile(reader.GetFile());
-    rewrite.SetFileName(QFile::encodeName(path).constData());
-    return rewrite.Write();
+    edit(reader.GetFile().GetDataSet());
+    gdcm::Writer writer;
+    writer.SetFile(reader.GetFile());
+    writer.SetFileName(name.constData());
+    return writer.Write();
 }
 
 } // namespace testing_dicom

@@ -3,8 +3,13 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
+
+namespace gdcm {
+class DataSet;
+}
 
 namespace testing_dicom {
 
@@ -51,5 +56,9 @@ struct DicomContent
 
 /// Writes the file; false when GDCM cannot encode it.
 bool writeDicom(const QString& path, const DicomContent& content);
+
+/// Reads the file at `path`, lets `edit` change its data set and writes it back as it is
+/// (no image writer adjusting attributes to the pixels); false when either step fails.
+bool rewriteDicom(const QString& path, const std::function<void(gdcm::DataSet&)>& edit);
 
 } // namespace testing_dicom
